@@ -1,0 +1,66 @@
+// Result codes of the core runtime and the rules that turn exceptions into
+// them at every plain function of the core.
+#pragma once
+
+#include <cstdint>
+#include <new>
+#include <utility>
+
+#include "cleanup/system_error.h"
+#include "core/windows_support.h"
+
+namespace zk::core {
+
+// Codes the core hands out itself; system errors come from
+// ZKCLResultFromSystemError.
+inline constexpr HRESULT kOk = 0;
+inline constexpr HRESULT kFail = static_cast<HRESULT>(0x80004005L);
+inline constexpr HRESULT kNotImplemented = static_cast<HRESULT>(0x80004001L);
+inline constexpr HRESULT kOutOfMemory = static_cast<HRESULT>(0x8007000EL);
+inline constexpr HRESULT kInvalidArgument = static_cast<HRESULT>(0x80070057L);
+inline constexpr HRESULT kFileNotFound = static_cast<HRESULT>(0x80070002L);
+inline constexpr HRESULT kClassNotRegistered = static_cast<HRESULT>(0x80040154L);
+inline constexpr HRESULT kTimeout = static_cast<HRESULT>(0x800705B4L);
+
+}  // namespace zk::core
+
+// The core runtime's exception record: thrown by value inside the core when a
+// system call or a core call fails, never let out of a plain function.
+struct EZKCoreException {
+  HRESULT result;
+};
+
+namespace zk::core {
+
+// Maps the exception in flight to a result code: an EZKCoreException gives
+// its own code, an allocation failure 0x8007000E, anything else 0x80004005.
+// Call only from inside a catch block.
+HRESULT resultFromCurrentException() noexcept;
+
+// Runs body (which returns a result code) and turns any exception that
+// escapes it into a code by the rules above. Every plain function of the core
+// is written through this, so none of them can throw.
+template <class Body>
+HRESULT guard(Body&& body) noexcept {
+  try {
+    return std::forward<Body>(body)();
+  } catch (...) {
+    return resultFromCurrentException();
+  }
+}
+
+// Throws EZKCoreException for a failing (negative) code; returns otherwise.
+inline void throwIfFailed(HRESULT result) {
+  if (result < 0) throw EZKCoreException{result};
+}
+
+// Throws EZKCoreException with the mapped code of GetLastError(). Use right
+// after the failing system call, before anything can overwrite the error.
+[[noreturn]] void throwLastError();
+
+// Throws the mapped last error when condition is true (a failed system call).
+inline void throwLastErrorIf(bool condition) {
+  if (condition) throwLastError();
+}
+
+}  // namespace zk::core
