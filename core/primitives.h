@@ -1,5 +1,12 @@
 // Kernel-object primitives of the core: counting semaphores (optionally named
 // and shared between processes), events and gates (manual-reset events).
+//
+// Every function returns a result code and never throws. A handle may be used
+// from any thread (the kernel object does the synchronising), but must not be
+// destroyed while another thread still uses it. Null and the invalid handle
+// (all ones) are refused with 0x80070006 instead of being dereferenced; the
+// destroy functions accept null as "nothing to do". Create functions store the
+// invalid handle first and the real one only on success.
 #pragma once
 
 #include <cstdint>
@@ -17,20 +24,70 @@ using ZKEVENT = ZKCoreEvent*;
 inline constexpr std::uint32_t ZKSEMAPHORE_NAMED = 0x2;
 // Event flag: manual reset.
 inline constexpr std::uint32_t ZKEVENT_MANUAL_RESET = 0x2;
+// Largest count a core semaphore can reach.
+inline constexpr std::int32_t ZKSEMAPHORE_MAX_COUNT = 32767;
 
 HRESULT ZKCoreSemaphoreCreate(std::int32_t initialCount, const char* name, std::uint32_t flags,
                               ZKSEMAPHORE* handle);
 HRESULT ZKCoreSemaphoreDestroy(ZKSEMAPHORE handle);
 HRESULT ZKCoreSemaphoreWait(ZKSEMAPHORE handle);
+// 0x80004005 when no unit was free.
 HRESULT ZKCoreSemaphoreTryWait(ZKSEMAPHORE handle);
 HRESULT ZKCoreSemaphoreRelease(ZKSEMAPHORE handle);
+// The kernel offers no way to read a semaphore's count without changing it:
+// always stores -1 and returns 0.
 HRESULT ZKCoreSemaphoreGetValue(ZKSEMAPHORE handle, std::int32_t* value);
 
+// The name of an event or gate is kept for diagnostics but never given to the
+// system, so events are always private to the process.
 HRESULT ZKCoreEventCreate(const char* name, std::uint32_t flags, ZKEVENT* handle);
+// A gate is an event that always resets manually.
 HRESULT ZKCoreGateCreate(const char* name, std::uint32_t flags, ZKEVENT* handle);
 HRESULT ZKCoreEventDestroy(ZKEVENT handle);
 HRESULT ZKCoreEventSet(ZKEVENT handle);
 HRESULT ZKCoreEventReset(ZKEVENT handle);
 HRESULT ZKCoreEventWait(ZKEVENT handle);
+// 0x80004005 when not signalled.
 HRESULT ZKCoreEventTryWait(ZKEVENT handle);
+// 0x800705B4 when the time ran out.
 HRESULT ZKCoreEventTimedWait(ZKEVENT handle, std::uint32_t milliseconds);
+
+namespace zk::core {
+
+// Owns one core event or gate handle and destroys it exactly once. Not
+// thread-safe; move-only.
+class UniqueCoreEvent {
+ public:
+  UniqueCoreEvent() noexcept = default;
+  explicit UniqueCoreEvent(ZKEVENT handle) noexcept : handle_(handle) {}
+  UniqueCoreEvent(UniqueCoreEvent&& other) noexcept : handle_(other.release()) {}
+  UniqueCoreEvent& operator=(UniqueCoreEvent&& other) noexcept {
+    if (this != &other) reset(other.release());
+    return *this;
+  }
+  UniqueCoreEvent(const UniqueCoreEvent&) = delete;
+  UniqueCoreEvent& operator=(const UniqueCoreEvent&) = delete;
+  ~UniqueCoreEvent() { reset(); }
+
+  ZKEVENT get() const noexcept { return handle_; }
+  // Hands the handle to the caller, who must destroy it.
+  ZKEVENT release() noexcept {
+    ZKEVENT h = handle_;
+    handle_ = ZKCoreInvalidHandle<ZKCoreEvent>();
+    return h;
+  }
+  void reset(ZKEVENT handle = ZKCoreInvalidHandle<ZKCoreEvent>()) noexcept {
+    if (ZKCoreIsValidHandle(handle_)) ZKCoreEventDestroy(handle_);
+    handle_ = handle;
+  }
+  // Address for the create functions; destroys whatever was owned first.
+  ZKEVENT* put() noexcept {
+    reset();
+    return &handle_;
+  }
+
+ private:
+  ZKEVENT handle_ = ZKCoreInvalidHandle<ZKCoreEvent>();
+};
+
+}  // namespace zk::core

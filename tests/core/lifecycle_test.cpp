@@ -1,0 +1,238 @@
+#include "core/lifecycle.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstring>
+#include <future>
+#include <new>
+#include <string>
+#include <thread>
+
+#include "core/client_data.h"
+#include "core/global_data.h"
+#include "core/lock_stat_manager.h"
+#include "core/mutex.h"
+#include "core/result.h"
+
+namespace {
+
+using zk::core::kFail;
+using zk::core::kOk;
+
+// Makes every allocation through ZKCoreAlloc fail while it is alive.
+class FailingMalloc {
+ public:
+  FailingMalloc() : previous_(ZKCoreSetMallocForTesting([](std::size_t) -> void* { return nullptr; })) {}
+  ~FailingMalloc() { ZKCoreSetMallocForTesting(previous_); }
+
+ private:
+  ZKCoreMallocFunction previous_;
+};
+
+// Runs body on a new thread and joins it. Bodies never block, so the join is
+// bounded by the body's own work.
+template <class Body>
+void runOnOtherThread(Body body) {
+  std::packaged_task<void()> task(body);
+  std::future<void> done = task.get_future();
+  std::thread worker(std::move(task));
+  worker.join();
+  done.get();
+}
+
+TEST(CoreLifecycleTest, NestedStartsShareOneRuntimeAndOnlyTheLastReleaseTearsDown) {
+  ASSERT_FALSE(ZKCoreClientData());
+  ASSERT_EQ(ZKCoreInit(), kOk);
+  EXPECT_TRUE(ZKCoreIsInitialised());
+  CZKClientData* first = ZKCoreClientData().get();
+  ASSERT_NE(first, nullptr);
+  CZKGlobalData* global = ZKCoreGlobalData().get();
+  ASSERT_NE(global, nullptr);
+
+  ASSERT_EQ(ZKCoreInit(), kOk);
+  EXPECT_EQ(ZKCoreClientData().get(), first) << "a nested start must not rebuild the globals";
+  EXPECT_EQ(ZKCoreGlobalData().get(), global);
+
+  ASSERT_EQ(ZKCoreUninit(), kOk);
+  EXPECT_EQ(ZKCoreClientData().get(), first) << "the first release of two must change nothing";
+  EXPECT_NE(ZKCoreLockStatManager(), nullptr);
+
+  ASSERT_EQ(ZKCoreUninit(), kOk);
+  EXPECT_FALSE(ZKCoreClientData());
+  EXPECT_FALSE(ZKCoreGlobalData());
+  EXPECT_FALSE(zk::core::ZKCoreMutexProvider());
+  EXPECT_EQ(ZKCoreLockStatManager(), nullptr);
+  EXPECT_TRUE(ZKCoreIsInitialised()) << "the flag outlives the release";
+}
+
+TEST(CoreLifecycleTest, ReleaseWithoutStartFailsAndChangesNothing) {
+  EXPECT_EQ(ZKCoreUninit(), kFail);
+  EXPECT_EQ(ZKCoreUninit(), kFail);
+  // The failed releases must not have driven the count below zero: one start
+  // is matched by exactly one release again.
+  ASSERT_EQ(ZKCoreInit(), kOk);
+  EXPECT_TRUE(ZKCoreClientData());
+  EXPECT_EQ(ZKCoreUninit(), kOk);
+  EXPECT_FALSE(ZKCoreClientData());
+  EXPECT_EQ(ZKCoreUninit(), kFail);
+}
+
+TEST(CoreLifecycleTest, TearDownDestroysEveryMutexTheRuntimeCreated) {
+  const long before = zk::core::CZKMutex::liveCount();
+  ASSERT_EQ(ZKCoreInit(), kOk);
+  // Lock statistics, debug, thread, process, factory and module mutexes.
+  EXPECT_GE(zk::core::CZKMutex::liveCount() - before, 5);
+  ASSERT_EQ(ZKCoreUninit(), kOk);
+  EXPECT_EQ(zk::core::CZKMutex::liveCount(), before);
+}
+
+TEST(CoreLifecycleTest, ConstructingThreadIsRegisteredOthersOnlyOnDemand) {
+  ASSERT_EQ(ZKCoreInit(), kOk);
+  CZKCorePtr<CZKClientData> client = ZKCoreClientData();
+  ASSERT_TRUE(client);
+  EXPECT_TRUE(client->threadManager().findThread(::GetCurrentThreadId()));
+
+  DWORD otherId = 0;
+  bool registeredBefore = true;
+  bool registeredAfter = false;
+  runOnOtherThread([&] {
+    otherId = ::GetCurrentThreadId();
+    registeredBefore = static_cast<bool>(client->threadManager().findThread(otherId));
+    ZKCoreSetNewHandler(nullptr);
+    registeredAfter = static_cast<bool>(client->threadManager().findThread(otherId));
+  });
+  EXPECT_FALSE(registeredBefore);
+  EXPECT_TRUE(registeredAfter);
+  EXPECT_EQ(client->processManager().size(), 0u);
+  client.reset();
+  ASSERT_EQ(ZKCoreUninit(), kOk);
+}
+
+TEST(CoreLifecycleTest, NewHandlerIsPerThreadAndReturnsThePreviousOne) {
+  static std::atomic<int> calls{0};
+  ZKCoreNewHandler handlerA = [] { ++calls; };
+  ZKCoreNewHandler handlerB = [] { calls += 10; };
+
+  EXPECT_EQ(ZKCoreSetNewHandler(handlerA), nullptr) << "runtime down: nothing to install into";
+  ASSERT_EQ(ZKCoreInit(), kOk);
+  EXPECT_EQ(ZKCoreSetNewHandler(handlerA), nullptr);
+  EXPECT_EQ(ZKCoreSetNewHandler(handlerB), handlerA);
+
+  ZKCoreNewHandler seenOnOtherThread = handlerA;
+  runOnOtherThread([&] { seenOnOtherThread = ZKCoreSetNewHandler(nullptr); });
+  EXPECT_EQ(seenOnOtherThread, nullptr) << "another thread must not see this thread's handler";
+
+  EXPECT_EQ(ZKCoreSetNewHandler(nullptr), handlerB);
+  ASSERT_EQ(ZKCoreUninit(), kOk);
+}
+
+TEST(CoreLifecycleTest, AllocationFailureCallsThisThreadsHandlerThenThrowsBadAllocation) {
+  static std::atomic<int> calls{0};
+  calls = 0;
+  ASSERT_EQ(ZKCoreInit(), kOk);
+  ZKCoreSetNewHandler([] { ++calls; });
+
+  {
+    FailingMalloc failing;
+    std::string text;
+    bool thrown = false;
+    try {
+      ZKCoreAlloc(16);
+    } catch (const std::bad_alloc& e) {
+      thrown = true;
+      text = e.what();
+    }
+    EXPECT_TRUE(thrown);
+    EXPECT_EQ(text, "bad allocation");
+    EXPECT_EQ(calls.load(), 1) << "the handler runs once: there is no retry";
+
+    // Another thread has no handler: plain failure, this thread's handler
+    // untouched.
+    std::string otherText;
+    runOnOtherThread([&] {
+      try {
+        ZKCoreAlloc(16);
+      } catch (const std::bad_alloc& e) {
+        otherText = e.what();
+      }
+    });
+    EXPECT_EQ(otherText, "bad allocation");
+    EXPECT_EQ(calls.load(), 1);
+  }
+  ZKCoreSetNewHandler(nullptr);
+  ASSERT_EQ(ZKCoreUninit(), kOk);
+}
+
+TEST(CoreLifecycleTest, HandlerThatThrowsReplacesTheAllocationFailure) {
+  struct HandlerFired {};
+  ASSERT_EQ(ZKCoreInit(), kOk);
+  ZKCoreSetNewHandler([] { throw HandlerFired{}; });
+  {
+    FailingMalloc failing;
+    EXPECT_THROW(ZKCoreAlloc(1), HandlerFired);
+  }
+  ZKCoreSetNewHandler(nullptr);
+  ASSERT_EQ(ZKCoreUninit(), kOk);
+}
+
+TEST(CoreLifecycleTest, AllocationWorksWithoutRuntimeAndFailsPlainlyThen) {
+  void* p = ZKCoreAlloc(0);
+  ASSERT_NE(p, nullptr) << "a zero-byte request is not a failure";
+  std::free(p);
+  p = ZKCoreAlloc(100);
+  ASSERT_NE(p, nullptr);
+  std::memset(p, 0xAB, 100);
+  std::free(p);
+
+  FailingMalloc failing;
+  EXPECT_THROW(ZKCoreAlloc(8), std::bad_alloc);
+}
+
+TEST(CoreLifecycleTest, CoreObjectsComeFromTheLibraryAllocator) {
+  ASSERT_EQ(ZKCoreInit(), kOk);
+  ZKMUTEX mutex = nullptr;
+  {
+    FailingMalloc failing;
+    EXPECT_EQ(ZKCoreMutexCreate("x", 0, &mutex), zk::core::kOutOfMemory);
+  }
+  EXPECT_EQ(mutex, ZKCoreInvalidHandle<zk::core::CZKMutex>());
+  ASSERT_EQ(ZKCoreUninit(), kOk);
+}
+
+// Lets the first `budget` allocations through ZKCoreAlloc succeed and fails
+// every later one.
+std::atomic<int> g_allocationBudget{0};
+void* budgetedMalloc(std::size_t bytes) {
+  if (g_allocationBudget.fetch_sub(1) <= 0) return nullptr;
+  return std::malloc(bytes);
+}
+
+TEST(CoreLifecycleTest, FailedFirstStartAtAnyStepCountsAndIsReleasedWithoutLeaks) {
+  const long before = zk::core::CZKMutex::liveCount();
+  bool succeeded = false;
+  int failures = 0;
+  for (int budget = 0; budget < 200 && !succeeded; ++budget) {
+    g_allocationBudget = budget;
+    const ZKCoreMallocFunction previous = ZKCoreSetMallocForTesting(budgetedMalloc);
+    const HRESULT hr = ZKCoreInit();
+    ZKCoreSetMallocForTesting(previous);
+    if (hr == kOk) {
+      succeeded = true;
+    } else {
+      ++failures;
+      EXPECT_EQ(hr, zk::core::kOutOfMemory) << "budget " << budget;
+      // The failed start counts: this one is nested and builds nothing.
+      EXPECT_EQ(ZKCoreInit(), kOk);
+      EXPECT_EQ(ZKCoreUninit(), kOk);
+    }
+    ASSERT_EQ(ZKCoreUninit(), kOk) << "budget " << budget;
+    EXPECT_EQ(zk::core::CZKMutex::liveCount(), before) << "budget " << budget;
+    EXPECT_FALSE(ZKCoreClientData());
+  }
+  EXPECT_TRUE(succeeded);
+  EXPECT_GE(failures, 6) << "every global comes from the library allocator";
+  EXPECT_EQ(ZKCoreUninit(), kFail);
+}
+
+}  // namespace
