@@ -1,0 +1,15 @@
+// Thin wrapper over DLL loading for the component cache.
+#pragma once
+
+#include "core/windows_support.h"
+
+// Loads and frees DLLs and looks up their exports. Stateless and thread-safe.
+// Every operation throws EZKCoreException with the mapped system error when
+// the system call fails.
+class CZKDllLoader {
+ public:
+  HMODULE load(const wchar_t* path) const;
+  void free(HMODULE module) const;
+  // The name is converted to the ANSI code page, as GetProcAddress wants it.
+  FARPROC getProcAddress(HMODULE module, const wchar_t* name) const;
+};
