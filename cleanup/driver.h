@@ -1,0 +1,56 @@
+// The cleanup program's driver: finds the .NET Framework trees and hands each
+// machine.config file that exists to the record removal.
+#pragma once
+
+#include <cstddef>
+
+#include "cleanup/app.h"
+
+namespace zk::cleanup {
+
+// One machine.config file the driver visits: its path below the .NET root
+// and the two lines that announce whether it was found.
+struct ConfigRow {
+  const wchar_t* suffix;
+  const wchar_t* fixingLine;
+  const wchar_t* notFoundLine;
+};
+
+// A fixed, ordered list of rows.
+struct ConfigRowTable {
+  const ConfigRow* rows;
+  std::size_t count;
+};
+
+// The rows of the 32-bit program (the 32-bit Framework tree only) and of the
+// 64-bit program (both trees), in the order they are processed.
+ConfigRowTable x86ConfigRows() noexcept;
+ConfigRowTable x64ConfigRows() noexcept;
+// The table of the architecture this program is built for.
+ConfigRowTable configRowsForThisBuild() noexcept;
+
+// The full path of a row: root followed by suffix, character for character
+// (the doubled separator at the join is kept; the file system reads the pair
+// as one).
+CString buildConfigPath(const CString& root, const wchar_t* suffix);
+
+using RootFolderLookup = CString (*)();
+
+// Installs the function the driver asks for the .NET root and returns the one
+// installed before (GetDotNetRootFolder by default). For tests; not
+// thread-safe.
+RootFolderLookup setRootFolderLookup(RootFolderLookup lookup) noexcept;
+
+// The whole program: visits every row of this build, printing a line per
+// row and cleaning each file that exists. Returns the exit code: 0 after
+// the rows, -1 (with nothing printed) when no .NET root can be found. Never
+// throws; call from one thread at a time.
+int runCleanupDriver() noexcept;
+
+}  // namespace zk::cleanup
+
+// The folder that holds the .NET Framework trees: the Windows directory
+// followed by "\Microsoft.NET\", or an empty string on a system that is not
+// Windows NT or when the Windows directory cannot be found. Throws
+// std::bad_alloc when the text cannot be built.
+CString GetDotNetRootFolder();

@@ -1,0 +1,141 @@
+#include "cleanup/driver.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "cleanup/record_removal.h"
+#include "core/lifecycle.h"
+#include "support/cleanup_lines.h"
+#include "support/cleanup_support.h"
+
+namespace {
+
+using namespace zk::cleanup::testing;
+using zk::cleanup::ConfigRowTable;
+using Lines = std::vector<std::wstring>;
+
+void expectRows(const ConfigRowTable& table, std::size_t count) {
+  ASSERT_EQ(table.count, count);
+  for (std::size_t i = 0; i < count; ++i) {
+    SCOPED_TRACE(i);
+    EXPECT_STREQ(table.rows[i].suffix, kSuffixes[i]);
+    EXPECT_STREQ(table.rows[i].fixingLine, kFixingLines[i]);
+    EXPECT_STREQ(table.rows[i].notFoundLine, kNotFoundLines[i]);
+  }
+}
+
+TEST(ConfigRowsTest, The32BitProgramVisitsOnlyThe32BitTree) { expectRows(zk::cleanup::x86ConfigRows(), 2); }
+
+TEST(ConfigRowsTest, The64BitProgramVisitsBothTreesInOrder) { expectRows(zk::cleanup::x64ConfigRows(), 4); }
+
+TEST(ConfigRowsTest, ThisBuildUsesTheTableOfItsArchitecture) {
+  const ConfigRowTable table = zk::cleanup::configRowsForThisBuild();
+#if defined(_WIN64)
+  expectRows(table, 4);
+#else
+  expectRows(table, 2);
+#endif
+}
+
+TEST(ConfigPathTest, JoinsRootAndSuffixKeepingTheDoubledSeparator) {
+  const CString root(L"C:\\Windows\\Microsoft.NET\\");
+  EXPECT_STREQ(zk::cleanup::buildConfigPath(root, kSuffixes[1]),
+               L"C:\\Windows\\Microsoft.NET\\\\Framework\\v4.0.30319\\Config\\machine.config");
+  EXPECT_STREQ(zk::cleanup::buildConfigPath(CString(), kSuffixes[0]), kSuffixes[0]);
+}
+
+TEST(DotNetRootTest, IsTheWindowsFolderFollowedByMicrosoftNet) {
+  wchar_t windows[MAX_PATH] = {};
+  const UINT length = ::GetWindowsDirectoryW(windows, MAX_PATH);
+  ASSERT_GT(length, 0u);
+  ASSERT_LT(length, static_cast<UINT>(MAX_PATH));
+  const CString root = GetDotNetRootFolder();
+  EXPECT_EQ(std::wstring(root.GetString()), std::wstring(windows) + L"\\Microsoft.NET\\");
+}
+
+// Drives the whole driver over a scratch root instead of the Windows folder.
+class DriverTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    s_root = folder_.path() + L"\\";
+    saved_ = zk::cleanup::setRootFolderLookup(scratchRoot);
+  }
+  void TearDown() override { zk::cleanup::setRootFolderLookup(saved_); }
+
+  // The file of row i, built the way the driver does (doubled separator).
+  std::wstring configPath(std::size_t row) const { return s_root + kSuffixes[row]; }
+
+  static CString scratchRoot() { return CString(s_root.c_str()); }
+  static CString noRoot() { return CString(); }
+
+  static inline std::wstring s_root;
+  ScratchFolder folder_;
+  zk::cleanup::RootFolderLookup saved_ = nullptr;
+};
+
+TEST_F(DriverTest, ExitsWithMinusOneAndPrintsNothingWithoutARoot) {
+  zk::cleanup::setRootFolderLookup(noRoot);
+  CapturedConsole console;
+  EXPECT_EQ(zk::cleanup::runCleanupDriver(), -1);
+  EXPECT_TRUE(console.lines().empty());
+}
+
+TEST_F(DriverTest, ReportsEveryMissingFileAndStillExitsWithZero) {
+  CapturedConsole console;
+  EXPECT_EQ(zk::cleanup::runCleanupDriver(), 0);
+  const ConfigRowTable table = zk::cleanup::configRowsForThisBuild();
+  Lines expected;
+  for (std::size_t i = 0; i < table.count; ++i) expected.push_back(kNotFoundLines[i]);
+  EXPECT_EQ(console.lines(), expected);
+}
+
+TEST_F(DriverTest, CleansTheFilesThatExistAndReportsTheOthers) {
+  const std::string blank(zk::cleanup::kBlankRecord);
+  const std::string old40(zk::cleanup::kOldRecord40);
+  const std::string keep = "<configuration>\r\n\t<DbProviderFactories>\r\n";
+  ASSERT_TRUE(writeBytes(configPath(1), keep + blank + blank, true));
+  ASSERT_TRUE(writeBytes(configPath(2), keep + old40, true));
+  // A folder where a file is expected counts as existing and fails to open.
+  ASSERT_TRUE(makeFolders(configPath(3)));
+
+  CapturedConsole console;
+  EXPECT_EQ(zk::cleanup::runCleanupDriver(), 0);
+
+  Lines expected = {kNotFoundLines[0], kFixingLines[1]};
+  const Lines row2 = successfulCleanupLines(2, 0, 0);
+  expected.insert(expected.end(), row2.begin(), row2.end());
+#if defined(_WIN64)
+  expected.push_back(kFixingLines[2]);
+  const Lines row3 = successfulCleanupLines(0, 0, 1);
+  expected.insert(expected.end(), row3.begin(), row3.end());
+  expected.push_back(kFixingLines[3]);
+  expected.push_back(kOpenWarningLine);
+#endif
+  EXPECT_EQ(console.lines(), expected);
+  EXPECT_EQ(readBytes(configPath(1)), keep);
+#if defined(_WIN64)
+  EXPECT_EQ(readBytes(configPath(2)), keep);
+#endif
+  // Every file ran in a library scope of its own, which is down again.
+  EXPECT_EQ(ZKCoreUninit(), static_cast<HRESULT>(0x80004005L));
+}
+
+TEST(ApplicationTest, StartsAndReleasesTheCoreAndDeclinesToRunALoop) {
+  CWinApp base;
+  EXPECT_EQ(base.m_pszAppName, nullptr);
+  EXPECT_EQ(base.InitInstance(), TRUE);
+  EXPECT_EQ(base.ExitInstance(), 0);
+
+  CcleanUpApp app;
+  EXPECT_EQ(app.m_pszAppName, nullptr);
+  CWinApp& asBase = app;
+  EXPECT_EQ(asBase.InitInstance(), FALSE);
+  EXPECT_TRUE(ZKCoreIsInitialised());
+  EXPECT_EQ(asBase.ExitInstance(), 0);
+  // The exit released the one start: nothing is left to release.
+  EXPECT_EQ(ZKCoreUninit(), static_cast<HRESULT>(0x80004005L));
+}
+
+}  // namespace
