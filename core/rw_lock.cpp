@@ -1,0 +1,316 @@
+#include "core/rw_lock.h"
+
+#include <memory>
+
+#include "core/result.h"
+
+namespace {
+
+using zk::core::CoreMutexLock;
+using zk::core::guard;
+using zk::core::kFail;
+using zk::core::kInvalidArgument;
+using zk::core::kOk;
+using zk::core::throwIfFailed;
+
+std::uint32_t currentThread() noexcept { return static_cast<std::uint32_t>(::GetCurrentThreadId()); }
+
+// Unlocks a core mutex taken with a plain lock call when the scope is left,
+// unless dismissed because the lock is meant to stay held (the write lock).
+class UnlockOnExit {
+ public:
+  explicit UnlockOnExit(ZKMUTEX mutex) noexcept : mutex_(mutex) {}
+  ~UnlockOnExit() {
+    if (mutex_ != nullptr) ZKCoreMutexUnlock(mutex_);
+  }
+  UnlockOnExit(const UnlockOnExit&) = delete;
+  UnlockOnExit& operator=(const UnlockOnExit&) = delete;
+  void dismiss() noexcept { mutex_ = nullptr; }
+
+ private:
+  ZKMUTEX mutex_;
+};
+
+HRESULT invalidHandle() { return ZKCLResultFromSystemError(ERROR_INVALID_HANDLE); }
+
+}  // namespace
+
+CZKRWLockImpl::CZKRWLockImpl(const char* name, std::uint32_t flags)
+    : m_name(name != nullptr ? name : ""), m_flags(flags) {
+  // The gate's name is kept for diagnostics only; gates are never named in
+  // the system, so two locks of one name cannot interfere.
+  throwIfFailed(ZKCoreGateCreate((m_name + "::CZKRWLockImpl::m_writerGate").c_str(), 0, m_writerGate.put()));
+  m_readers.reserve(8);
+  throwIfFailed(ZKCoreMutexCreate((m_name + "::CZKRWLockImpl::m_lock").c_str(), 0, m_lock.put()));
+  throwIfFailed(ZKCoreMutexCreate((m_name + "::CZKRWLockImpl::m_arrayLock").c_str(), 0, m_arrayLock.put()));
+  // No readers yet: a writer may pass.
+  throwIfFailed(ZKCoreEventSet(m_writerGate.get()));
+}
+
+CZKRWLockImpl::~CZKRWLockImpl() {
+  m_arrayLock.reset();
+  m_lock.reset();
+  m_writerGate.reset();
+}
+
+bool CZKRWLockImpl::isWriter(std::uint32_t thread) const noexcept {
+  // Only the writer stores its own id, so the comparison cannot be true for
+  // any other thread, however stale its view.
+  return m_writeMode.load() != 0 && m_writerThread.load() == thread;
+}
+
+CZKRWLockImpl::ReaderEntry* CZKRWLockImpl::findEntry(std::uint32_t thread) noexcept {
+  for (ReaderEntry& entry : m_readers) {
+    if (entry.threadId == thread) return &entry;
+  }
+  return nullptr;
+}
+
+void CZKRWLockImpl::removeEntry(ReaderEntry* entry) noexcept {
+  // The order of the entries means nothing: the last one fills the hole.
+  *entry = m_readers.back();
+  m_readers.pop_back();
+}
+
+bool CZKRWLockImpl::isAlone(std::uint32_t thread) const noexcept {
+  return m_readers.empty() || (m_readers.size() == 1 && m_readers.front().threadId == thread);
+}
+
+// A thread that already reads (or writes) takes another read hold without
+// touching m_lock, so it never blocks behind a waiting writer it would
+// otherwise deadlock with. Returns false when the thread holds nothing yet.
+bool CZKRWLockImpl::readAgain(std::uint32_t thread) {
+  ReaderEntry* entry = findEntry(thread);
+  if (entry == nullptr) return false;
+  if (isWriter(thread)) {
+    ++m_heldReads;
+  } else {
+    ++m_activeCount;
+    ++entry->count;
+  }
+  return true;
+}
+
+// First read hold of a thread; runs with m_lock and m_arrayLock held, so no
+// writer is pending or writing unless it is this thread, and the gate, open
+// whenever no writer waits, needs no change.
+void CZKRWLockImpl::startReading(std::uint32_t thread) {
+  if (isWriter(thread)) {
+    ++m_heldReads;
+    return;
+  }
+  // The entry first, so a failed allocation changes nothing.
+  m_readers.push_back(ReaderEntry{thread, 1});
+  ++m_activeCount;
+}
+
+void CZKRWLockImpl::acquireRead() {
+  const std::uint32_t self = currentThread();
+  {
+    CoreMutexLock array(m_arrayLock.get());
+    if (readAgain(self)) return;
+  }
+  // Lock order: m_lock before m_arrayLock, so the array lock was let go above.
+  CoreMutexLock lock(m_lock.get());
+  CoreMutexLock array(m_arrayLock.get());
+  startReading(self);
+}
+
+bool CZKRWLockImpl::tryAcquireRead() {
+  const std::uint32_t self = currentThread();
+  if (ZKCoreMutexTryLock(m_arrayLock.get()) != kOk) return false;
+  {
+    UnlockOnExit array(m_arrayLock.get());
+    if (readAgain(self)) return true;
+  }
+  if (ZKCoreMutexTryLock(m_lock.get()) != kOk) return false;
+  UnlockOnExit lock(m_lock.get());
+  if (ZKCoreMutexTryLock(m_arrayLock.get()) != kOk) return false;
+  UnlockOnExit array(m_arrayLock.get());
+  startReading(self);
+  return true;
+}
+
+void CZKRWLockImpl::enterWriteMode(std::uint32_t thread) {
+  // The writer's own read holds (if any) move into m_heldReads; the active
+  // count becomes the write depth.
+  m_heldReads = m_activeCount.load();
+  m_activeCount = 1;
+  m_pendingWriter = 0;
+  m_writerThread = thread;
+  m_writeMode = 1;
+}
+
+void CZKRWLockImpl::acquireWrite() {
+  const std::uint32_t self = currentThread();
+  throwIfFailed(ZKCoreMutexLock(m_lock.get()));
+  UnlockOnExit lock(m_lock.get());
+  if (isWriter(self)) {
+    ++m_activeCount;
+    lock.dismiss();
+    return;
+  }
+  for (;;) {
+    {
+      CoreMutexLock array(m_arrayLock.get());
+      // Holding m_lock, this thread keeps every new reader out, so the other
+      // entries can only go away: once alone, it stays alone.
+      if (isAlone(self)) {
+        enterWriteMode(self);
+        lock.dismiss();
+        return;
+      }
+      // Closed and published in one region: the reader that leaves this
+      // thread alone takes m_arrayLock after it, sees the pending writer and
+      // opens the gate, so the wait below cannot miss the opening.
+      throwIfFailed(ZKCoreEventReset(m_writerGate.get()));
+      m_pendingWriter = self;
+    }
+    // m_arrayLock is free here: the readers need it to open the gate.
+    const HRESULT hr = ZKCoreEventWait(m_writerGate.get());
+    if (hr < 0) {
+      // Withdraw without leaving a pending writer behind or the gate closed
+      // for the next writer, which expects to find it open. The wait's code
+      // is the one reported; a failure of this clean-up has no place beside
+      // it and is dropped.
+      if (ZKCoreMutexLock(m_arrayLock.get()) == kOk) {
+        m_pendingWriter = 0;
+        ZKCoreEventSet(m_writerGate.get());
+        ZKCoreMutexUnlock(m_arrayLock.get());
+      }
+      throw EZKCoreException{hr};
+    }
+    // Opened for this thread: the next round finds it alone and clears the
+    // pending writer in the same region.
+  }
+}
+
+bool CZKRWLockImpl::tryAcquireWrite() {
+  const std::uint32_t self = currentThread();
+  if (ZKCoreMutexTryLock(m_lock.get()) != kOk) return false;
+  UnlockOnExit lock(m_lock.get());
+  if (isWriter(self)) {
+    ++m_activeCount;
+    lock.dismiss();
+    return true;
+  }
+  if (ZKCoreMutexTryLock(m_arrayLock.get()) != kOk) return false;
+  UnlockOnExit array(m_arrayLock.get());
+  // Other threads' reads are the only thing a writer waits for, and with
+  // m_lock held no writer can be waiting, so the readers array alone decides.
+  if (!isAlone(self)) return false;
+  enterWriteMode(self);
+  lock.dismiss();
+  return true;
+}
+
+bool CZKRWLockImpl::releaseRead() {
+  const std::uint32_t self = currentThread();
+  if (isWriter(self)) {
+    if (m_heldReads < 1) return false;
+    --m_heldReads;
+    return true;
+  }
+  CoreMutexLock array(m_arrayLock.get());
+  ReaderEntry* entry = findEntry(self);
+  if (entry == nullptr) return false;
+  if (--entry->count == 0) removeEntry(entry);
+  --m_activeCount;
+  if (m_pendingWriter != 0 && isAlone(m_pendingWriter)) {
+    // The waiting writer no longer waits for anyone but (perhaps) itself.
+    // A failure here is reported, but the hold is already given back.
+    throwIfFailed(ZKCoreEventSet(m_writerGate.get()));
+  }
+  return true;
+}
+
+bool CZKRWLockImpl::releaseWrite() {
+  const std::uint32_t self = currentThread();
+  // Leaving a critical section the caller does not hold would corrupt it,
+  // so only the writer gets past this point.
+  if (!isWriter(self)) return false;
+  if (m_activeCount.load() > 1) {
+    --m_activeCount;
+    throwIfFailed(ZKCoreMutexUnlock(m_lock.get()));
+    return true;
+  }
+  if (m_activeCount.load() < 1) return false;
+  {
+    CoreMutexLock array(m_arrayLock.get());
+    // The gate is open (no writer waits while this thread holds m_lock).
+    ReaderEntry* entry = findEntry(self);
+    if (m_heldReads == 0) {
+      if (entry != nullptr) removeEntry(entry);
+    } else {
+      // The writer goes on reading: its entry must exist, or the next writer
+      // would find itself alone and pass while these reads are held. A
+      // failed allocation leaves the write section intact.
+      if (entry == nullptr) {
+        m_readers.push_back(ReaderEntry{self, 0});
+        entry = &m_readers.back();
+      }
+      entry->count = static_cast<std::uint32_t>(m_heldReads);
+    }
+    m_activeCount = m_heldReads;
+    m_heldReads = 0;
+    m_writeMode = 0;
+    m_writerThread = 0;
+  }
+  throwIfFailed(ZKCoreMutexUnlock(m_lock.get()));
+  return true;
+}
+
+HRESULT ZKCoreRWLockCreate(const char* name, std::uint32_t flags, ZKRWLOCK* handle) {
+  if (handle == nullptr) return kInvalidArgument;
+  *handle = ZKCoreInvalidHandle<CZKRWLockImpl>();
+  return guard([&]() -> HRESULT {
+    auto lock = std::make_unique<CZKRWLockImpl>(name, flags);
+    *handle = lock.release();
+    return kOk;
+  });
+}
+
+HRESULT ZKCoreRWLockDestroy(ZKRWLOCK handle) {
+  if (handle == nullptr) return kOk;
+  if (!ZKCoreIsValidHandle(handle)) return invalidHandle();
+  return guard([&]() -> HRESULT {
+    delete handle;
+    return kOk;
+  });
+}
+
+HRESULT ZKCoreRWLockAcquireRead(ZKRWLOCK handle) {
+  if (!ZKCoreIsValidHandle(handle)) return invalidHandle();
+  return guard([&]() -> HRESULT {
+    handle->acquireRead();
+    return kOk;
+  });
+}
+
+HRESULT ZKCoreRWLockTryAcquireRead(ZKRWLOCK handle) {
+  if (!ZKCoreIsValidHandle(handle)) return invalidHandle();
+  return guard([&]() -> HRESULT { return handle->tryAcquireRead() ? kOk : kFail; });
+}
+
+HRESULT ZKCoreRWLockAcquireWrite(ZKRWLOCK handle) {
+  if (!ZKCoreIsValidHandle(handle)) return invalidHandle();
+  return guard([&]() -> HRESULT {
+    handle->acquireWrite();
+    return kOk;
+  });
+}
+
+HRESULT ZKCoreRWLockTryAcquireWrite(ZKRWLOCK handle) {
+  if (!ZKCoreIsValidHandle(handle)) return invalidHandle();
+  return guard([&]() -> HRESULT { return handle->tryAcquireWrite() ? kOk : kFail; });
+}
+
+HRESULT ZKCoreRWLockReleaseRead(ZKRWLOCK handle) {
+  if (!ZKCoreIsValidHandle(handle)) return invalidHandle();
+  return guard([&]() -> HRESULT { return handle->releaseRead() ? kOk : kFail; });
+}
+
+HRESULT ZKCoreRWLockReleaseWrite(ZKRWLOCK handle) {
+  if (!ZKCoreIsValidHandle(handle)) return invalidHandle();
+  return guard([&]() -> HRESULT { return handle->releaseWrite() ? kOk : kFail; });
+}

@@ -1,0 +1,102 @@
+// Writer-preferring reader-writer lock of the core: re-entrant reads, the
+// sole reader's upgrade to writer, read holds taken while writing.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "core/handles.h"
+#include "core/mutex.h"
+#include "core/primitives.h"
+#include "core/windows_support.h"
+
+// The reader-writer lock behind ZKRWLOCK, built from two core mutexes and a
+// gate. A writer holds m_lock for its whole write section, so no thread that
+// does not already read can start reading while a writer holds or waits for
+// the lock; a writer that finds other readers waits on the gate, which the
+// reader that leaves it alone opens. Reading touches the gate only when it
+// lets a waiting writer in, so an uncontended read enters the two mutexes and
+// makes no kernel call.
+//
+// Every member may be called from any thread; each acts for the calling
+// thread (read holds and write holds belong to a thread). A thread that holds
+// reads may take the write lock only when it is the sole reader; two readers
+// that both try to upgrade wait for each other forever, as with any
+// upgradeable lock. Releases by a thread that holds nothing of the kind
+// report false and change nothing.
+//
+// Failures throw EZKCoreException (system errors) or std::bad_alloc. A
+// failed acquire leaves the lock as it was: nothing taken, nothing pending.
+// The core runtime must be up (the mutexes come from its provider).
+class CZKRWLockImpl {
+ public:
+  // Builds the gate and both mutexes, named after the lock.
+  CZKRWLockImpl(const char* name, std::uint32_t flags);
+  ~CZKRWLockImpl();
+  CZKRWLockImpl(const CZKRWLockImpl&) = delete;
+  CZKRWLockImpl& operator=(const CZKRWLockImpl&) = delete;
+
+  void acquireRead();
+  // False when the lock could not be taken without waiting.
+  bool tryAcquireRead();
+  void acquireWrite();
+  bool tryAcquireWrite();
+  // False when the calling thread holds no read.
+  bool releaseRead();
+  // False when the calling thread is not the writer.
+  bool releaseWrite();
+
+ private:
+  struct ReaderEntry {
+    std::uint32_t threadId;
+    std::uint32_t count;
+  };
+
+  bool isWriter(std::uint32_t thread) const noexcept;
+  // The helpers below run with m_arrayLock held.
+  ReaderEntry* findEntry(std::uint32_t thread) noexcept;
+  void removeEntry(ReaderEntry* entry) noexcept;
+  bool isAlone(std::uint32_t thread) const noexcept;
+  bool readAgain(std::uint32_t thread);
+  void startReading(std::uint32_t thread);
+  void enterWriteMode(std::uint32_t thread);
+
+  zk::core::UniqueCoreMutex m_lock;
+  // Closed only while a writer waits for other threads' reads to drain: the
+  // writer closes it and publishes itself as pending in one m_arrayLock
+  // region, and the reader whose release leaves that writer alone opens it
+  // under the same lock, so the opening cannot be missed. At every other
+  // time it is open and readers leave it alone.
+  zk::core::UniqueCoreEvent m_writerGate;
+  // Outside a write section the read holds of all threads; inside it the
+  // writer's recursion depth.
+  std::atomic<std::int32_t> m_activeCount{0};
+  // Inside a write section: the read holds of the writer.
+  std::int32_t m_heldReads = 0;
+  std::vector<ReaderEntry> m_readers;
+  std::uint32_t m_pendingWriter = 0;
+  zk::core::UniqueCoreMutex m_arrayLock;
+  std::atomic<std::uint8_t> m_writeMode{0};
+  // Id of the writing thread during a write section, so that releases and
+  // read holds from any other thread can be told apart from the writer's.
+  std::atomic<std::uint32_t> m_writerThread{0};
+  std::string m_name;
+  std::uint32_t m_flags = 0;
+};
+
+using ZKRWLOCK = CZKRWLockImpl*;
+
+// Null and the invalid handle are refused with 0x80070006 (Destroy takes null
+// as "nothing to do"). The create function stores the invalid handle first and
+// the real one only on success. Try forms and releases return 0x80004005 where
+// the operation reports false.
+HRESULT ZKCoreRWLockCreate(const char* name, std::uint32_t flags, ZKRWLOCK* handle);
+HRESULT ZKCoreRWLockDestroy(ZKRWLOCK handle);
+HRESULT ZKCoreRWLockAcquireRead(ZKRWLOCK handle);
+HRESULT ZKCoreRWLockTryAcquireRead(ZKRWLOCK handle);
+HRESULT ZKCoreRWLockAcquireWrite(ZKRWLOCK handle);
+HRESULT ZKCoreRWLockTryAcquireWrite(ZKRWLOCK handle);
+HRESULT ZKCoreRWLockReleaseRead(ZKRWLOCK handle);
+HRESULT ZKCoreRWLockReleaseWrite(ZKRWLOCK handle);
