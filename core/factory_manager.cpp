@@ -72,12 +72,10 @@ CZKFactoryData::~CZKFactoryData() {
   }
 }
 
-CZKFactoryManager::CZKFactoryManager() : m_mapMutex(ZKCoreInvalidHandle<zk::core::CZKMutex>()) {
-  zk::core::throwIfFailed(ZKCoreMutexCreate("CZKFactoryManager::m_mapMutex", 0, &m_mapMutex));
-}
+CZKFactoryManager::CZKFactoryManager() : m_mapMutex("CZKFactoryManager::m_mapMutex", 0) {}
 
 CZKFactoryManager::~CZKFactoryManager() {
-  if (ZKCoreIsValidHandle(m_mapMutex)) ZKCoreMutexDestroy(m_mapMutex);
+  m_mapMutex.reset();
   // The map goes after the mutex: releasing each entry releases its class
   // object and frees its DLL.
   m_map.clear();
@@ -86,7 +84,7 @@ CZKFactoryManager::~CZKFactoryManager() {
 IUnknown* CZKFactoryManager::getClassObject(REFCLSID clsid, REFIID iid) {
   // Held for the whole lookup, registry reads and DLL loading included, so
   // two threads asking for one class never load its DLL twice.
-  zk::core::CoreMutexLock lock(m_mapMutex);
+  zk::core::CoreMutexLock lock(m_mapMutex.get());
   return locate(clsid, iid);
 }
 

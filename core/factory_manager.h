@@ -58,6 +58,6 @@ class CZKFactoryManager {
  private:
   IUnknown* locate(REFCLSID clsid, REFIID iid);
 
-  ZKMUTEX m_mapMutex;
+  zk::core::UniqueCoreMutex m_mapMutex;
   std::map<GUID, CZKCorePtr<CZKFactoryData>, CZKGuidLess> m_map;
 };

@@ -17,6 +17,6 @@ class CZKModuleManager {
   CZKModuleManager& operator=(const CZKModuleManager&) = delete;
 
  private:
-  ZKMUTEX m_setLock;
+  zk::core::UniqueCoreMutex m_setLock;
   std::set<std::uintptr_t> m_set;
 };

@@ -10,6 +10,7 @@
 #include "core/lifecycle.h"
 #include "core/ref_counted.h"
 #include "core/result.h"
+#include "core/unique_handle.h"
 #include "core/windows_support.h"
 
 // Mutex flags.
@@ -228,38 +229,21 @@ class CoreMutexLock {
   ZKMUTEX mutex_;
 };
 
+struct CoreMutexTraits {
+  using Handle = ZKMUTEX;
+  static Handle invalid() noexcept { return ZKCoreInvalidHandle<CZKMutex>(); }
+  static bool isValid(Handle h) noexcept { return ZKCoreIsValidHandle(h); }
+  static void close(Handle h) noexcept { ZKCoreMutexDestroy(h); }
+};
+
 // Owns one core mutex handle and destroys it once. Move-only; not
 // thread-safe itself.
-class UniqueCoreMutex {
+class UniqueCoreMutex : public UniqueHandle<CoreMutexTraits> {
  public:
+  using UniqueHandle::UniqueHandle;
   UniqueCoreMutex() noexcept = default;
   // Creates the mutex; throws EZKCoreException with the creation's code.
-  UniqueCoreMutex(const char* name, std::uint32_t flags) { throwIfFailed(ZKCoreMutexCreate(name, flags, &handle_)); }
-  UniqueCoreMutex(UniqueCoreMutex&& other) noexcept : handle_(other.release()) {}
-  UniqueCoreMutex& operator=(UniqueCoreMutex&& other) noexcept {
-    if (this != &other) {
-      reset();
-      handle_ = other.release();
-    }
-    return *this;
-  }
-  UniqueCoreMutex(const UniqueCoreMutex&) = delete;
-  UniqueCoreMutex& operator=(const UniqueCoreMutex&) = delete;
-  ~UniqueCoreMutex() { reset(); }
-
-  ZKMUTEX get() const noexcept { return handle_; }
-  // Gives up ownership without destroying.
-  ZKMUTEX release() noexcept {
-    ZKMUTEX h = handle_;
-    handle_ = ZKCoreInvalidHandle<CZKMutex>();
-    return h;
-  }
-  void reset() noexcept {
-    if (ZKCoreIsValidHandle(handle_)) ZKCoreMutexDestroy(release());
-  }
-
- private:
-  ZKMUTEX handle_ = ZKCoreInvalidHandle<CZKMutex>();
+  UniqueCoreMutex(const char* name, std::uint32_t flags) { throwIfFailed(ZKCoreMutexCreate(name, flags, put())); }
 };
 
 }  // namespace zk::core

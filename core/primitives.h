@@ -12,6 +12,7 @@
 #include <cstdint>
 
 #include "core/handles.h"
+#include "core/unique_handle.h"
 #include "core/windows_support.h"
 
 struct ZKCoreSemaphore;
@@ -54,40 +55,15 @@ HRESULT ZKCoreEventTimedWait(ZKEVENT handle, std::uint32_t milliseconds);
 
 namespace zk::core {
 
+struct CoreEventTraits {
+  using Handle = ZKEVENT;
+  static Handle invalid() noexcept { return ZKCoreInvalidHandle<ZKCoreEvent>(); }
+  static bool isValid(Handle h) noexcept { return ZKCoreIsValidHandle(h); }
+  static void close(Handle h) noexcept { ZKCoreEventDestroy(h); }
+};
+
 // Owns one core event or gate handle and destroys it exactly once. Not
 // thread-safe; move-only.
-class UniqueCoreEvent {
- public:
-  UniqueCoreEvent() noexcept = default;
-  explicit UniqueCoreEvent(ZKEVENT handle) noexcept : handle_(handle) {}
-  UniqueCoreEvent(UniqueCoreEvent&& other) noexcept : handle_(other.release()) {}
-  UniqueCoreEvent& operator=(UniqueCoreEvent&& other) noexcept {
-    if (this != &other) reset(other.release());
-    return *this;
-  }
-  UniqueCoreEvent(const UniqueCoreEvent&) = delete;
-  UniqueCoreEvent& operator=(const UniqueCoreEvent&) = delete;
-  ~UniqueCoreEvent() { reset(); }
-
-  ZKEVENT get() const noexcept { return handle_; }
-  // Hands the handle to the caller, who must destroy it.
-  ZKEVENT release() noexcept {
-    ZKEVENT h = handle_;
-    handle_ = ZKCoreInvalidHandle<ZKCoreEvent>();
-    return h;
-  }
-  void reset(ZKEVENT handle = ZKCoreInvalidHandle<ZKCoreEvent>()) noexcept {
-    if (ZKCoreIsValidHandle(handle_)) ZKCoreEventDestroy(handle_);
-    handle_ = handle;
-  }
-  // Address for the create functions; destroys whatever was owned first.
-  ZKEVENT* put() noexcept {
-    reset();
-    return &handle_;
-  }
-
- private:
-  ZKEVENT handle_ = ZKCoreInvalidHandle<ZKCoreEvent>();
-};
+using UniqueCoreEvent = UniqueHandle<CoreEventTraits>;
 
 }  // namespace zk::core
