@@ -28,9 +28,6 @@ HANDLE consoleOutput() {
 }
 
 void writeToConsole(HANDLE console, std::wstring_view line) {
-  // Anything already buffered in the C runtime's stream goes first, so the
-  // lines keep their order.
-  std::fflush(stdout);
   std::wstring text(line);
   text.append(L"\r\n");
   const wchar_t* next = text.data();
@@ -71,37 +68,73 @@ std::string toLocaleBytes(std::wstring_view line) {
   return bytes;
 }
 
-// The last line converted, with the locale it was converted under. A long
-// run of found lines repeats one text, so it is converted once.
-struct ConvertedLine {
-  std::mutex mutex;
-  std::wstring text;
-  std::string locale;
-  std::string bytes;
-  bool valid = false;
+// Redirected output: the last line converted (with the locale it was
+// converted under, since a long run of found lines repeats one text) and the
+// bytes not yet handed to the system. Lines are collected here and written
+// in large blocks: a file with hundreds of thousands of records prints as
+// many lines, and one C runtime call per line would cost more than the whole
+// repair of the file.
+class RedirectedOutput {
+ public:
+  RedirectedOutput() = default;
+  // Lines still pending at exit reach the output too.
+  ~RedirectedOutput() { flushLocked(); }
+  RedirectedOutput(const RedirectedOutput&) = delete;
+  RedirectedOutput& operator=(const RedirectedOutput&) = delete;
+
+  void writeLine(std::wstring_view line) {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    const char* locale = std::setlocale(LC_CTYPE, nullptr);
+    const std::string_view localeName = locale != nullptr ? locale : "";
+    if (!valid_ || line != text_ || localeName != locale_) {
+      valid_ = false;
+      bytes_ = toLocaleBytes(line);
+      // The line end of the C runtime's text mode, as _putws writes it.
+      bytes_.append("\r\n");
+      text_.assign(line.data(), line.size());
+      locale_.assign(localeName.data(), localeName.size());
+      valid_ = true;
+    }
+    pending_.append(bytes_);
+    if (pending_.size() >= kBlockSize) flushLocked();
+  }
+
+  void flush() {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    flushLocked();
+  }
+
+ private:
+  static constexpr std::size_t kBlockSize = 64 * 1024;
+
+  void flushLocked() {
+    // Whatever the C runtime still buffers for the same handle goes first.
+    std::fflush(stdout);
+    const HANDLE output = ::GetStdHandle(STD_OUTPUT_HANDLE);
+    const char* next = pending_.data();
+    std::size_t left = pending_.size();
+    while (left > 0 && output != nullptr && output != INVALID_HANDLE_VALUE) {
+      const DWORD chunk = left > kBlockSize ? static_cast<DWORD>(kBlockSize) : static_cast<DWORD>(left);
+      DWORD written = 0;
+      // A closed or broken output loses the lines, as it would for _putws.
+      if (!::WriteFile(output, next, chunk, &written, nullptr) || written == 0) break;
+      next += written;
+      left -= written;
+    }
+    pending_.clear();
+  }
+
+  std::mutex mutex_;
+  std::wstring text_;
+  std::string locale_;
+  std::string bytes_;
+  std::string pending_;
+  bool valid_ = false;
 };
 
-ConvertedLine& lastConverted() {
-  static ConvertedLine line;
-  return line;
-}
-
-void writeRedirected(std::wstring_view line) {
-  ConvertedLine& last = lastConverted();
-  const std::lock_guard<std::mutex> lock(last.mutex);
-  const char* locale = std::setlocale(LC_CTYPE, nullptr);
-  const std::string_view localeName = locale != nullptr ? locale : "";
-  if (!last.valid || line != last.text || localeName != last.locale) {
-    last.valid = false;
-    last.bytes = toLocaleBytes(line);
-    // The stream is in text mode: the C runtime turns this into its own
-    // line end (CR LF), exactly as _putws would.
-    last.bytes.push_back('\n');
-    last.text.assign(line.data(), line.size());
-    last.locale.assign(localeName.data(), localeName.size());
-    last.valid = true;
-  }
-  std::fwrite(last.bytes.data(), 1, last.bytes.size(), stdout);
+RedirectedOutput& redirectedOutput() {
+  static RedirectedOutput output;
+  return output;
 }
 
 }  // namespace
@@ -115,7 +148,7 @@ void writeConsoleLine(std::wstring_view line) noexcept {
     if (const HANDLE console = consoleOutput()) {
       writeToConsole(console, line);
     } else {
-      writeRedirected(line);
+      redirectedOutput().writeLine(line);
     }
   } catch (...) {
     // A progress line that cannot be built (out of memory) is dropped: the
@@ -123,7 +156,14 @@ void writeConsoleLine(std::wstring_view line) noexcept {
   }
 }
 
-void flushConsole() noexcept { std::fflush(stdout); }
+void flushConsole() noexcept {
+  try {
+    redirectedOutput().flush();
+  } catch (...) {
+    // Only the lock can fail, and then there is nothing pending to lose.
+  }
+  std::fflush(stdout);
+}
 
 ConsoleSink* setConsoleSink(ConsoleSink* sink) noexcept {
   return g_sink.exchange(sink, std::memory_order_acq_rel);

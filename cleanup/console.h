@@ -18,8 +18,8 @@ class ConsoleSink {
 // through WriteConsoleW when standard output is a console, otherwise
 // converted to the code page of the C runtime's current locale (set with
 // setlocale(LC_ALL, "") at start) with the C runtime's text-mode line end,
-// as _putws does. Redirected output is buffered, not flushed per line; the C
-// runtime flushes it at exit, and flushConsole() does it on demand. Never
+// as _putws does. Redirected output is collected and written in blocks, not
+// per line; it is written out at exit, and flushConsole() does it on demand. Never
 // throws; a character the locale cannot represent is written as '?'.
 // The program is single-threaded: call from one thread at a time.
 void writeConsoleLine(std::wstring_view line) noexcept;
