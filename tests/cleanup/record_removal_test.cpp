@@ -270,34 +270,26 @@ TEST_F(CleanMachineConfigFaultTest, ReportsAFailedSizeAndTouchesNothing) {
   EXPECT_EQ(bytesNow(), content_);
 }
 
-TEST_F(CleanMachineConfigFaultTest, KeepsTheOriginalWhenTheWriteFails) {
-  install({zk::cleanup::defaultRewriteOperations().getSize, failingWrite, zk::cleanup::defaultRewriteOperations().replace});
-  run(content_);
+TEST_F(CleanMachineConfigFaultTest, KeepsTheOriginalWhenWritingFailsAtAnyStep) {
+  const zk::cleanup::RewriteOperations system = zk::cleanup::defaultRewriteOperations();
+  const struct {
+    const char* step;
+    zk::cleanup::RewriteOperations operations;
+  } cases[] = {
+      {"failing write", {system.getSize, failingWrite, system.replace}},
+      {"short write", {system.getSize, shortWrite, system.replace}},
+      {"failing swap", {system.getSize, system.write, failingReplace}},
+  };
   Lines expected = successfulCleanupLines(1, 0, 1);
   expected.back() = kWriteWarningLine;
-  EXPECT_EQ(lines_, expected);
-  EXPECT_EQ(bytesNow(), content_);
-  expectNoLeftovers();
-}
-
-TEST_F(CleanMachineConfigFaultTest, KeepsTheOriginalWhenTheWriteIsShort) {
-  install({zk::cleanup::defaultRewriteOperations().getSize, shortWrite, zk::cleanup::defaultRewriteOperations().replace});
-  run(content_);
-  Lines expected = successfulCleanupLines(1, 0, 1);
-  expected.back() = kWriteWarningLine;
-  EXPECT_EQ(lines_, expected);
-  EXPECT_EQ(bytesNow(), content_);
-  expectNoLeftovers();
-}
-
-TEST_F(CleanMachineConfigFaultTest, KeepsTheOriginalWhenTheSwapFails) {
-  install({zk::cleanup::defaultRewriteOperations().getSize, zk::cleanup::defaultRewriteOperations().write, failingReplace});
-  run(content_);
-  Lines expected = successfulCleanupLines(1, 0, 1);
-  expected.back() = kWriteWarningLine;
-  EXPECT_EQ(lines_, expected);
-  EXPECT_EQ(bytesNow(), content_);
-  expectNoLeftovers();
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.step);
+    install(c.operations);
+    run(content_);
+    EXPECT_EQ(lines_, expected);
+    EXPECT_EQ(bytesNow(), content_);
+    expectNoLeftovers();
+  }
 }
 
 TEST(ConsoleTest, RoutesLinesToTheInstalledSinkAndRestoresThePreviousOne) {
