@@ -271,7 +271,7 @@ HRESULT ZKCoreMutexCreate(const char* name, std::uint32_t flags, ZKMUTEX* handle
 }
 
 HRESULT ZKCoreMutexDestroy(ZKMUTEX handle) {
-  if (!ZKCoreIsValidHandle(handle)) return kInvalidArgument;
+  if (!ZKCoreIsValidHandle(handle)) return zk::core::kInvalidHandle;
   return guard([&]() -> HRESULT {
     if ((handle->getFlags() & ZKMUTEX_STATISTICS) != 0) {
       // The manager keeps its own reference, so the figures outlive the

@@ -158,7 +158,7 @@ using ZKMUTEX = zk::core::CZKMutex*;
 // Creates a mutex; name may be null (the empty name). The handle is invalid
 // on every failure. Needs the core runtime to be up (0x80004005 otherwise).
 HRESULT ZKCoreMutexCreate(const char* name, std::uint32_t flags, ZKMUTEX* handle);
-// The functions below answer 0x80070057 for a null or invalid handle.
+// The functions below answer 0x80070006 for a null or invalid handle.
 HRESULT ZKCoreMutexDestroy(ZKMUTEX handle);
 inline HRESULT ZKCoreMutexLock(ZKMUTEX handle);
 inline HRESULT ZKCoreMutexTryLock(ZKMUTEX handle);
@@ -186,7 +186,7 @@ HRESULT mutexUnlockSlow(ZKMUTEX handle) noexcept;
 // enter or leave its section); every other mutex goes through its virtual
 // operations behind the exception boundary.
 inline HRESULT ZKCoreMutexLock(ZKMUTEX handle) {
-  if (!ZKCoreIsValidHandle(handle)) return zk::core::kInvalidArgument;
+  if (!ZKCoreIsValidHandle(handle)) return zk::core::kInvalidHandle;
   if (CRITICAL_SECTION* section = handle->plainSection()) {
     ::EnterCriticalSection(section);
     return zk::core::kOk;
@@ -195,7 +195,7 @@ inline HRESULT ZKCoreMutexLock(ZKMUTEX handle) {
 }
 
 inline HRESULT ZKCoreMutexTryLock(ZKMUTEX handle) {
-  if (!ZKCoreIsValidHandle(handle)) return zk::core::kInvalidArgument;
+  if (!ZKCoreIsValidHandle(handle)) return zk::core::kInvalidHandle;
   if (CRITICAL_SECTION* section = handle->plainSection()) {
     return ::TryEnterCriticalSection(section) ? zk::core::kOk : zk::core::kFail;
   }
@@ -203,7 +203,7 @@ inline HRESULT ZKCoreMutexTryLock(ZKMUTEX handle) {
 }
 
 inline HRESULT ZKCoreMutexUnlock(ZKMUTEX handle) {
-  if (!ZKCoreIsValidHandle(handle)) return zk::core::kInvalidArgument;
+  if (!ZKCoreIsValidHandle(handle)) return zk::core::kInvalidHandle;
   if (CRITICAL_SECTION* section = handle->plainSection()) {
     // Leaving a section one does not hold corrupts it for every other user.
     if (!zk::core::detail::callingThreadHolds(*section)) return zk::core::kFail;

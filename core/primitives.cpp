@@ -33,8 +33,6 @@ using zk::core::kTimeout;
 // processes (including services in other sessions) can open the semaphore.
 constexpr DWORD kSemaphoreAllAccess = 0x1F0003;
 
-HRESULT invalidHandle() { return ZKCLResultFromSystemError(ERROR_INVALID_HANDLE); }
-
 // Owns a SID from AllocateAndInitializeSid.
 struct SidDeleter {
   void operator()(void* sid) const noexcept { ::FreeSid(sid); }
@@ -135,7 +133,7 @@ HRESULT ZKCoreSemaphoreCreate(std::int32_t initialCount, const char* name, std::
 
 HRESULT ZKCoreSemaphoreDestroy(ZKSEMAPHORE handle) {
   if (handle == nullptr) return kOk;
-  if (!ZKCoreIsValidHandle(handle)) return invalidHandle();
+  if (!ZKCoreIsValidHandle(handle)) return zk::core::kInvalidHandle;
   return guard([&]() -> HRESULT {
     delete handle;
     return kOk;
@@ -143,17 +141,17 @@ HRESULT ZKCoreSemaphoreDestroy(ZKSEMAPHORE handle) {
 }
 
 HRESULT ZKCoreSemaphoreWait(ZKSEMAPHORE handle) {
-  if (!ZKCoreIsValidHandle(handle)) return invalidHandle();
+  if (!ZKCoreIsValidHandle(handle)) return zk::core::kInvalidHandle;
   return guard([&]() -> HRESULT { return waitOn(handle->handle.get(), INFINITE, kFail); });
 }
 
 HRESULT ZKCoreSemaphoreTryWait(ZKSEMAPHORE handle) {
-  if (!ZKCoreIsValidHandle(handle)) return invalidHandle();
+  if (!ZKCoreIsValidHandle(handle)) return zk::core::kInvalidHandle;
   return guard([&]() -> HRESULT { return waitOn(handle->handle.get(), 0, kFail); });
 }
 
 HRESULT ZKCoreSemaphoreRelease(ZKSEMAPHORE handle) {
-  if (!ZKCoreIsValidHandle(handle)) return invalidHandle();
+  if (!ZKCoreIsValidHandle(handle)) return zk::core::kInvalidHandle;
   return guard([&]() -> HRESULT {
     zk::core::throwLastErrorIf(!::ReleaseSemaphore(handle->handle.get(), 1, nullptr));
     return kOk;
@@ -163,7 +161,7 @@ HRESULT ZKCoreSemaphoreRelease(ZKSEMAPHORE handle) {
 HRESULT ZKCoreSemaphoreGetValue(ZKSEMAPHORE handle, std::int32_t* value) {
   if (value == nullptr) return kInvalidArgument;
   *value = -1;
-  if (!ZKCoreIsValidHandle(handle)) return invalidHandle();
+  if (!ZKCoreIsValidHandle(handle)) return zk::core::kInvalidHandle;
   return kOk;
 }
 
@@ -177,7 +175,7 @@ HRESULT ZKCoreGateCreate(const char* name, std::uint32_t flags, ZKEVENT* handle)
 
 HRESULT ZKCoreEventDestroy(ZKEVENT handle) {
   if (handle == nullptr) return kOk;
-  if (!ZKCoreIsValidHandle(handle)) return invalidHandle();
+  if (!ZKCoreIsValidHandle(handle)) return zk::core::kInvalidHandle;
   return guard([&]() -> HRESULT {
     delete handle;
     return kOk;
@@ -185,7 +183,7 @@ HRESULT ZKCoreEventDestroy(ZKEVENT handle) {
 }
 
 HRESULT ZKCoreEventSet(ZKEVENT handle) {
-  if (!ZKCoreIsValidHandle(handle)) return invalidHandle();
+  if (!ZKCoreIsValidHandle(handle)) return zk::core::kInvalidHandle;
   return guard([&]() -> HRESULT {
     zk::core::throwLastErrorIf(!::SetEvent(handle->handle.get()));
     return kOk;
@@ -193,7 +191,7 @@ HRESULT ZKCoreEventSet(ZKEVENT handle) {
 }
 
 HRESULT ZKCoreEventReset(ZKEVENT handle) {
-  if (!ZKCoreIsValidHandle(handle)) return invalidHandle();
+  if (!ZKCoreIsValidHandle(handle)) return zk::core::kInvalidHandle;
   return guard([&]() -> HRESULT {
     zk::core::throwLastErrorIf(!::ResetEvent(handle->handle.get()));
     return kOk;
@@ -201,16 +199,16 @@ HRESULT ZKCoreEventReset(ZKEVENT handle) {
 }
 
 HRESULT ZKCoreEventWait(ZKEVENT handle) {
-  if (!ZKCoreIsValidHandle(handle)) return invalidHandle();
+  if (!ZKCoreIsValidHandle(handle)) return zk::core::kInvalidHandle;
   return guard([&]() -> HRESULT { return waitOn(handle->handle.get(), INFINITE, kFail); });
 }
 
 HRESULT ZKCoreEventTryWait(ZKEVENT handle) {
-  if (!ZKCoreIsValidHandle(handle)) return invalidHandle();
+  if (!ZKCoreIsValidHandle(handle)) return zk::core::kInvalidHandle;
   return guard([&]() -> HRESULT { return waitOn(handle->handle.get(), 0, kFail); });
 }
 
 HRESULT ZKCoreEventTimedWait(ZKEVENT handle, std::uint32_t milliseconds) {
-  if (!ZKCoreIsValidHandle(handle)) return invalidHandle();
+  if (!ZKCoreIsValidHandle(handle)) return zk::core::kInvalidHandle;
   return guard([&]() -> HRESULT { return waitOn(handle->handle.get(), milliseconds, kTimeout); });
 }

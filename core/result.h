@@ -18,6 +18,8 @@ inline constexpr HRESULT kFail = static_cast<HRESULT>(0x80004005L);
 inline constexpr HRESULT kNotImplemented = static_cast<HRESULT>(0x80004001L);
 inline constexpr HRESULT kOutOfMemory = static_cast<HRESULT>(0x8007000EL);
 inline constexpr HRESULT kInvalidArgument = static_cast<HRESULT>(0x80070057L);
+// A null or all-ones core handle: refused instead of dereferenced.
+inline constexpr HRESULT kInvalidHandle = static_cast<HRESULT>(0x80070006L);
 inline constexpr HRESULT kFileNotFound = static_cast<HRESULT>(0x80070002L);
 inline constexpr HRESULT kClassNotRegistered = static_cast<HRESULT>(0x80040154L);
 inline constexpr HRESULT kTimeout = static_cast<HRESULT>(0x800705B4L);

@@ -31,8 +31,6 @@ class UnlockOnExit {
   ZKMUTEX mutex_;
 };
 
-HRESULT invalidHandle() { return ZKCLResultFromSystemError(ERROR_INVALID_HANDLE); }
-
 }  // namespace
 
 CZKRWLockImpl::CZKRWLockImpl(const char* name, std::uint32_t flags)
@@ -272,7 +270,7 @@ HRESULT ZKCoreRWLockCreate(const char* name, std::uint32_t flags, ZKRWLOCK* hand
 
 HRESULT ZKCoreRWLockDestroy(ZKRWLOCK handle) {
   if (handle == nullptr) return kOk;
-  if (!ZKCoreIsValidHandle(handle)) return invalidHandle();
+  if (!ZKCoreIsValidHandle(handle)) return zk::core::kInvalidHandle;
   return guard([&]() -> HRESULT {
     delete handle;
     return kOk;
@@ -280,7 +278,7 @@ HRESULT ZKCoreRWLockDestroy(ZKRWLOCK handle) {
 }
 
 HRESULT ZKCoreRWLockAcquireRead(ZKRWLOCK handle) {
-  if (!ZKCoreIsValidHandle(handle)) return invalidHandle();
+  if (!ZKCoreIsValidHandle(handle)) return zk::core::kInvalidHandle;
   return guard([&]() -> HRESULT {
     handle->acquireRead();
     return kOk;
@@ -288,12 +286,12 @@ HRESULT ZKCoreRWLockAcquireRead(ZKRWLOCK handle) {
 }
 
 HRESULT ZKCoreRWLockTryAcquireRead(ZKRWLOCK handle) {
-  if (!ZKCoreIsValidHandle(handle)) return invalidHandle();
+  if (!ZKCoreIsValidHandle(handle)) return zk::core::kInvalidHandle;
   return guard([&]() -> HRESULT { return handle->tryAcquireRead() ? kOk : kFail; });
 }
 
 HRESULT ZKCoreRWLockAcquireWrite(ZKRWLOCK handle) {
-  if (!ZKCoreIsValidHandle(handle)) return invalidHandle();
+  if (!ZKCoreIsValidHandle(handle)) return zk::core::kInvalidHandle;
   return guard([&]() -> HRESULT {
     handle->acquireWrite();
     return kOk;
@@ -301,16 +299,16 @@ HRESULT ZKCoreRWLockAcquireWrite(ZKRWLOCK handle) {
 }
 
 HRESULT ZKCoreRWLockTryAcquireWrite(ZKRWLOCK handle) {
-  if (!ZKCoreIsValidHandle(handle)) return invalidHandle();
+  if (!ZKCoreIsValidHandle(handle)) return zk::core::kInvalidHandle;
   return guard([&]() -> HRESULT { return handle->tryAcquireWrite() ? kOk : kFail; });
 }
 
 HRESULT ZKCoreRWLockReleaseRead(ZKRWLOCK handle) {
-  if (!ZKCoreIsValidHandle(handle)) return invalidHandle();
+  if (!ZKCoreIsValidHandle(handle)) return zk::core::kInvalidHandle;
   return guard([&]() -> HRESULT { return handle->releaseRead() ? kOk : kFail; });
 }
 
 HRESULT ZKCoreRWLockReleaseWrite(ZKRWLOCK handle) {
-  if (!ZKCoreIsValidHandle(handle)) return invalidHandle();
+  if (!ZKCoreIsValidHandle(handle)) return zk::core::kInvalidHandle;
   return guard([&]() -> HRESULT { return handle->releaseWrite() ? kOk : kFail; });
 }

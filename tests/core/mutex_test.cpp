@@ -190,10 +190,10 @@ TEST_F(CoreMutexTest, MutualExclusionHoldsUnderContention) {
 TEST_F(CoreMutexTest, NullAndInvalidHandlesAreRefused) {
   ZKMUTEX invalid = ZKCoreInvalidHandle<CZKMutex>();
   for (ZKMUTEX h : {static_cast<ZKMUTEX>(nullptr), invalid}) {
-    EXPECT_EQ(ZKCoreMutexLock(h), kInvalidArgument);
-    EXPECT_EQ(ZKCoreMutexTryLock(h), kInvalidArgument);
-    EXPECT_EQ(ZKCoreMutexUnlock(h), kInvalidArgument);
-    EXPECT_EQ(ZKCoreMutexDestroy(h), kInvalidArgument);
+    EXPECT_EQ(ZKCoreMutexLock(h), zk::core::kInvalidHandle);
+    EXPECT_EQ(ZKCoreMutexTryLock(h), zk::core::kInvalidHandle);
+    EXPECT_EQ(ZKCoreMutexUnlock(h), zk::core::kInvalidHandle);
+    EXPECT_EQ(ZKCoreMutexDestroy(h), zk::core::kInvalidHandle);
   }
   EXPECT_EQ(ZKCoreMutexCreate("x", 0, nullptr), kInvalidArgument);
 }

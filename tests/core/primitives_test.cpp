@@ -21,7 +21,7 @@ using zk::core::kOk;
 using zk::core::kTimeout;
 
 constexpr auto kBound = std::chrono::seconds(10);
-const HRESULT kInvalidHandle = static_cast<HRESULT>(0x80070006L);
+using zk::core::kInvalidHandle;
 
 // Destroys a semaphore when the test leaves, pass or fail.
 struct SemaphoreOwner {

@@ -30,7 +30,7 @@ using zk::core::kOk;
 constexpr auto kBound = std::chrono::seconds(10);
 // How long an operation that must block is watched before it counts as blocked.
 constexpr auto kBlockedFor = std::chrono::milliseconds(150);
-const HRESULT kInvalidHandle = static_cast<HRESULT>(0x80070006L);
+using zk::core::kInvalidHandle;
 
 [[noreturn]] void giveUp(const char* what) {
   // A thread stuck in the lock cannot be joined; ending the process fails the
