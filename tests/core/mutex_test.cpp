@@ -54,6 +54,15 @@ HRESULT onOtherThread(std::function<HRESULT()> body) {
   return result.get();
 }
 
+// Whether another thread can take the mutex now (and gives it back).
+HRESULT takeAndReleaseOnOtherThread(ZKMUTEX m) {
+  return onOtherThread([m] {
+    HRESULT hr = ZKCoreMutexTryLock(m);
+    if (hr == kOk) hr = ZKCoreMutexUnlock(m);
+    return hr;
+  });
+}
+
 // Records the alerts written to the event log while it is alive.
 class AlertRecorder {
  public:
@@ -132,12 +141,7 @@ TEST_F(CoreMutexTest, PlainMutexIsRecursiveAndExcludesOtherThreads) {
   EXPECT_EQ(onOtherThread([m] { return ZKCoreMutexTryLock(m); }), kFail) << "still held once";
   EXPECT_EQ(m->checkOwner(0), 1);
   EXPECT_EQ(ZKCoreMutexUnlock(m), kOk);
-  EXPECT_EQ(onOtherThread([m] {
-              HRESULT hr = ZKCoreMutexTryLock(m);
-              if (hr == kOk) hr = ZKCoreMutexUnlock(m);
-              return hr;
-            }),
-            kOk);
+  EXPECT_EQ(takeAndReleaseOnOtherThread(m), kOk);
 }
 
 TEST_F(CoreMutexTest, PlainMutexRefusesAnUnlockByAThreadThatDoesNotHoldIt) {
@@ -215,12 +219,7 @@ TEST_F(CoreMutexTest, CheckedNonRecursiveRelockFailsAtOnceAndLeavesTheMutexAsItW
   EXPECT_EQ(AlertRecorder::messages()[1], kPrefix + L"preAcquire m_owner check failed");
   // Depth still 1: one unlock frees it for another thread.
   EXPECT_EQ(ZKCoreMutexUnlock(m), kOk);
-  EXPECT_EQ(onOtherThread([m] {
-              HRESULT hr = ZKCoreMutexTryLock(m);
-              if (hr == kOk) hr = ZKCoreMutexUnlock(m);
-              return hr;
-            }),
-            kOk);
+  EXPECT_EQ(takeAndReleaseOnOtherThread(m), kOk);
   EXPECT_EQ(AlertRecorder::messages().size(), 2u);
 }
 
