@@ -22,7 +22,7 @@
 
 namespace {
 
-using zk::core::UniqueKernelHandle;
+using zkcore::UniqueKernelHandle;
 
 constexpr std::size_t kTargetBytes = 64u << 20;
 constexpr std::size_t kRecordsPerKind = 100000;
@@ -159,7 +159,7 @@ double best(const std::vector<double>& times) {
 void removeFolder(const std::wstring& folder) {
   WIN32_FIND_DATAW entry;
   const std::wstring pattern = folder + L"\\*";
-  zk::core::UniqueFindHandle find(::FindFirstFileW(pattern.c_str(), &entry));
+  zkcore::UniqueFindHandle find(::FindFirstFileW(pattern.c_str(), &entry));
   if (find) {
     do {
       if (std::wcscmp(entry.cFileName, L".") != 0 && std::wcscmp(entry.cFileName, L"..") != 0) {

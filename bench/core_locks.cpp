@@ -95,7 +95,7 @@ int main() {
     ZKCoreMutexUnlock(plain);
   });
   row("CZKCoreMutexImpl via ZKCoreMutexLock/Unlock", plainFunctions, rawSection, "raw section", 1.2);
-  zk::core::CZKMutex* plainObject = plain;
+  zkcore::CZKMutex* plainObject = plain;
   const double plainVirtual = bestNanoseconds([&] {
     plainObject->lock();
     g_sink = g_sink + 1;

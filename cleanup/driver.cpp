@@ -29,7 +29,7 @@ RootFolderLookup g_rootFolderLookup = GetDotNetRootFolder;
 // included, counts; the cleanup then reports what it can do with it.
 bool exists(const CString& path) {
   WIN32_FIND_DATAW data;
-  const core::UniqueFindHandle found(::FindFirstFileW(path, &data));
+  const zkcore::UniqueFindHandle found(::FindFirstFileW(path, &data));
   return found.valid();
 }
 

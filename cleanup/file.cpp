@@ -2,7 +2,7 @@
 
 #include <cwchar>
 
-#include "cleanup/system_error.h"
+#include "core/system_error.h"
 #include "core/lifecycle.h"
 #include "core/result.h"
 
@@ -56,8 +56,8 @@ class CreatedFileGuard {
 }  // namespace
 
 HRESULT ZKCLFileOpen(const wchar_t* path, std::uint32_t flags, std::uint32_t mode, HANDLE* handle) {
-  return zk::core::guard([&]() -> HRESULT {
-    if (handle == nullptr) return zk::core::kInvalidArgument;
+  return zkcore::guard([&]() -> HRESULT {
+    if (handle == nullptr) return zkcore::kInvalidArgument;
     *handle = INVALID_HANDLE_VALUE;
 
     const DWORD access = flags & kAccessMask;
@@ -74,11 +74,11 @@ HRESULT ZKCLFileOpen(const wchar_t* path, std::uint32_t flags, std::uint32_t mod
       if (path == nullptr || path[0] == L'\0') {
         wchar_t folder[MAX_PATH] = {};
         const DWORD folderLength = ::GetTempPathW(MAX_PATH, folder);
-        zk::core::throwLastErrorIf(folderLength == 0);
+        zkcore::throwLastErrorIf(folderLength == 0);
         if (folderLength >= MAX_PATH) return ZKCL_E_PATH_TOO_LONG;
         // Unique number 0 makes the system pick the name and create the file,
         // so the open below must find it rather than create it.
-        zk::core::throwLastErrorIf(::GetTempFileNameW(folder, L"tmp", 0, name) == 0);
+        zkcore::throwLastErrorIf(::GetTempFileNameW(folder, L"tmp", 0, name) == 0);
         madeTemporaryName = true;
         flags &= ~kDispositionMask;
       } else {
@@ -91,7 +91,7 @@ HRESULT ZKCLFileOpen(const wchar_t* path, std::uint32_t flags, std::uint32_t mod
       attributes |= FILE_FLAG_DELETE_ON_CLOSE | FILE_ATTRIBUTE_TEMPORARY;
       desiredAccess |= DELETE;
     } else {
-      if (path == nullptr) return zk::core::kInvalidArgument;
+      if (path == nullptr) return zkcore::kInvalidArgument;
       if (::wcsnlen(path, MAX_PATH) >= MAX_PATH) return ZKCL_E_PATH_TOO_LONG;
     }
     CreatedFileGuard removeOnFailure(madeTemporaryName ? name : nullptr);
@@ -101,12 +101,12 @@ HRESULT ZKCLFileOpen(const wchar_t* path, std::uint32_t flags, std::uint32_t mod
 
     const HANDLE opened =
         ::CreateFileW(openPath, desiredAccess, shareMode, nullptr, disposition, attributes, nullptr);
-    zk::core::throwLastErrorIf(opened == INVALID_HANDLE_VALUE);
+    zkcore::throwLastErrorIf(opened == INVALID_HANDLE_VALUE);
     const DWORD openError = ::GetLastError();
     removeOnFailure.dismiss();
     *handle = opened;
 
-    HRESULT result = zk::core::kOk;
+    HRESULT result = zkcore::kOk;
     if ((disposition == CREATE_ALWAYS || disposition == OPEN_ALWAYS) && openError != ERROR_ALREADY_EXISTS) {
       result = ZKCL_S_FILE_CREATED;
     }
@@ -115,26 +115,26 @@ HRESULT ZKCLFileOpen(const wchar_t* path, std::uint32_t flags, std::uint32_t mod
       // position; only the last error tells a failure apart.
       ::SetLastError(NO_ERROR);
       const DWORD low = ::SetFilePointer(opened, 0, nullptr, FILE_END);
-      if (low == INVALID_SET_FILE_POINTER && ::GetLastError() != NO_ERROR) zk::core::throwLastError();
+      if (low == INVALID_SET_FILE_POINTER && ::GetLastError() != NO_ERROR) zkcore::throwLastError();
     }
     return result;
   });
 }
 
 HRESULT ZKCLFileClose(HANDLE handle) {
-  return zk::core::guard([&]() -> HRESULT {
-    zk::core::throwLastErrorIf(!::CloseHandle(handle));
-    return zk::core::kOk;
+  return zkcore::guard([&]() -> HRESULT {
+    zkcore::throwLastErrorIf(!::CloseHandle(handle));
+    return zkcore::kOk;
   });
 }
 
 HRESULT ZKCLFileGetSize(HANDLE handle, std::uint64_t* size) {
-  return zk::core::guard([&]() -> HRESULT {
-    if (!ZKCoreIsInitialised()) return zk::core::kNotImplemented;
-    if (size == nullptr) return zk::core::kInvalidArgument;
+  return zkcore::guard([&]() -> HRESULT {
+    if (!ZKCoreIsInitialised()) return zkcore::kNotImplemented;
+    if (size == nullptr) return zkcore::kInvalidArgument;
     LARGE_INTEGER value = {};
-    zk::core::throwLastErrorIf(!::GetFileSizeEx(handle, &value));
+    zkcore::throwLastErrorIf(!::GetFileSizeEx(handle, &value));
     *size = static_cast<std::uint64_t>(value.QuadPart);
-    return zk::core::kOk;
+    return zkcore::kOk;
   });
 }

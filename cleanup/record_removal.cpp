@@ -8,7 +8,7 @@
 #include "cleanup/console.h"
 #include "cleanup/file.h"
 #include "cleanup/record_scan.h"
-#include "cleanup/system_error.h"
+#include "core/system_error.h"
 #include "core/lib_scope.h"
 #include "core/result.h"
 #include "core/unique_handle.h"
@@ -67,20 +67,20 @@ constexpr Pass kPasses[] = {
 void say(const wchar_t* line) { writeConsoleLine(line); }
 
 HRESULT writeFileOperation(HANDLE file, const char* data, DWORD length, DWORD* written) {
-  return core::guard([&]() -> HRESULT {
-    core::throwLastErrorIf(!::WriteFile(file, data, length, written, nullptr));
-    return core::kOk;
+  return zkcore::guard([&]() -> HRESULT {
+    zkcore::throwLastErrorIf(!::WriteFile(file, data, length, written, nullptr));
+    return zkcore::kOk;
   });
 }
 
 HRESULT replaceFileOperation(const wchar_t* target, const wchar_t* replacement) {
-  return core::guard([&]() -> HRESULT {
+  return zkcore::guard([&]() -> HRESULT {
     // No backup name: the system then either leaves target as it was or puts
     // replacement in its place whole, merging target's attributes and
     // security descriptor into it.
-    core::throwLastErrorIf(
+    zkcore::throwLastErrorIf(
         !::ReplaceFileW(target, replacement, nullptr, REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr));
-    return core::kOk;
+    return zkcore::kOk;
   });
 }
 
@@ -131,7 +131,7 @@ constexpr DWORD kCarriedAttributes =
 // the swap, which needs the file unshared. Returns true only when the new
 // content is in place under path; on false, path holds its old content and
 // no scratch file is left.
-bool putInPlace(const wchar_t* path, const char* text, std::size_t length, core::UniqueKernelHandle& original) {
+bool putInPlace(const wchar_t* path, const char* text, std::size_t length, zkcore::UniqueKernelHandle& original) {
   if (length > MAXDWORD) return false;
   const std::wstring folder = folderOf(path);
   ScratchFile scratch;
@@ -140,7 +140,7 @@ bool putInPlace(const wchar_t* path, const char* text, std::size_t length, core:
   {
     HANDLE opened = INVALID_HANDLE_VALUE;
     if (ZKCLFileOpen(scratch.name(), GENERIC_WRITE | ZKCL_O_TRUNC, kMode, &opened) < 0) return false;
-    core::UniqueKernelHandle file(opened);
+    zkcore::UniqueKernelHandle file(opened);
     DWORD written = 0;
     if (g_operations.write(file.get(), text, static_cast<DWORD>(length), &written) < 0) return false;
     if (written != length) return false;
@@ -171,7 +171,7 @@ std::unique_ptr<char[]> readWhole(const wchar_t* path, std::size_t* length) {
     say(kOpenWarning);
     return nullptr;
   }
-  core::UniqueKernelHandle file(opened);
+  zkcore::UniqueKernelHandle file(opened);
   say(kOpened);
 
   std::uint64_t size = 0;
@@ -236,7 +236,7 @@ void cleanFile(const wchar_t* path) noexcept {
     say(kReopenWarning);
     return;
   }
-  core::UniqueKernelHandle original(opened);
+  zkcore::UniqueKernelHandle original(opened);
   say(kReopened);
 
   bool placed = false;

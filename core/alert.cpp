@@ -98,7 +98,7 @@ DWORD targetSession(ZKMUTEX debugMutex) {
   DWORD session = g_session.load();
   if (session != kUnknownSession) return session;
   if (ZKCoreIsValidHandle(debugMutex)) {
-    zk::core::CoreMutexLock lock(debugMutex);
+    zkcore::CoreMutexLock lock(debugMutex);
     session = g_session.load();
     if (session == kUnknownSession) {
       session = computeSession();
@@ -113,7 +113,7 @@ DWORD targetSession(ZKMUTEX debugMutex) {
 
 void showMessageBox(const ZKCoreAlertApi& api, const wchar_t* title, const wchar_t* message) {
   CZKCorePtr<CZKGlobalData> global = ZKCoreGlobalData();
-  const ZKMUTEX debugMutex = global ? global->debugMutex() : ZKCoreInvalidHandle<zk::core::CZKMutex>();
+  const ZKMUTEX debugMutex = global ? global->debugMutex() : ZKCoreInvalidHandle<zkcore::CZKMutex>();
   const wchar_t* shownTitle = title != nullptr ? title : L"ZKErrorAlert";
 
   auto show = [&]() {
@@ -131,7 +131,7 @@ void showMessageBox(const ZKCoreAlertApi& api, const wchar_t* title, const wchar
   };
 
   if (ZKCoreIsValidHandle(debugMutex)) {
-    zk::core::CoreMutexLock lock(debugMutex);
+    zkcore::CoreMutexLock lock(debugMutex);
     show();
   } else {
     show();
@@ -155,9 +155,9 @@ void ZKCoreAlert(std::uint32_t mode, const wchar_t* title, const wchar_t* format
   if ((mode & ZKALERT_MESSAGE_BOX) != 0) {
     // The alert reports failures; it cannot fail itself. A debug mutex that
     // cannot be taken means the box is not shown.
-    zk::core::guard([&]() -> HRESULT {
+    zkcore::guard([&]() -> HRESULT {
       showMessageBox(api, title, message);
-      return zk::core::kOk;
+      return zkcore::kOk;
     });
   }
   if ((mode & ZKALERT_WAIT) != 0) {

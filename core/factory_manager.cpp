@@ -5,6 +5,7 @@
 #include "core/dll_loader.h"
 #include "core/guid.h"
 #include "core/handles.h"
+#include "core/interface_ptr.h"
 #include "core/registry.h"
 #include "core/result.h"
 #include "core/unique_handle.h"
@@ -13,36 +14,12 @@ namespace {
 
 using DllGetClassObjectFunction = HRESULT(STDAPICALLTYPE*)(REFCLSID, REFIID, LPVOID*);
 
-// Holds the reference a component handed out until it is passed on, so that
-// every failure path releases it (before the module below it is freed).
-class InterfaceHolder {
- public:
-  InterfaceHolder() noexcept = default;
-  ~InterfaceHolder() {
-    if (p_) p_->Release();
-  }
-  InterfaceHolder(const InterfaceHolder&) = delete;
-  InterfaceHolder& operator=(const InterfaceHolder&) = delete;
-
-  void** put() noexcept { return reinterpret_cast<void**>(&p_); }
-  IUnknown* get() const noexcept { return p_; }
-  // Hands the reference to the caller.
-  IUnknown* detach() noexcept {
-    IUnknown* p = p_;
-    p_ = nullptr;
-    return p;
-  }
-
- private:
-  IUnknown* p_ = nullptr;
-};
-
 // The DLL of a class id: default value of CLSID\{class id}\InprocServer32,
 // environment variables expanded. Every failure means the class is not
 // registered.
 std::wstring inprocServerPath(REFCLSID clsid) {
   wchar_t clsidText[kZKGuidTextLength + 1];
-  zk::core::throwIfFailed(ZKCoreGuidToString(clsid, clsidText, kZKGuidTextLength + 1));
+  zkcore::throwIfFailed(ZKCoreGuidToString(clsid, clsidText, kZKGuidTextLength + 1));
   const std::wstring keyPath = std::wstring(L"CLSID\\") + clsidText + L"\\InprocServer32";
 
   // MAX_PATH characters, one spare so the read always leaves a terminator.
@@ -51,7 +28,7 @@ std::wstring inprocServerPath(REFCLSID clsid) {
   DWORD type = 0;
   const HRESULT hr = ZKCoreRegQueryValue(ZKREG_CLASSES_ROOT_NATIVE, keyPath.c_str(), L"", &type, path, &size);
   if (hr < 0 || type != ZKREG_TYPE_STRING || path[0] == L'\0') {
-    throw EZKCoreException{zk::core::kClassNotRegistered};
+    throw EZKCoreException{zkcore::kClassNotRegistered};
   }
   return path;
 }
@@ -84,7 +61,7 @@ CZKFactoryManager::~CZKFactoryManager() {
 IUnknown* CZKFactoryManager::getClassObject(REFCLSID clsid, REFIID iid) {
   // Held for the whole lookup, registry reads and DLL loading included, so
   // two threads asking for one class never load its DLL twice.
-  zk::core::CoreMutexLock lock(m_mapMutex.get());
+  zkcore::CoreMutexLock lock(m_mapMutex.get());
   return locate(clsid, iid);
 }
 
@@ -94,11 +71,11 @@ IUnknown* CZKFactoryManager::locate(REFCLSID clsid, REFIID iid) {
   if (found != m_map.end()) cached = found->second;
 
   if (cached) {
-    InterfaceHolder result;
-    zk::core::throwIfFailed(cached->classObject()->QueryInterface(iid, result.put()));
+    zkcore::InterfacePtr<IUnknown> result;
+    zkcore::throwIfFailed(cached->classObject()->QueryInterface(iid, result.put()));
     // A component that reports success without a pointer would otherwise
     // hand the caller a null it was promised was valid.
-    if (result.get() == nullptr) throw EZKCoreException{zk::core::kFail};
+    if (result.get() == nullptr) throw EZKCoreException{zkcore::kFail};
     return result.detach();
   }
 
@@ -107,16 +84,16 @@ IUnknown* CZKFactoryManager::locate(REFCLSID clsid, REFIID iid) {
   // The module and the cache entry are declared before the interface so that
   // on every failure the interface is released while its code is still
   // loaded.
-  zk::core::UniqueModule module(loader.load(path.c_str()));
+  zkcore::UniqueModule module(loader.load(path.c_str()));
   CZKCorePtr<CZKFactoryData> data;
   // FARPROC is a placeholder type; going through void(*)() is the portable
   // way to say the real signature is known.
   const auto entry = reinterpret_cast<DllGetClassObjectFunction>(
       reinterpret_cast<void (*)()>(loader.getProcAddress(module.get(), L"DllGetClassObject")));
 
-  InterfaceHolder classObject;
-  zk::core::throwIfFailed(entry(clsid, iid, classObject.put()));
-  if (classObject.get() == nullptr) throw EZKCoreException{zk::core::kFail};
+  zkcore::InterfacePtr<IUnknown> classObject;
+  zkcore::throwIfFailed(entry(clsid, iid, classObject.put()));
+  if (classObject.get() == nullptr) throw EZKCoreException{zkcore::kFail};
 
   data.reset(new CZKFactoryData(classObject.get(), module.get()));
   module.release();  // now owned by data

@@ -58,6 +58,6 @@ class CZKFactoryManager {
  private:
   IUnknown* locate(REFCLSID clsid, REFIID iid);
 
-  zk::core::UniqueCoreMutex m_mapMutex;
+  zkcore::UniqueCoreMutex m_mapMutex;
   std::map<GUID, CZKCorePtr<CZKFactoryData>, CZKGuidLess> m_map;
 };

@@ -14,7 +14,7 @@ class CZKGlobalData : public CZKCoreRefCounted, public CZKCoreAllocated {
   ZKMUTEX debugMutex() const noexcept { return m_debugMutex.get(); }
 
  private:
-  zk::core::UniqueCoreMutex m_debugMutex;
+  zkcore::UniqueCoreMutex m_debugMutex;
 };
 
 // The running runtime's global data with a reference, or null while the

@@ -39,9 +39,9 @@ bool readGroup(const wchar_t* text, std::uint16_t* value) {
 }  // namespace
 
 HRESULT ZKCoreGuidToString(REFGUID guid, wchar_t* buffer, std::size_t capacity) {
-  return zk::core::guard([&]() -> HRESULT {
-    if (capacity == 0) return zk::core::kOk;
-    if (buffer == nullptr) return zk::core::kInvalidArgument;
+  return zkcore::guard([&]() -> HRESULT {
+    if (capacity == 0) return zkcore::kOk;
+    if (buffer == nullptr) return zkcore::kInvalidArgument;
 
     wchar_t text[kZKGuidTextLength + 1];
     wchar_t* out = text;
@@ -64,22 +64,22 @@ HRESULT ZKCoreGuidToString(REFGUID guid, wchar_t* buffer, std::size_t capacity) 
     const std::size_t count = capacity - 1 < kZKGuidTextLength ? capacity - 1 : kZKGuidTextLength;
     std::wmemcpy(buffer, text, count);
     buffer[count] = L'\0';
-    return count == kZKGuidTextLength ? zk::core::kOk : zk::core::kInvalidArgument;
+    return count == kZKGuidTextLength ? zkcore::kOk : zkcore::kInvalidArgument;
   });
 }
 
 HRESULT ZKCoreGuidFromString(const wchar_t* text, GUID* guid) {
-  return zk::core::guard([&]() -> HRESULT {
-    if (text == nullptr || guid == nullptr) return zk::core::kInvalidArgument;
+  return zkcore::guard([&]() -> HRESULT {
+    if (text == nullptr || guid == nullptr) return zkcore::kInvalidArgument;
 
     // Only the first 38 characters matter; never scan further than that.
     std::size_t length = 0;
     while (length < kZKGuidTextLength && text[length] != L'\0') ++length;
-    if (length < 36) return zk::core::kInvalidArgument;
+    if (length < 36) return zkcore::kInvalidArgument;
 
     const wchar_t* p = text;
     if (*p == L'{') {
-      if (length < kZKGuidTextLength || text[37] != L'}') return zk::core::kInvalidArgument;
+      if (length < kZKGuidTextLength || text[37] != L'}') return zkcore::kInvalidArgument;
       ++p;
     }
 
@@ -87,10 +87,10 @@ HRESULT ZKCoreGuidFromString(const wchar_t* text, GUID* guid) {
     // the second, third, fourth and fifth group.
     std::uint16_t groups[8];
     for (int i = 0; i < 8; ++i) {
-      if (!readGroup(p, &groups[i])) return zk::core::kInvalidArgument;
+      if (!readGroup(p, &groups[i])) return zkcore::kInvalidArgument;
       p += 4;
       if (i >= 1 && i <= 4) {
-        if (*p != L'-') return zk::core::kInvalidArgument;
+        if (*p != L'-') return zkcore::kInvalidArgument;
         ++p;
       }
     }
@@ -104,6 +104,6 @@ HRESULT ZKCoreGuidFromString(const wchar_t* text, GUID* guid) {
       result.Data4[2 * i + 1] = static_cast<unsigned char>(groups[4 + i] & 0xFF);
     }
     *guid = result;
-    return zk::core::kOk;
+    return zkcore::kOk;
   });
 }

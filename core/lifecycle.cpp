@@ -12,10 +12,10 @@
 #include "core/mutex.h"
 #include "core/result.h"
 
-using zk::core::CZKMutexProvider;
-using zk::core::guard;
-using zk::core::kFail;
-using zk::core::kOk;
+using zkcore::CZKMutexProvider;
+using zkcore::guard;
+using zkcore::kFail;
+using zkcore::kOk;
 
 namespace {
 
@@ -155,8 +155,8 @@ CZKCorePtr<CZKGlobalData> ZKCoreGlobalData() { return CZKCorePtr<CZKGlobalData>(
 
 CZKLockStatManager* ZKCoreLockStatManager() { return g_runtime.lockStatManager; }
 
-namespace zk::core {
+namespace zkcore {
 
 CZKCorePtr<CZKMutexProvider> ZKCoreMutexProvider() { return CZKCorePtr<CZKMutexProvider>(g_runtime.mutexProvider); }
 
-}  // namespace zk::core
+}  // namespace zkcore

@@ -1,6 +1,6 @@
 #include "core/lock_stat_manager.h"
 
-using zk::core::CoreMutexLock;
+using zkcore::CoreMutexLock;
 
 CZKLockStatManager::CZKLockStatManager() : m_mutex("CZKLockStatManager::m_mutex", ZKMUTEX_NO_STATISTICS) {}
 
@@ -9,10 +9,10 @@ CZKLockStatManager::~CZKLockStatManager() {
   // map's own mutex goes.
   {
     std::map<Key, CZKCorePtr<CZKCoreRefCounted>> entries;
-    zk::core::guard([&]() -> HRESULT {
+    zkcore::guard([&]() -> HRESULT {
       CoreMutexLock lock(m_mutex.get());
       entries.swap(m_map);
-      return zk::core::kOk;
+      return zkcore::kOk;
     });
   }
   m_mutex.reset();
@@ -21,24 +21,24 @@ CZKLockStatManager::~CZKLockStatManager() {
 void CZKLockStatManager::add(std::int32_t kind, CZKCoreRefCounted* object) noexcept {
   // Failures are swallowed on purpose: an unregistered mutex only loses its
   // figures, and the callers have nothing better to do.
-  zk::core::guard([&]() -> HRESULT {
+  zkcore::guard([&]() -> HRESULT {
     CoreMutexLock lock(m_mutex.get());
     m_map[Key(kind, reinterpret_cast<std::uintptr_t>(object))].reset(object);
-    return zk::core::kOk;
+    return zkcore::kOk;
   });
 }
 
 void CZKLockStatManager::remove(std::int32_t kind, CZKCoreRefCounted* object) noexcept {
   // The dropped reference may destroy the object: release it after unlocking.
   CZKCorePtr<CZKCoreRefCounted> dropped;
-  zk::core::guard([&]() -> HRESULT {
+  zkcore::guard([&]() -> HRESULT {
     CoreMutexLock lock(m_mutex.get());
     auto it = m_map.find(Key(kind, reinterpret_cast<std::uintptr_t>(object)));
     if (it != m_map.end()) {
       dropped = std::move(it->second);
       m_map.erase(it);
     }
-    return zk::core::kOk;
+    return zkcore::kOk;
   });
 }
 

@@ -41,7 +41,7 @@ class CZKLockStatManager : public CZKCoreAllocated {
   // Ordered by kind, then by object address.
   using Key = std::pair<std::int32_t, std::uintptr_t>;
 
-  zk::core::UniqueCoreMutex m_mutex;
+  zkcore::UniqueCoreMutex m_mutex;
   std::map<Key, CZKCorePtr<CZKCoreRefCounted>> m_map;
 };
 

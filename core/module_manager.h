@@ -17,6 +17,6 @@ class CZKModuleManager {
   CZKModuleManager& operator=(const CZKModuleManager&) = delete;
 
  private:
-  zk::core::UniqueCoreMutex m_setLock;
+  zkcore::UniqueCoreMutex m_setLock;
   std::set<std::uintptr_t> m_set;
 };

@@ -5,7 +5,7 @@
 #include "core/alert.h"
 #include "core/lock_stat_manager.h"
 
-namespace zk::core {
+namespace zkcore {
 
 namespace {
 
@@ -243,19 +243,19 @@ HRESULT CZKMutexProvider::createMutex(const char* name, std::uint32_t flags, CZK
   });
 }
 
-}  // namespace zk::core
+}  // namespace zkcore
 
-using zk::core::CZKMutex;
-using zk::core::guard;
-using zk::core::kFail;
-using zk::core::kInvalidArgument;
-using zk::core::kOk;
+using zkcore::CZKMutex;
+using zkcore::guard;
+using zkcore::kFail;
+using zkcore::kInvalidArgument;
+using zkcore::kOk;
 
 HRESULT ZKCoreMutexCreate(const char* name, std::uint32_t flags, ZKMUTEX* handle) {
   if (handle == nullptr) return kInvalidArgument;
   *handle = ZKCoreInvalidHandle<CZKMutex>();
   return guard([&]() -> HRESULT {
-    CZKCorePtr<zk::core::CZKMutexProvider> provider = zk::core::ZKCoreMutexProvider();
+    CZKCorePtr<zkcore::CZKMutexProvider> provider = zkcore::ZKCoreMutexProvider();
     if (!provider) return kFail;
     CZKCorePtr<CZKMutex> mutex;
     const HRESULT hr = provider->createMutex(name, flags, mutex);
@@ -271,7 +271,7 @@ HRESULT ZKCoreMutexCreate(const char* name, std::uint32_t flags, ZKMUTEX* handle
 }
 
 HRESULT ZKCoreMutexDestroy(ZKMUTEX handle) {
-  if (!ZKCoreIsValidHandle(handle)) return zk::core::kInvalidHandle;
+  if (!ZKCoreIsValidHandle(handle)) return zkcore::kInvalidHandle;
   return guard([&]() -> HRESULT {
     if ((handle->getFlags() & ZKMUTEX_STATISTICS) != 0) {
       // The manager keeps its own reference, so the figures outlive the
@@ -285,7 +285,7 @@ HRESULT ZKCoreMutexDestroy(ZKMUTEX handle) {
   });
 }
 
-namespace zk::core::detail {
+namespace zkcore::detail {
 
 HRESULT mutexLockSlow(ZKMUTEX handle) noexcept {
   return guard([handle]() -> HRESULT { return handle->lock(); });
@@ -299,4 +299,4 @@ HRESULT mutexUnlockSlow(ZKMUTEX handle) noexcept {
   return guard([handle]() -> HRESULT { return handle->unlock(); });
 }
 
-}  // namespace zk::core::detail
+}  // namespace zkcore::detail

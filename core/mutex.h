@@ -34,7 +34,7 @@ struct ZKCoreMutexStatistics {
   std::uint64_t contentionCount;
 };
 
-namespace zk::core {
+namespace zkcore {
 
 // The interface every core mutex offers. Implementations are thread-safe;
 // lock and unlock follow critical-section rules (recursive unless a checked
@@ -149,11 +149,11 @@ class CZKMutexProvider : public CZKCoreRefCounted, public CZKCoreAllocated {
 // The running runtime's provider with a reference, or null while it is down.
 CZKCorePtr<CZKMutexProvider> ZKCoreMutexProvider();
 
-}  // namespace zk::core
+}  // namespace zkcore
 
 // A mutex handle is the pointer to the mutex object; ZKCoreInvalidHandle<>()
 // when there is none.
-using ZKMUTEX = zk::core::CZKMutex*;
+using ZKMUTEX = zkcore::CZKMutex*;
 
 // Creates a mutex; name may be null (the empty name). The handle is invalid
 // on every failure. Needs the core runtime to be up (0x80004005 otherwise).
@@ -165,7 +165,7 @@ inline HRESULT ZKCoreMutexTryLock(ZKMUTEX handle);
 // 0x80004005 when the calling thread does not hold the mutex.
 inline HRESULT ZKCoreMutexUnlock(ZKMUTEX handle);
 
-namespace zk::core::detail {
+namespace zkcore::detail {
 
 inline DWORD currentThreadId() noexcept { return ::GetCurrentThreadId(); }
 
@@ -180,40 +180,40 @@ HRESULT mutexLockSlow(ZKMUTEX handle) noexcept;
 HRESULT mutexTryLockSlow(ZKMUTEX handle) noexcept;
 HRESULT mutexUnlockSlow(ZKMUTEX handle) noexcept;
 
-}  // namespace zk::core::detail
+}  // namespace zkcore::detail
 
 // The plain mutex is served inline (it can neither throw nor do anything but
 // enter or leave its section); every other mutex goes through its virtual
 // operations behind the exception boundary.
 inline HRESULT ZKCoreMutexLock(ZKMUTEX handle) {
-  if (!ZKCoreIsValidHandle(handle)) return zk::core::kInvalidHandle;
+  if (!ZKCoreIsValidHandle(handle)) return zkcore::kInvalidHandle;
   if (CRITICAL_SECTION* section = handle->plainSection()) {
     ::EnterCriticalSection(section);
-    return zk::core::kOk;
+    return zkcore::kOk;
   }
-  return zk::core::detail::mutexLockSlow(handle);
+  return zkcore::detail::mutexLockSlow(handle);
 }
 
 inline HRESULT ZKCoreMutexTryLock(ZKMUTEX handle) {
-  if (!ZKCoreIsValidHandle(handle)) return zk::core::kInvalidHandle;
+  if (!ZKCoreIsValidHandle(handle)) return zkcore::kInvalidHandle;
   if (CRITICAL_SECTION* section = handle->plainSection()) {
-    return ::TryEnterCriticalSection(section) ? zk::core::kOk : zk::core::kFail;
+    return ::TryEnterCriticalSection(section) ? zkcore::kOk : zkcore::kFail;
   }
-  return zk::core::detail::mutexTryLockSlow(handle);
+  return zkcore::detail::mutexTryLockSlow(handle);
 }
 
 inline HRESULT ZKCoreMutexUnlock(ZKMUTEX handle) {
-  if (!ZKCoreIsValidHandle(handle)) return zk::core::kInvalidHandle;
+  if (!ZKCoreIsValidHandle(handle)) return zkcore::kInvalidHandle;
   if (CRITICAL_SECTION* section = handle->plainSection()) {
     // Leaving a section one does not hold corrupts it for every other user.
-    if (!zk::core::detail::callingThreadHolds(*section)) return zk::core::kFail;
+    if (!zkcore::detail::callingThreadHolds(*section)) return zkcore::kFail;
     ::LeaveCriticalSection(section);
-    return zk::core::kOk;
+    return zkcore::kOk;
   }
-  return zk::core::detail::mutexUnlockSlow(handle);
+  return zkcore::detail::mutexUnlockSlow(handle);
 }
 
-namespace zk::core {
+namespace zkcore {
 
 // Scope guard over a core mutex handle: locks on construction (throwing
 // EZKCoreException when the lock fails) and unlocks on destruction, so every
@@ -246,4 +246,4 @@ class UniqueCoreMutex : public UniqueHandle<CoreMutexTraits> {
   UniqueCoreMutex(const char* name, std::uint32_t flags) { throwIfFailed(ZKCoreMutexCreate(name, flags, put())); }
 };
 
-}  // namespace zk::core
+}  // namespace zkcore

@@ -10,24 +10,24 @@
 // The structures behind the handles. The kernel handle is owned, so a
 // structure that is freed on any path closes it.
 struct ZKCoreSemaphore {
-  zk::core::UniqueKernelHandle handle;
+  zkcore::UniqueKernelHandle handle;
   std::string name;
   std::uint32_t flags = 0;
 };
 
 struct ZKCoreEvent {
-  zk::core::UniqueKernelHandle handle;
+  zkcore::UniqueKernelHandle handle;
   std::string name;
   std::uint32_t flags = 0;
 };
 
 namespace {
 
-using zk::core::guard;
-using zk::core::kFail;
-using zk::core::kInvalidArgument;
-using zk::core::kOk;
-using zk::core::kTimeout;
+using zkcore::guard;
+using zkcore::kFail;
+using zkcore::kInvalidArgument;
+using zkcore::kOk;
+using zkcore::kTimeout;
 
 // SEMAPHORE_ALL_ACCESS, granted to every authenticated user so that other
 // processes (including services in other sessions) can open the semaphore.
@@ -47,7 +47,7 @@ class AuthenticatedUsersSecurity {
   AuthenticatedUsersSecurity() {
     SID_IDENTIFIER_AUTHORITY ntAuthority = SECURITY_NT_AUTHORITY;
     PSID sid = nullptr;
-    zk::core::throwLastErrorIf(!::AllocateAndInitializeSid(&ntAuthority, 1, SECURITY_AUTHENTICATED_USER_RID, 0, 0,
+    zkcore::throwLastErrorIf(!::AllocateAndInitializeSid(&ntAuthority, 1, SECURITY_AUTHENTICATED_USER_RID, 0, 0,
                                                             0, 0, 0, 0, 0, &sid));
     sid_.reset(sid);
     const DWORD aclSize = static_cast<DWORD>(sizeof(ACL) + sizeof(ACCESS_ALLOWED_ACE) - sizeof(DWORD)) +
@@ -55,10 +55,10 @@ class AuthenticatedUsersSecurity {
     // DWORD elements keep the ACL aligned as the system expects.
     acl_.resize((aclSize + sizeof(DWORD) - 1) / sizeof(DWORD));
     auto* acl = reinterpret_cast<PACL>(acl_.data());
-    zk::core::throwLastErrorIf(!::InitializeAcl(acl, aclSize, ACL_REVISION));
-    zk::core::throwLastErrorIf(!::AddAccessAllowedAce(acl, ACL_REVISION, kSemaphoreAllAccess, sid_.get()));
-    zk::core::throwLastErrorIf(!::InitializeSecurityDescriptor(&descriptor_, SECURITY_DESCRIPTOR_REVISION));
-    zk::core::throwLastErrorIf(!::SetSecurityDescriptorDacl(&descriptor_, TRUE, acl, FALSE));
+    zkcore::throwLastErrorIf(!::InitializeAcl(acl, aclSize, ACL_REVISION));
+    zkcore::throwLastErrorIf(!::AddAccessAllowedAce(acl, ACL_REVISION, kSemaphoreAllAccess, sid_.get()));
+    zkcore::throwLastErrorIf(!::InitializeSecurityDescriptor(&descriptor_, SECURITY_DESCRIPTOR_REVISION));
+    zkcore::throwLastErrorIf(!::SetSecurityDescriptorDacl(&descriptor_, TRUE, acl, FALSE));
     attributes_.nLength = sizeof(attributes_);
     attributes_.lpSecurityDescriptor = &descriptor_;
     attributes_.bInheritHandle = TRUE;
@@ -84,7 +84,7 @@ HRESULT waitOn(HANDLE handle, DWORD milliseconds, HRESULT timeoutResult) {
     case WAIT_TIMEOUT:
       return timeoutResult;
     case WAIT_FAILED:
-      zk::core::throwLastError();
+      zkcore::throwLastError();
     default:
       // WAIT_ABANDONED cannot come from a semaphore or an event.
       return kFail;
@@ -99,7 +99,7 @@ HRESULT createEvent(const char* name, std::uint32_t flags, bool manualReset, ZKE
     event->name = name != nullptr ? name : "";
     event->flags = flags;
     event->handle.reset(::CreateEventA(nullptr, manualReset ? TRUE : FALSE, FALSE, nullptr));
-    zk::core::throwLastErrorIf(!event->handle);
+    zkcore::throwLastErrorIf(!event->handle);
     *handle = event.release();
     return kOk;
   });
@@ -125,7 +125,7 @@ HRESULT ZKCoreSemaphoreCreate(std::int32_t initialCount, const char* name, std::
       semaphore->handle.reset(
           ::CreateSemaphoreA(security.attributes(), initialCount, ZKSEMAPHORE_MAX_COUNT, systemName.c_str()));
     }
-    zk::core::throwLastErrorIf(!semaphore->handle);
+    zkcore::throwLastErrorIf(!semaphore->handle);
     *handle = semaphore.release();
     return kOk;
   });
@@ -133,7 +133,7 @@ HRESULT ZKCoreSemaphoreCreate(std::int32_t initialCount, const char* name, std::
 
 HRESULT ZKCoreSemaphoreDestroy(ZKSEMAPHORE handle) {
   if (handle == nullptr) return kOk;
-  if (!ZKCoreIsValidHandle(handle)) return zk::core::kInvalidHandle;
+  if (!ZKCoreIsValidHandle(handle)) return zkcore::kInvalidHandle;
   return guard([&]() -> HRESULT {
     delete handle;
     return kOk;
@@ -141,19 +141,19 @@ HRESULT ZKCoreSemaphoreDestroy(ZKSEMAPHORE handle) {
 }
 
 HRESULT ZKCoreSemaphoreWait(ZKSEMAPHORE handle) {
-  if (!ZKCoreIsValidHandle(handle)) return zk::core::kInvalidHandle;
+  if (!ZKCoreIsValidHandle(handle)) return zkcore::kInvalidHandle;
   return guard([&]() -> HRESULT { return waitOn(handle->handle.get(), INFINITE, kFail); });
 }
 
 HRESULT ZKCoreSemaphoreTryWait(ZKSEMAPHORE handle) {
-  if (!ZKCoreIsValidHandle(handle)) return zk::core::kInvalidHandle;
+  if (!ZKCoreIsValidHandle(handle)) return zkcore::kInvalidHandle;
   return guard([&]() -> HRESULT { return waitOn(handle->handle.get(), 0, kFail); });
 }
 
 HRESULT ZKCoreSemaphoreRelease(ZKSEMAPHORE handle) {
-  if (!ZKCoreIsValidHandle(handle)) return zk::core::kInvalidHandle;
+  if (!ZKCoreIsValidHandle(handle)) return zkcore::kInvalidHandle;
   return guard([&]() -> HRESULT {
-    zk::core::throwLastErrorIf(!::ReleaseSemaphore(handle->handle.get(), 1, nullptr));
+    zkcore::throwLastErrorIf(!::ReleaseSemaphore(handle->handle.get(), 1, nullptr));
     return kOk;
   });
 }
@@ -161,7 +161,7 @@ HRESULT ZKCoreSemaphoreRelease(ZKSEMAPHORE handle) {
 HRESULT ZKCoreSemaphoreGetValue(ZKSEMAPHORE handle, std::int32_t* value) {
   if (value == nullptr) return kInvalidArgument;
   *value = -1;
-  if (!ZKCoreIsValidHandle(handle)) return zk::core::kInvalidHandle;
+  if (!ZKCoreIsValidHandle(handle)) return zkcore::kInvalidHandle;
   return kOk;
 }
 
@@ -175,7 +175,7 @@ HRESULT ZKCoreGateCreate(const char* name, std::uint32_t flags, ZKEVENT* handle)
 
 HRESULT ZKCoreEventDestroy(ZKEVENT handle) {
   if (handle == nullptr) return kOk;
-  if (!ZKCoreIsValidHandle(handle)) return zk::core::kInvalidHandle;
+  if (!ZKCoreIsValidHandle(handle)) return zkcore::kInvalidHandle;
   return guard([&]() -> HRESULT {
     delete handle;
     return kOk;
@@ -183,32 +183,32 @@ HRESULT ZKCoreEventDestroy(ZKEVENT handle) {
 }
 
 HRESULT ZKCoreEventSet(ZKEVENT handle) {
-  if (!ZKCoreIsValidHandle(handle)) return zk::core::kInvalidHandle;
+  if (!ZKCoreIsValidHandle(handle)) return zkcore::kInvalidHandle;
   return guard([&]() -> HRESULT {
-    zk::core::throwLastErrorIf(!::SetEvent(handle->handle.get()));
+    zkcore::throwLastErrorIf(!::SetEvent(handle->handle.get()));
     return kOk;
   });
 }
 
 HRESULT ZKCoreEventReset(ZKEVENT handle) {
-  if (!ZKCoreIsValidHandle(handle)) return zk::core::kInvalidHandle;
+  if (!ZKCoreIsValidHandle(handle)) return zkcore::kInvalidHandle;
   return guard([&]() -> HRESULT {
-    zk::core::throwLastErrorIf(!::ResetEvent(handle->handle.get()));
+    zkcore::throwLastErrorIf(!::ResetEvent(handle->handle.get()));
     return kOk;
   });
 }
 
 HRESULT ZKCoreEventWait(ZKEVENT handle) {
-  if (!ZKCoreIsValidHandle(handle)) return zk::core::kInvalidHandle;
+  if (!ZKCoreIsValidHandle(handle)) return zkcore::kInvalidHandle;
   return guard([&]() -> HRESULT { return waitOn(handle->handle.get(), INFINITE, kFail); });
 }
 
 HRESULT ZKCoreEventTryWait(ZKEVENT handle) {
-  if (!ZKCoreIsValidHandle(handle)) return zk::core::kInvalidHandle;
+  if (!ZKCoreIsValidHandle(handle)) return zkcore::kInvalidHandle;
   return guard([&]() -> HRESULT { return waitOn(handle->handle.get(), 0, kFail); });
 }
 
 HRESULT ZKCoreEventTimedWait(ZKEVENT handle, std::uint32_t milliseconds) {
-  if (!ZKCoreIsValidHandle(handle)) return zk::core::kInvalidHandle;
+  if (!ZKCoreIsValidHandle(handle)) return zkcore::kInvalidHandle;
   return guard([&]() -> HRESULT { return waitOn(handle->handle.get(), milliseconds, kTimeout); });
 }

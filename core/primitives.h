@@ -53,7 +53,7 @@ HRESULT ZKCoreEventTryWait(ZKEVENT handle);
 // 0x800705B4 when the time ran out.
 HRESULT ZKCoreEventTimedWait(ZKEVENT handle, std::uint32_t milliseconds);
 
-namespace zk::core {
+namespace zkcore {
 
 struct CoreEventTraits {
   using Handle = ZKEVENT;
@@ -66,4 +66,4 @@ struct CoreEventTraits {
 // thread-safe; move-only.
 using UniqueCoreEvent = UniqueHandle<CoreEventTraits>;
 
-}  // namespace zk::core
+}  // namespace zkcore

@@ -8,6 +8,6 @@ CZKProcessManager::~CZKProcessManager() {
 }
 
 std::size_t CZKProcessManager::size() {
-  zk::core::CoreMutexLock lock(m_setMutex.get());
+  zkcore::CoreMutexLock lock(m_setMutex.get());
   return m_set.size();
 }

@@ -18,7 +18,7 @@ class CZKProcessManager {
   std::size_t size();
 
  private:
-  zk::core::UniqueCoreMutex m_setMutex;
+  zkcore::UniqueCoreMutex m_setMutex;
   std::set<std::uintptr_t> m_set;
   std::uintptr_t m_reserved[3] = {0, 0, 0};
 };

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "cleanup/system_error.h"
+#include "core/system_error.h"
 #include "core/result.h"
 #include "core/unique_handle.h"
 
@@ -82,18 +82,18 @@ HRESULT expandInPlace(wchar_t* text, DWORD* size, DWORD capacity) {
   // Copy the source first: the expansion is written back over it.
   const std::wstring source(text);
   const DWORD needed = ::ExpandEnvironmentStringsW(source.c_str(), nullptr, 0);
-  if (needed == 0) return zk::core::kFail;
+  if (needed == 0) return zkcore::kFail;
   std::vector<wchar_t> expanded(static_cast<std::size_t>(needed) + 1);
   const DWORD written =
       ::ExpandEnvironmentStringsW(source.c_str(), expanded.data(), static_cast<DWORD>(expanded.size()));
   // The environment may have grown between the two calls; treat that as a
   // failed expansion rather than trusting a cut text.
-  if (written == 0 || written > expanded.size()) return zk::core::kFail;
+  if (written == 0 || written > expanded.size()) return zkcore::kFail;
   const std::size_t chars = std::wcslen(expanded.data()) + 1;
-  if (chars > capacity / sizeof(wchar_t)) return zk::core::kFail;
+  if (chars > capacity / sizeof(wchar_t)) return zkcore::kFail;
   std::wmemcpy(text, expanded.data(), chars);
   *size = static_cast<DWORD>(chars * sizeof(wchar_t));
-  return zk::core::kOk;
+  return zkcore::kOk;
 }
 
 DWORD translateType(DWORD systemType) {
@@ -117,15 +117,15 @@ DWORD translateType(DWORD systemType) {
 
 HRESULT ZKCoreRegQueryValue(int selector, const wchar_t* keyPath, const wchar_t* valueName,
                             DWORD* type, void* data, DWORD* dataSize) {
-  return zk::core::guard([&]() -> HRESULT {
-    if (keyPath == nullptr || dataSize == nullptr) return zk::core::kInvalidArgument;
+  return zkcore::guard([&]() -> HRESULT {
+    if (keyPath == nullptr || dataSize == nullptr) return zkcore::kInvalidArgument;
 
     HKEY root = nullptr;
     REGSAM view = 0;
     if (!selectKey(selector, &root, &view)) {
       return ZKCLResultFromSystemError(ERROR_INVALID_HANDLE);
     }
-    zk::core::UniqueRegistryKey key;
+    zkcore::UniqueRegistryKey key;
     LONG status = ::RegOpenKeyExW(root, keyPath, 0, KEY_READ | view, key.put());
     if (status != ERROR_SUCCESS) return ZKCLResultFromSystemError(static_cast<DWORD>(status));
 
@@ -138,7 +138,7 @@ HRESULT ZKCoreRegQueryValue(int selector, const wchar_t* keyPath, const wchar_t*
 
     if (data != nullptr && isStringType(systemType)) {
       if (!terminateString(systemType, static_cast<wchar_t*>(data), dataSize, capacity)) {
-        return zk::core::kFail;
+        return zkcore::kFail;
       }
     }
     if (type != nullptr) {
@@ -149,6 +149,6 @@ HRESULT ZKCoreRegQueryValue(int selector, const wchar_t* keyPath, const wchar_t*
         return expandInPlace(static_cast<wchar_t*>(data), dataSize, capacity);
       }
     }
-    return zk::core::kOk;
+    return zkcore::kOk;
   });
 }

@@ -1,6 +1,6 @@
 #include "core/result.h"
 
-namespace zk::core {
+namespace zkcore {
 
 HRESULT resultFromCurrentException() noexcept {
   try {
@@ -18,4 +18,4 @@ void throwLastError() {
   throw EZKCoreException{ZKCLResultFromSystemError(::GetLastError())};
 }
 
-}  // namespace zk::core
+}  // namespace zkcore

@@ -6,10 +6,10 @@
 #include <new>
 #include <utility>
 
-#include "cleanup/system_error.h"
+#include "core/system_error.h"
 #include "core/windows_support.h"
 
-namespace zk::core {
+namespace zkcore {
 
 // Codes the core hands out itself; system errors come from
 // ZKCLResultFromSystemError.
@@ -21,10 +21,12 @@ inline constexpr HRESULT kInvalidArgument = static_cast<HRESULT>(0x80070057L);
 // A null or all-ones core handle: refused instead of dereferenced.
 inline constexpr HRESULT kInvalidHandle = static_cast<HRESULT>(0x80070006L);
 inline constexpr HRESULT kFileNotFound = static_cast<HRESULT>(0x80070002L);
+inline constexpr HRESULT kAccessDenied = static_cast<HRESULT>(0x80070005L);
+inline constexpr HRESULT kAlreadyExists = static_cast<HRESULT>(0x800700B7L);
 inline constexpr HRESULT kClassNotRegistered = static_cast<HRESULT>(0x80040154L);
 inline constexpr HRESULT kTimeout = static_cast<HRESULT>(0x800705B4L);
 
-}  // namespace zk::core
+}  // namespace zkcore
 
 // The core runtime's exception record: thrown by value inside the core when a
 // system call or a core call fails, never let out of a plain function.
@@ -32,7 +34,7 @@ struct EZKCoreException {
   HRESULT result;
 };
 
-namespace zk::core {
+namespace zkcore {
 
 // Maps the exception in flight to a result code: an EZKCoreException gives
 // its own code, an allocation failure 0x8007000E, anything else 0x80004005.
@@ -65,4 +67,4 @@ inline void throwLastErrorIf(bool condition) {
   if (condition) throwLastError();
 }
 
-}  // namespace zk::core
+}  // namespace zkcore

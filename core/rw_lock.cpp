@@ -6,12 +6,12 @@
 
 namespace {
 
-using zk::core::CoreMutexLock;
-using zk::core::guard;
-using zk::core::kFail;
-using zk::core::kInvalidArgument;
-using zk::core::kOk;
-using zk::core::throwIfFailed;
+using zkcore::CoreMutexLock;
+using zkcore::guard;
+using zkcore::kFail;
+using zkcore::kInvalidArgument;
+using zkcore::kOk;
+using zkcore::throwIfFailed;
 
 std::uint32_t currentThread() noexcept { return static_cast<std::uint32_t>(::GetCurrentThreadId()); }
 
@@ -270,7 +270,7 @@ HRESULT ZKCoreRWLockCreate(const char* name, std::uint32_t flags, ZKRWLOCK* hand
 
 HRESULT ZKCoreRWLockDestroy(ZKRWLOCK handle) {
   if (handle == nullptr) return kOk;
-  if (!ZKCoreIsValidHandle(handle)) return zk::core::kInvalidHandle;
+  if (!ZKCoreIsValidHandle(handle)) return zkcore::kInvalidHandle;
   return guard([&]() -> HRESULT {
     delete handle;
     return kOk;
@@ -278,7 +278,7 @@ HRESULT ZKCoreRWLockDestroy(ZKRWLOCK handle) {
 }
 
 HRESULT ZKCoreRWLockAcquireRead(ZKRWLOCK handle) {
-  if (!ZKCoreIsValidHandle(handle)) return zk::core::kInvalidHandle;
+  if (!ZKCoreIsValidHandle(handle)) return zkcore::kInvalidHandle;
   return guard([&]() -> HRESULT {
     handle->acquireRead();
     return kOk;
@@ -286,12 +286,12 @@ HRESULT ZKCoreRWLockAcquireRead(ZKRWLOCK handle) {
 }
 
 HRESULT ZKCoreRWLockTryAcquireRead(ZKRWLOCK handle) {
-  if (!ZKCoreIsValidHandle(handle)) return zk::core::kInvalidHandle;
+  if (!ZKCoreIsValidHandle(handle)) return zkcore::kInvalidHandle;
   return guard([&]() -> HRESULT { return handle->tryAcquireRead() ? kOk : kFail; });
 }
 
 HRESULT ZKCoreRWLockAcquireWrite(ZKRWLOCK handle) {
-  if (!ZKCoreIsValidHandle(handle)) return zk::core::kInvalidHandle;
+  if (!ZKCoreIsValidHandle(handle)) return zkcore::kInvalidHandle;
   return guard([&]() -> HRESULT {
     handle->acquireWrite();
     return kOk;
@@ -299,16 +299,16 @@ HRESULT ZKCoreRWLockAcquireWrite(ZKRWLOCK handle) {
 }
 
 HRESULT ZKCoreRWLockTryAcquireWrite(ZKRWLOCK handle) {
-  if (!ZKCoreIsValidHandle(handle)) return zk::core::kInvalidHandle;
+  if (!ZKCoreIsValidHandle(handle)) return zkcore::kInvalidHandle;
   return guard([&]() -> HRESULT { return handle->tryAcquireWrite() ? kOk : kFail; });
 }
 
 HRESULT ZKCoreRWLockReleaseRead(ZKRWLOCK handle) {
-  if (!ZKCoreIsValidHandle(handle)) return zk::core::kInvalidHandle;
+  if (!ZKCoreIsValidHandle(handle)) return zkcore::kInvalidHandle;
   return guard([&]() -> HRESULT { return handle->releaseRead() ? kOk : kFail; });
 }
 
 HRESULT ZKCoreRWLockReleaseWrite(ZKRWLOCK handle) {
-  if (!ZKCoreIsValidHandle(handle)) return zk::core::kInvalidHandle;
+  if (!ZKCoreIsValidHandle(handle)) return zkcore::kInvalidHandle;
   return guard([&]() -> HRESULT { return handle->releaseWrite() ? kOk : kFail; });
 }

@@ -63,13 +63,13 @@ class CZKRWLockImpl {
   void startReading(std::uint32_t thread);
   void enterWriteMode(std::uint32_t thread);
 
-  zk::core::UniqueCoreMutex m_lock;
+  zkcore::UniqueCoreMutex m_lock;
   // Closed only while a writer waits for other threads' reads to drain: the
   // writer closes it and publishes itself as pending in one m_arrayLock
   // region, and the reader whose release leaves that writer alone opens it
   // under the same lock, so the opening cannot be missed. At every other
   // time it is open and readers leave it alone.
-  zk::core::UniqueCoreEvent m_writerGate;
+  zkcore::UniqueCoreEvent m_writerGate;
   // Outside a write section the read holds of all threads; inside it the
   // writer's recursion depth.
   std::atomic<std::int32_t> m_activeCount{0};
@@ -77,7 +77,7 @@ class CZKRWLockImpl {
   std::int32_t m_heldReads = 0;
   std::vector<ReaderEntry> m_readers;
   std::uint32_t m_pendingWriter = 0;
-  zk::core::UniqueCoreMutex m_arrayLock;
+  zkcore::UniqueCoreMutex m_arrayLock;
   std::atomic<std::uint8_t> m_writeMode{0};
   // Id of the writing thread during a write section, so that releases and
   // read holds from any other thread can be told apart from the writer's.

@@ -2,7 +2,7 @@
 
 #include <utility>
 
-using zk::core::CoreMutexLock;
+using zkcore::CoreMutexLock;
 
 ZKCoreNewHandler CZKThreadData::newHandler() const noexcept { return m_newHandler; }
 

@@ -46,6 +46,6 @@ class CZKThreadManager {
   CZKCorePtr<CZKThreadData> findThread(DWORD threadId);
 
  private:
-  zk::core::UniqueCoreMutex m_mapMutex;
+  zkcore::UniqueCoreMutex m_mapMutex;
   std::map<DWORD, CZKCorePtr<CZKThreadData>> m_map;
 };

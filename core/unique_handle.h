@@ -6,7 +6,7 @@
 
 #include "core/windows_support.h"
 
-namespace zk::core {
+namespace zkcore {
 
 // Owns one handle described by Traits (type, invalid value, close function).
 // Not thread-safe; move-only. Resetting keeps GetLastError() as it was, so
@@ -90,4 +90,4 @@ using UniqueRegistryKey = UniqueHandle<RegistryKeyTraits>;
 using UniqueModule = UniqueHandle<ModuleTraits>;
 using UniqueFindHandle = UniqueHandle<FindHandleTraits>;
 
-}  // namespace zk::core
+}  // namespace zkcore

@@ -52,7 +52,7 @@ TEST(FileGetSizeTest, ReportsTheSizeOnceTheCoreRuntimeWasStarted) {
   ASSERT_TRUE(writeBytes(path, ""));
   HANDLE opened = INVALID_HANDLE_VALUE;
   ASSERT_EQ(ZKCLFileOpen(path.c_str(), kReadWrite, 7, &opened), 0);
-  zk::core::UniqueKernelHandle file(opened);
+  zkcore::UniqueKernelHandle file(opened);
 
   std::uint64_t size = 99;
   ASSERT_EQ(ZKCLFileGetSize(file.get(), &size), 0);
@@ -78,7 +78,7 @@ TEST(FileGetSizeTest, RejectsANullSizePlaceAndABadHandle) {
   ASSERT_TRUE(writeBytes(folder.file(L"x"), "x"));
   HANDLE opened = INVALID_HANDLE_VALUE;
   ASSERT_EQ(ZKCLFileOpen(folder.file(L"x").c_str(), GENERIC_READ, 0, &opened), 0);
-  zk::core::UniqueKernelHandle file(opened);
+  zkcore::UniqueKernelHandle file(opened);
   EXPECT_EQ(hr(ZKCLFileGetSize(file.get(), nullptr)), 0x80070057u);
 
   std::uint64_t size = 5;

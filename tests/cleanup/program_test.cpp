@@ -13,7 +13,7 @@
 namespace {
 
 using namespace zk::cleanup::testing;
-using zk::core::UniqueKernelHandle;
+using zkcore::UniqueKernelHandle;
 using Lines = std::vector<std::wstring>;
 
 constexpr DWORD kRunLimitMs = 60000;

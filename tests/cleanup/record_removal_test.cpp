@@ -172,7 +172,7 @@ TEST_F(CleanMachineConfigTest, ReportsAMissingFileOrAFolderAsUnopenable) {
 TEST_F(CleanMachineConfigTest, ReportsAFileHeldOpenByAnotherUserAsUnopenable) {
   const std::string content = kHead + str(kBlankRecord) + kTail;
   ASSERT_TRUE(writeBytes(path_, content));
-  zk::core::UniqueKernelHandle holder(
+  zkcore::UniqueKernelHandle holder(
       ::CreateFileW(path_.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
   ASSERT_TRUE(holder.valid());
   runOnPath();
@@ -246,7 +246,7 @@ TEST_F(CleanMachineConfigFaultTest, RefusesFilesOfTwoGibibytesOrMoreBeforeSizing
 TEST_F(CleanMachineConfigFaultTest, RefusesARealSparseFileOfTwoGibibytes) {
   ASSERT_TRUE(writeBytes(path_, content_));
   {
-    zk::core::UniqueKernelHandle file(::CreateFileW(path_.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+    zkcore::UniqueKernelHandle file(::CreateFileW(path_.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
                                                     FILE_ATTRIBUTE_NORMAL, nullptr));
     ASSERT_TRUE(file.valid());
     LARGE_INTEGER end;

@@ -25,7 +25,7 @@ constexpr wchar_t kProgId[] = L"ZKTest.Component.Adder";
 
 std::wstring guidText(const GUID& guid) {
   wchar_t text[kZKGuidTextLength + 1];
-  EXPECT_EQ(ZKCoreGuidToString(guid, text, kZKGuidTextLength + 1), zk::core::kOk);
+  EXPECT_EQ(ZKCoreGuidToString(guid, text, kZKGuidTextLength + 1), zkcore::kOk);
   return text;
 }
 
@@ -55,7 +55,7 @@ class ComponentTest : public testing::Test {
  protected:
   void SetUp() override {
     ASSERT_FALSE(componentLoaded()) << "an earlier test left the component loaded";
-    ASSERT_EQ(ZKCoreInit(), zk::core::kOk);
+    ASSERT_EQ(ZKCoreInit(), zkcore::kOk);
     running_ = true;
     registerServer(zk_test::kAdderClassId, componentPath());
     progId_ = std::make_unique<ScratchRegistryKey>(HKEY_LOCAL_MACHINE,
@@ -66,7 +66,7 @@ class ComponentTest : public testing::Test {
 
   void TearDown() override {
     if (running_) {
-      EXPECT_EQ(ZKCoreUninit(), zk::core::kOk);
+      EXPECT_EQ(ZKCoreUninit(), zkcore::kOk);
     }
     EXPECT_FALSE(componentLoaded()) << "the cache did not free the component";
   }
@@ -87,7 +87,7 @@ class ComponentTest : public testing::Test {
 
   void uninit() {
     running_ = false;
-    ASSERT_EQ(ZKCoreUninit(), zk::core::kOk);
+    ASSERT_EQ(ZKCoreUninit(), zkcore::kOk);
   }
 
   bool running_ = false;
@@ -97,7 +97,7 @@ class ComponentTest : public testing::Test {
 
 TEST_F(ComponentTest, FindsTheClassIdOfAProgramId) {
   CLSID clsid = {};
-  ASSERT_EQ(ZKCoreCLSIDFromProgID(kProgId, &clsid), zk::core::kOk);
+  ASSERT_EQ(ZKCoreCLSIDFromProgID(kProgId, &clsid), zkcore::kOk);
   EXPECT_TRUE(IsEqualGUID(clsid, zk_test::kAdderClassId));
   // Finding the class id loads nothing.
   EXPECT_FALSE(componentLoaded());
@@ -105,38 +105,38 @@ TEST_F(ComponentTest, FindsTheClassIdOfAProgramId) {
 
 TEST_F(ComponentTest, ProgramIdFailuresHaveTheirOwnCodes) {
   CLSID clsid = zk_test::kAdderClassId;
-  EXPECT_EQ(ZKCoreCLSIDFromProgID(L"ZKTest.Component.NotRegistered", &clsid), zk::core::kClassNotRegistered);
+  EXPECT_EQ(ZKCoreCLSIDFromProgID(L"ZKTest.Component.NotRegistered", &clsid), zkcore::kClassNotRegistered);
 
   ScratchRegistryKey noClsid(HKEY_LOCAL_MACHINE, L"Software\\Classes\\ZKTest.Component.NoClsid", KEY_WOW64_64KEY);
   ASSERT_TRUE(noClsid.valid());
-  EXPECT_EQ(ZKCoreCLSIDFromProgID(L"ZKTest.Component.NoClsid", &clsid), zk::core::kClassNotRegistered);
+  EXPECT_EQ(ZKCoreCLSIDFromProgID(L"ZKTest.Component.NoClsid", &clsid), zkcore::kClassNotRegistered);
   // The CLSID key exists but holds no default value.
   ASSERT_EQ(noClsid.setString(L"CLSID", L"Other", L"x"), ERROR_SUCCESS);
-  EXPECT_EQ(ZKCoreCLSIDFromProgID(L"ZKTest.Component.NoClsid", &clsid), zk::core::kClassNotRegistered);
+  EXPECT_EQ(ZKCoreCLSIDFromProgID(L"ZKTest.Component.NoClsid", &clsid), zkcore::kClassNotRegistered);
 
   ScratchRegistryKey bad(HKEY_LOCAL_MACHINE, L"Software\\Classes\\ZKTest.Component.Bad", KEY_WOW64_64KEY);
   ASSERT_TRUE(bad.valid());
   ASSERT_EQ(bad.setString(L"CLSID", L"", L"{6A1F3C52-8D2B-4E7A-9C41-3B5D7E9F0A1X}"), ERROR_SUCCESS);
-  EXPECT_EQ(ZKCoreCLSIDFromProgID(L"ZKTest.Component.Bad", &clsid), zk::core::kInvalidArgument);
+  EXPECT_EQ(ZKCoreCLSIDFromProgID(L"ZKTest.Component.Bad", &clsid), zkcore::kInvalidArgument);
   // Longer than any class id text: refused by the read, not cut.
   ASSERT_EQ(bad.setString(L"CLSID", L"", guidText(zk_test::kAdderClassId) + L"0123456789"), ERROR_SUCCESS);
-  EXPECT_EQ(ZKCoreCLSIDFromProgID(L"ZKTest.Component.Bad", &clsid), zk::core::kFail);
+  EXPECT_EQ(ZKCoreCLSIDFromProgID(L"ZKTest.Component.Bad", &clsid), zkcore::kFail);
   // A number is no class id, whatever its bytes.
   ASSERT_EQ(bad.setNumber(L"CLSID", L"", 42), ERROR_SUCCESS);
-  EXPECT_EQ(ZKCoreCLSIDFromProgID(L"ZKTest.Component.Bad", &clsid), zk::core::kInvalidArgument);
+  EXPECT_EQ(ZKCoreCLSIDFromProgID(L"ZKTest.Component.Bad", &clsid), zkcore::kInvalidArgument);
 
   // None of the failures touched the output.
   EXPECT_TRUE(IsEqualGUID(clsid, zk_test::kAdderClassId));
-  EXPECT_EQ(ZKCoreCLSIDFromProgID(nullptr, &clsid), zk::core::kInvalidArgument);
-  EXPECT_EQ(ZKCoreCLSIDFromProgID(kProgId, nullptr), zk::core::kInvalidArgument);
+  EXPECT_EQ(ZKCoreCLSIDFromProgID(nullptr, &clsid), zkcore::kInvalidArgument);
+  EXPECT_EQ(ZKCoreCLSIDFromProgID(kProgId, nullptr), zkcore::kInvalidArgument);
 }
 
 TEST_F(ComponentTest, CreatesAnInstanceAndCallsIt) {
   CLSID clsid = {};
-  ASSERT_EQ(ZKCoreCLSIDFromProgID(kProgId, &clsid), zk::core::kOk);
+  ASSERT_EQ(ZKCoreCLSIDFromProgID(kProgId, &clsid), zkcore::kOk);
   zk_test::IZKTestAdder* adder = nullptr;
   ASSERT_EQ(ZKCoreCreateInstance(clsid, nullptr, zk_test::kAdderInterfaceId, reinterpret_cast<void**>(&adder)),
-            zk::core::kOk);
+            zkcore::kOk);
   ASSERT_NE(adder, nullptr);
   LONG sum = 0;
   EXPECT_EQ(adder->Add(40, 2, &sum), S_OK);
@@ -151,7 +151,7 @@ TEST_F(ComponentTest, CreatesAnInstanceAndCallsIt) {
 TEST_F(ComponentTest, SecondRequestUsesTheCacheNotTheRegistry) {
   void* instance = nullptr;
   ASSERT_EQ(ZKCoreCreateInstance(zk_test::kAdderClassId, nullptr, zk_test::kAdderInterfaceId, &instance),
-            zk::core::kOk);
+            zkcore::kOk);
   static_cast<IUnknown*>(instance)->Release();
 
   // Without the registrations only the cache can answer.
@@ -161,7 +161,7 @@ TEST_F(ComponentTest, SecondRequestUsesTheCacheNotTheRegistry) {
   zk_test::IZKTestFactoryInfo* info = nullptr;
   ASSERT_EQ(ZKCoreGetClassObject(zk_test::kAdderClassId, zk_test::kFactoryInfoInterfaceId,
                                  reinterpret_cast<void**>(&info)),
-            zk::core::kOk);
+            zkcore::kOk);
   ASSERT_NE(info, nullptr);
   LONG created = 0;
   EXPECT_EQ(info->GetCreatedCount(&created), S_OK);
@@ -170,7 +170,7 @@ TEST_F(ComponentTest, SecondRequestUsesTheCacheNotTheRegistry) {
 
   void* again = nullptr;
   ASSERT_EQ(ZKCoreCreateInstance(zk_test::kAdderClassId, nullptr, zk_test::kUnknownInterfaceId, &again),
-            zk::core::kOk);
+            zkcore::kOk);
   static_cast<IUnknown*>(again)->Release();
 
   EXPECT_EQ(componentCounter(zk_test::kGetClassObjectCountExport), 1);
@@ -179,23 +179,23 @@ TEST_F(ComponentTest, SecondRequestUsesTheCacheNotTheRegistry) {
 
 TEST_F(ComponentTest, ReleasingTheRuntimeReleasesTheClassObjectAndFreesTheDll) {
   void* object = nullptr;
-  ASSERT_EQ(ZKCoreGetClassObject(zk_test::kAdderClassId, zk_test::kUnknownInterfaceId, &object), zk::core::kOk);
+  ASSERT_EQ(ZKCoreGetClassObject(zk_test::kAdderClassId, zk_test::kUnknownInterfaceId, &object), zkcore::kOk);
   static_cast<IUnknown*>(object)->Release();
   EXPECT_TRUE(componentLoaded());
   EXPECT_EQ(componentCounter(zk_test::kClassObjectReferencesExport), 1);
 
   // A nested init and release changes nothing.
-  ASSERT_EQ(ZKCoreInit(), zk::core::kOk);
-  ASSERT_EQ(ZKCoreUninit(), zk::core::kOk);
+  ASSERT_EQ(ZKCoreInit(), zkcore::kOk);
+  ASSERT_EQ(ZKCoreUninit(), zkcore::kOk);
   EXPECT_TRUE(componentLoaded());
 
   uninit();
   EXPECT_FALSE(componentLoaded());
 
   // The next runtime starts with an empty cache and loads the DLL anew.
-  ASSERT_EQ(ZKCoreInit(), zk::core::kOk);
+  ASSERT_EQ(ZKCoreInit(), zkcore::kOk);
   running_ = true;
-  ASSERT_EQ(ZKCoreGetClassObject(zk_test::kAdderClassId, zk_test::kUnknownInterfaceId, &object), zk::core::kOk);
+  ASSERT_EQ(ZKCoreGetClassObject(zk_test::kAdderClassId, zk_test::kUnknownInterfaceId, &object), zkcore::kOk);
   static_cast<IUnknown*>(object)->Release();
   EXPECT_EQ(componentCounter(zk_test::kGetClassObjectCountExport), 1);
 }
@@ -205,7 +205,7 @@ TEST_F(ComponentTest, ExpandsTheServerPath) {
   registerServer(zk_test::kAdderClassId, L"%ZKTEST_COMPONENT_DIR%" + std::wstring(zk_test::kComponentDllName),
                  REG_EXPAND_SZ);
   void* object = nullptr;
-  EXPECT_EQ(ZKCoreGetClassObject(zk_test::kAdderClassId, zk_test::kUnknownInterfaceId, &object), zk::core::kOk);
+  EXPECT_EQ(ZKCoreGetClassObject(zk_test::kAdderClassId, zk_test::kUnknownInterfaceId, &object), zkcore::kOk);
   if (object != nullptr) static_cast<IUnknown*>(object)->Release();
   ::SetEnvironmentVariableW(L"ZKTEST_COMPONENT_DIR", nullptr);
 }
@@ -220,12 +220,12 @@ void expectFailure(const GUID& clsid, const GUID& iid, HRESULT expected) {
 }
 
 TEST_F(ComponentTest, RegistrationFailuresMeanClassNotRegistered) {
-  expectFailure(zk_test::kUnknownClassId, zk_test::kUnknownInterfaceId, zk::core::kClassNotRegistered);
+  expectFailure(zk_test::kUnknownClassId, zk_test::kUnknownInterfaceId, zkcore::kClassNotRegistered);
   registerServer(zk_test::kUnknownClassId, L"");  // CLSID key without InprocServer32
-  expectFailure(zk_test::kUnknownClassId, zk_test::kUnknownInterfaceId, zk::core::kClassNotRegistered);
+  expectFailure(zk_test::kUnknownClassId, zk_test::kUnknownInterfaceId, zkcore::kClassNotRegistered);
   // An InprocServer32 key without a default value.
   registerServer(zk_test::kUnknownClassId, L"").setString(L"InprocServer32", L"ThreadingModel", L"Both");
-  expectFailure(zk_test::kUnknownClassId, zk_test::kUnknownInterfaceId, zk::core::kClassNotRegistered);
+  expectFailure(zk_test::kUnknownClassId, zk_test::kUnknownInterfaceId, zkcore::kClassNotRegistered);
 }
 
 TEST_F(ComponentTest, MissingDllGivesTheMappedLoadError) {
@@ -235,15 +235,15 @@ TEST_F(ComponentTest, MissingDllGivesTheMappedLoadError) {
   ::SetLastError(0);
   EXPECT_EQ(::LoadLibraryW((executableFolder() + L"zk_no_such_component.dll").c_str()), nullptr);
   EXPECT_EQ(::GetLastError(), static_cast<DWORD>(ERROR_MOD_NOT_FOUND));
-  expectFailure(zk_test::kUnknownClassId, zk_test::kUnknownInterfaceId, zk::core::kFail);
+  expectFailure(zk_test::kUnknownClassId, zk_test::kUnknownInterfaceId, zkcore::kFail);
   // A missing folder is reported the same way.
   registerServer(zk_test::kUnknownClassId, L"C:\\zk\\no\\such\\folder\\component.dll");
-  expectFailure(zk_test::kUnknownClassId, zk_test::kUnknownInterfaceId, zk::core::kFail);
+  expectFailure(zk_test::kUnknownClassId, zk_test::kUnknownInterfaceId, zkcore::kFail);
 }
 
 TEST_F(ComponentTest, DllWithoutEntryPointGivesTheMappedLookupErrorAndIsFreed) {
   registerServer(zk_test::kUnknownClassId, executableFolder() + zk_test::kNoEntryDllName);
-  expectFailure(zk_test::kUnknownClassId, zk_test::kUnknownInterfaceId, zk::core::kFail);
+  expectFailure(zk_test::kUnknownClassId, zk_test::kUnknownInterfaceId, zkcore::kFail);
   EXPECT_EQ(::GetModuleHandleW(zk_test::kNoEntryDllName), nullptr);
 }
 
@@ -268,7 +268,7 @@ TEST_F(ComponentTest, ComponentRefusalsPassTheirCodeThrough) {
 
   // Refused by QueryInterface on the cached object.
   void* object = nullptr;
-  ASSERT_EQ(ZKCoreGetClassObject(zk_test::kAdderClassId, zk_test::kUnknownInterfaceId, &object), zk::core::kOk);
+  ASSERT_EQ(ZKCoreGetClassObject(zk_test::kAdderClassId, zk_test::kUnknownInterfaceId, &object), zkcore::kOk);
   static_cast<IUnknown*>(object)->Release();
   object = reinterpret_cast<void*>(1);
   EXPECT_EQ(ZKCoreGetClassObject(zk_test::kAdderClassId, zk_test::kRefusedInterfaceId, &object), kNoInterface);
@@ -287,10 +287,10 @@ TEST_F(ComponentTest, ComponentRefusalsPassTheirCodeThrough) {
 
 TEST_F(ComponentTest, SuccessWithoutAnObjectIsAFailure) {
   registerServer(zk_test::kNullObjectClassId, componentPath());
-  expectFailure(zk_test::kNullObjectClassId, zk_test::kUnknownInterfaceId, zk::core::kFail);
+  expectFailure(zk_test::kNullObjectClassId, zk_test::kUnknownInterfaceId, zkcore::kFail);
   void* object = reinterpret_cast<void*>(1);
   EXPECT_EQ(ZKCoreCreateInstance(zk_test::kNullObjectClassId, nullptr, zk_test::kAdderInterfaceId, &object),
-            zk::core::kFail);
+            zkcore::kFail);
   EXPECT_EQ(object, nullptr);
 }
 
@@ -301,26 +301,26 @@ TEST_F(ComponentTest, OutOfMemoryWhileCachingFreesEverything) {
   void* object = reinterpret_cast<void*>(1);
   const HRESULT hr = ZKCoreGetClassObject(zk_test::kAdderClassId, zk_test::kUnknownInterfaceId, &object);
   ZKCoreSetMallocForTesting(previous);
-  EXPECT_EQ(hr, zk::core::kOutOfMemory);
+  EXPECT_EQ(hr, zkcore::kOutOfMemory);
   EXPECT_EQ(object, nullptr);
   EXPECT_FALSE(componentLoaded());
   // Nothing broken was cached: the next request loads and works.
-  ASSERT_EQ(ZKCoreGetClassObject(zk_test::kAdderClassId, zk_test::kUnknownInterfaceId, &object), zk::core::kOk);
+  ASSERT_EQ(ZKCoreGetClassObject(zk_test::kAdderClassId, zk_test::kUnknownInterfaceId, &object), zkcore::kOk);
   static_cast<IUnknown*>(object)->Release();
   EXPECT_EQ(componentCounter(zk_test::kGetClassObjectCountExport), 1);
 }
 
 TEST_F(ComponentTest, RejectsAMissingOutputPlace) {
   EXPECT_EQ(ZKCoreGetClassObject(zk_test::kAdderClassId, zk_test::kUnknownInterfaceId, nullptr),
-            zk::core::kInvalidArgument);
+            zkcore::kInvalidArgument);
   EXPECT_EQ(ZKCoreCreateInstance(zk_test::kAdderClassId, nullptr, zk_test::kUnknownInterfaceId, nullptr),
-            zk::core::kInvalidArgument);
+            zkcore::kInvalidArgument);
   EXPECT_FALSE(componentLoaded());
 }
 
 struct RequestThread {
   HANDLE start = nullptr;
-  HRESULT result = zk::core::kFail;
+  HRESULT result = zkcore::kFail;
   IUnknown* object = nullptr;
 };
 
@@ -352,7 +352,7 @@ TEST_F(ComponentTest, ConcurrentRequestsLoadTheClassObjectOnce) {
   }
   for (int i = 0; i < kThreads; ++i) {
     ::CloseHandle(threads[i]);
-    EXPECT_EQ(requests[i].result, zk::core::kOk) << i;
+    EXPECT_EQ(requests[i].result, zkcore::kOk) << i;
     ASSERT_NE(requests[i].object, nullptr) << i;
     // Every thread got the one cached class object.
     EXPECT_EQ(requests[i].object, requests[0].object) << i;

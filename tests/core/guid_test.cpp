@@ -17,7 +17,7 @@ bool sameBytes(const GUID& a, const GUID& b) { return std::memcmp(&a, &b, sizeof
 
 std::wstring toText(const GUID& guid) {
   wchar_t buffer[64];
-  EXPECT_EQ(ZKCoreGuidToString(guid, buffer, 64), zk::core::kOk);
+  EXPECT_EQ(ZKCoreGuidToString(guid, buffer, 64), zkcore::kOk);
   return buffer;
 }
 
@@ -31,7 +31,7 @@ TEST(GuidToString, FormatsBracedUpperCaseText) {
 TEST(GuidToString, ExactBufferHoldsTheWholeText) {
   wchar_t buffer[40];
   std::wmemset(buffer, L'#', 40);
-  EXPECT_EQ(ZKCoreGuidToString(kSample, buffer, 39), zk::core::kOk);
+  EXPECT_EQ(ZKCoreGuidToString(kSample, buffer, 39), zkcore::kOk);
   EXPECT_STREQ(buffer, kSampleText);
   EXPECT_EQ(buffer[39], L'#');
 }
@@ -40,14 +40,14 @@ TEST(GuidToString, ShortBufferGetsATerminatedPrefixAndNoOverrun) {
   for (std::size_t capacity = 1; capacity <= 38; ++capacity) {
     wchar_t buffer[48];
     std::wmemset(buffer, L'#', 48);
-    EXPECT_EQ(ZKCoreGuidToString(kSample, buffer, capacity), zk::core::kInvalidArgument) << capacity;
+    EXPECT_EQ(ZKCoreGuidToString(kSample, buffer, capacity), zkcore::kInvalidArgument) << capacity;
     EXPECT_EQ(std::wstring(buffer), std::wstring(kSampleText, capacity - 1)) << capacity;
     for (std::size_t i = capacity; i < 48; ++i) ASSERT_EQ(buffer[i], L'#') << capacity;
   }
   wchar_t untouched = L'#';
-  EXPECT_EQ(ZKCoreGuidToString(kSample, &untouched, 0), zk::core::kOk);
+  EXPECT_EQ(ZKCoreGuidToString(kSample, &untouched, 0), zkcore::kOk);
   EXPECT_EQ(untouched, L'#');
-  EXPECT_EQ(ZKCoreGuidToString(kSample, nullptr, 39), zk::core::kInvalidArgument);
+  EXPECT_EQ(ZKCoreGuidToString(kSample, nullptr, 39), zkcore::kInvalidArgument);
 }
 
 TEST(GuidFromString, ParsesBracedAndBareTextInEitherCase) {
@@ -63,7 +63,7 @@ TEST(GuidFromString, ParsesBracedAndBareTextInEitherCase) {
   };
   for (const wchar_t* text : accepted) {
     GUID guid = {};
-    EXPECT_EQ(ZKCoreGuidFromString(text, &guid), zk::core::kOk) << text;
+    EXPECT_EQ(ZKCoreGuidFromString(text, &guid), zkcore::kOk) << text;
     EXPECT_TRUE(sameBytes(guid, kSample)) << text;
   }
 }
@@ -94,12 +94,12 @@ TEST(GuidFromString, RejectsMalformedTextAndLeavesTheOutputAlone) {
     GUID guid = kSample;
     guid.Data1 = 0x5A5A5A5A;
     const GUID before = guid;
-    EXPECT_EQ(ZKCoreGuidFromString(text, &guid), zk::core::kInvalidArgument) << text;
+    EXPECT_EQ(ZKCoreGuidFromString(text, &guid), zkcore::kInvalidArgument) << text;
     EXPECT_TRUE(sameBytes(guid, before)) << text;
   }
   GUID guid;
-  EXPECT_EQ(ZKCoreGuidFromString(nullptr, &guid), zk::core::kInvalidArgument);
-  EXPECT_EQ(ZKCoreGuidFromString(kSampleText, nullptr), zk::core::kInvalidArgument);
+  EXPECT_EQ(ZKCoreGuidFromString(nullptr, &guid), zkcore::kInvalidArgument);
+  EXPECT_EQ(ZKCoreGuidFromString(kSampleText, nullptr), zkcore::kInvalidArgument);
 }
 
 TEST(GuidText, RoundTripsRandomGuids) {
@@ -111,11 +111,11 @@ TEST(GuidText, RoundTripsRandomGuids) {
     const std::wstring text = toText(original);
     ASSERT_EQ(text.size(), kZKGuidTextLength);
     GUID parsed = {};
-    ASSERT_EQ(ZKCoreGuidFromString(text.c_str(), &parsed), zk::core::kOk) << text;
+    ASSERT_EQ(ZKCoreGuidFromString(text.c_str(), &parsed), zkcore::kOk) << text;
     ASSERT_TRUE(sameBytes(parsed, original)) << text;
     // The bare form parses to the same value.
     GUID bare = {};
-    ASSERT_EQ(ZKCoreGuidFromString(text.substr(1, 36).c_str(), &bare), zk::core::kOk) << text;
+    ASSERT_EQ(ZKCoreGuidFromString(text.substr(1, 36).c_str(), &bare), zkcore::kOk) << text;
     ASSERT_TRUE(sameBytes(bare, original)) << text;
   }
 }

@@ -17,8 +17,8 @@
 
 namespace {
 
-using zk::core::kFail;
-using zk::core::kOk;
+using zkcore::kFail;
+using zkcore::kOk;
 
 // Makes every allocation through ZKCoreAlloc fail while it is alive.
 class FailingMalloc {
@@ -61,7 +61,7 @@ TEST(CoreLifecycleTest, NestedStartsShareOneRuntimeAndOnlyTheLastReleaseTearsDow
   ASSERT_EQ(ZKCoreUninit(), kOk);
   EXPECT_FALSE(ZKCoreClientData());
   EXPECT_FALSE(ZKCoreGlobalData());
-  EXPECT_FALSE(zk::core::ZKCoreMutexProvider());
+  EXPECT_FALSE(zkcore::ZKCoreMutexProvider());
   EXPECT_EQ(ZKCoreLockStatManager(), nullptr);
   EXPECT_TRUE(ZKCoreIsInitialised()) << "the flag outlives the release";
 }
@@ -79,12 +79,12 @@ TEST(CoreLifecycleTest, ReleaseWithoutStartFailsAndChangesNothing) {
 }
 
 TEST(CoreLifecycleTest, TearDownDestroysEveryMutexTheRuntimeCreated) {
-  const long before = zk::core::CZKMutex::liveCount();
+  const long before = zkcore::CZKMutex::liveCount();
   ASSERT_EQ(ZKCoreInit(), kOk);
   // Lock statistics, debug, thread, process, factory and module mutexes.
-  EXPECT_GE(zk::core::CZKMutex::liveCount() - before, 5);
+  EXPECT_GE(zkcore::CZKMutex::liveCount() - before, 5);
   ASSERT_EQ(ZKCoreUninit(), kOk);
-  EXPECT_EQ(zk::core::CZKMutex::liveCount(), before);
+  EXPECT_EQ(zkcore::CZKMutex::liveCount(), before);
 }
 
 TEST(CoreLifecycleTest, ConstructingThreadIsRegisteredOthersOnlyOnDemand) {
@@ -194,9 +194,9 @@ TEST(CoreLifecycleTest, CoreObjectsComeFromTheLibraryAllocator) {
   ZKMUTEX mutex = nullptr;
   {
     FailingMalloc failing;
-    EXPECT_EQ(ZKCoreMutexCreate("x", 0, &mutex), zk::core::kOutOfMemory);
+    EXPECT_EQ(ZKCoreMutexCreate("x", 0, &mutex), zkcore::kOutOfMemory);
   }
-  EXPECT_EQ(mutex, ZKCoreInvalidHandle<zk::core::CZKMutex>());
+  EXPECT_EQ(mutex, ZKCoreInvalidHandle<zkcore::CZKMutex>());
   ASSERT_EQ(ZKCoreUninit(), kOk);
 }
 
@@ -209,7 +209,7 @@ void* budgetedMalloc(std::size_t bytes) {
 }
 
 TEST(CoreLifecycleTest, FailedFirstStartAtAnyStepCountsAndIsReleasedWithoutLeaks) {
-  const long before = zk::core::CZKMutex::liveCount();
+  const long before = zkcore::CZKMutex::liveCount();
   bool succeeded = false;
   int failures = 0;
   for (int budget = 0; budget < 200 && !succeeded; ++budget) {
@@ -221,13 +221,13 @@ TEST(CoreLifecycleTest, FailedFirstStartAtAnyStepCountsAndIsReleasedWithoutLeaks
       succeeded = true;
     } else {
       ++failures;
-      EXPECT_EQ(hr, zk::core::kOutOfMemory) << "budget " << budget;
+      EXPECT_EQ(hr, zkcore::kOutOfMemory) << "budget " << budget;
       // The failed start counts: this one is nested and builds nothing.
       EXPECT_EQ(ZKCoreInit(), kOk);
       EXPECT_EQ(ZKCoreUninit(), kOk);
     }
     ASSERT_EQ(ZKCoreUninit(), kOk) << "budget " << budget;
-    EXPECT_EQ(zk::core::CZKMutex::liveCount(), before) << "budget " << budget;
+    EXPECT_EQ(zkcore::CZKMutex::liveCount(), before) << "budget " << budget;
     EXPECT_FALSE(ZKCoreClientData());
   }
   EXPECT_TRUE(succeeded);

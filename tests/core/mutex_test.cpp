@@ -15,13 +15,13 @@
 
 namespace {
 
-using zk::core::CZKCoreMutexChecked;
-using zk::core::CZKCoreMutexImpl;
-using zk::core::CZKMutex;
-using zk::core::kFail;
-using zk::core::kInvalidArgument;
-using zk::core::kNotImplemented;
-using zk::core::kOk;
+using zkcore::CZKCoreMutexChecked;
+using zkcore::CZKCoreMutexImpl;
+using zkcore::CZKMutex;
+using zkcore::kFail;
+using zkcore::kInvalidArgument;
+using zkcore::kNotImplemented;
+using zkcore::kOk;
 
 constexpr auto kBound = std::chrono::seconds(10);
 
@@ -194,10 +194,10 @@ TEST_F(CoreMutexTest, MutualExclusionHoldsUnderContention) {
 TEST_F(CoreMutexTest, NullAndInvalidHandlesAreRefused) {
   ZKMUTEX invalid = ZKCoreInvalidHandle<CZKMutex>();
   for (ZKMUTEX h : {static_cast<ZKMUTEX>(nullptr), invalid}) {
-    EXPECT_EQ(ZKCoreMutexLock(h), zk::core::kInvalidHandle);
-    EXPECT_EQ(ZKCoreMutexTryLock(h), zk::core::kInvalidHandle);
-    EXPECT_EQ(ZKCoreMutexUnlock(h), zk::core::kInvalidHandle);
-    EXPECT_EQ(ZKCoreMutexDestroy(h), zk::core::kInvalidHandle);
+    EXPECT_EQ(ZKCoreMutexLock(h), zkcore::kInvalidHandle);
+    EXPECT_EQ(ZKCoreMutexTryLock(h), zkcore::kInvalidHandle);
+    EXPECT_EQ(ZKCoreMutexUnlock(h), zkcore::kInvalidHandle);
+    EXPECT_EQ(ZKCoreMutexDestroy(h), zkcore::kInvalidHandle);
   }
   EXPECT_EQ(ZKCoreMutexCreate("x", 0, nullptr), kInvalidArgument);
 }
@@ -411,20 +411,20 @@ TEST(CoreMutexStatisticsTest, StatisticsMutexOutlivingTheRuntimeIsStillDestroyed
 TEST_F(CoreMutexTest, ScopeGuardsReleaseOnEveryWayOut) {
   ZKMUTEX m = create(ZKMUTEX_CHECKED);
   try {
-    zk::core::CoreMutexLock lock(m);
+    zkcore::CoreMutexLock lock(m);
     EXPECT_EQ(m->checkOwner(1), 1);
     throw 1;
   } catch (int) {
   }
   EXPECT_EQ(m->checkOwner(0), 1);
-  EXPECT_THROW(zk::core::CoreMutexLock bad(nullptr), EZKCoreException);
+  EXPECT_THROW(zkcore::CoreMutexLock bad(nullptr), EZKCoreException);
 
   const long before = CZKMutex::liveCount();
   {
-    zk::core::UniqueCoreMutex owned("owned", 0);
+    zkcore::UniqueCoreMutex owned("owned", 0);
     EXPECT_TRUE(ZKCoreIsValidHandle(owned.get()));
     EXPECT_EQ(CZKMutex::liveCount(), before + 1);
-    zk::core::UniqueCoreMutex moved(std::move(owned));
+    zkcore::UniqueCoreMutex moved(std::move(owned));
     EXPECT_FALSE(ZKCoreIsValidHandle(owned.get()));
   }
   EXPECT_EQ(CZKMutex::liveCount(), before);

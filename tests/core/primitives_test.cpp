@@ -15,13 +15,13 @@
 
 namespace {
 
-using zk::core::kFail;
-using zk::core::kInvalidArgument;
-using zk::core::kOk;
-using zk::core::kTimeout;
+using zkcore::kFail;
+using zkcore::kInvalidArgument;
+using zkcore::kOk;
+using zkcore::kTimeout;
 
 constexpr auto kBound = std::chrono::seconds(10);
-using zk::core::kInvalidHandle;
+using zkcore::kInvalidHandle;
 
 // Destroys a semaphore when the test leaves, pass or fail.
 struct SemaphoreOwner {
@@ -92,7 +92,7 @@ TEST(CoreSemaphoreTest, NamedSemaphoreGrantsAllAccessToAuthenticatedUsersOnly) {
   const std::string name = uniqueName("provsweep-test");
   SemaphoreOwner s;
   ASSERT_EQ(ZKCoreSemaphoreCreate(0, name.c_str(), ZKSEMAPHORE_NAMED, &s.handle), kOk);
-  zk::core::UniqueKernelHandle opened(::OpenSemaphoreA(READ_CONTROL, FALSE, ("SEM:" + name).c_str()));
+  zkcore::UniqueKernelHandle opened(::OpenSemaphoreA(READ_CONTROL, FALSE, ("SEM:" + name).c_str()));
   ASSERT_TRUE(opened.valid());
   DWORD needed = 0;
   ::GetKernelObjectSecurity(opened.get(), DACL_SECURITY_INFORMATION, nullptr, 0, &needed);
@@ -258,7 +258,7 @@ TEST(CoreEventTest, NamesOfEventsAndUnnamedSemaphoresAreNotGivenToTheSystem) {
   ASSERT_EQ(ZKCoreGateCreate("shared-name", 0, &b.handle), kOk);
   EXPECT_EQ(ZKCoreEventSet(a.handle), kOk);
   EXPECT_EQ(ZKCoreEventTryWait(b.handle), kFail);
-  zk::core::UniqueKernelHandle opened(::OpenEventA(SYNCHRONIZE, FALSE, "shared-name"));
+  zkcore::UniqueKernelHandle opened(::OpenEventA(SYNCHRONIZE, FALSE, "shared-name"));
   EXPECT_FALSE(opened.valid());
 
   SemaphoreOwner s1;

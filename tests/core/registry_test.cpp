@@ -49,7 +49,7 @@ TEST_F(RegistryReaderTest, ReadsAStringAsTypeZero) {
   ASSERT_EQ(key_.setString(L"", L"Name", L"hello world"), ERROR_SUCCESS);
   std::wstring text;
   DWORD type = 99, size = 0;
-  ASSERT_EQ(readString(L"Name", 64, &text, &type, &size), zk::core::kOk);
+  ASSERT_EQ(readString(L"Name", 64, &text, &type, &size), zkcore::kOk);
   EXPECT_EQ(text, L"hello world");
   EXPECT_EQ(type, ZKREG_TYPE_STRING);
   EXPECT_EQ(size, 12 * sizeof(wchar_t));
@@ -59,7 +59,7 @@ TEST_F(RegistryReaderTest, EmptyNameReadsTheDefaultValue) {
   ASSERT_EQ(key_.setString(L"", L"", L"default text"), ERROR_SUCCESS);
   std::wstring text;
   DWORD type = 99, size = 0;
-  ASSERT_EQ(readString(L"", 64, &text, &type, &size), zk::core::kOk);
+  ASSERT_EQ(readString(L"", 64, &text, &type, &size), zkcore::kOk);
   EXPECT_EQ(text, L"default text");
 }
 
@@ -67,7 +67,7 @@ TEST_F(RegistryReaderTest, ExpandsEnvironmentVariablesOfAnExpandableString) {
   ASSERT_EQ(key_.setString(L"", L"Path", L"%ZKTEST_ROOT%\\bin\\x.dll", REG_EXPAND_SZ), ERROR_SUCCESS);
   std::wstring text;
   DWORD type = 99, size = 0;
-  ASSERT_EQ(readString(L"Path", 200, &text, &type, &size), zk::core::kOk);
+  ASSERT_EQ(readString(L"Path", 200, &text, &type, &size), zkcore::kOk);
   EXPECT_EQ(text, L"C:\\zk root\\bin\\x.dll");
   EXPECT_EQ(type, ZKREG_TYPE_STRING);
   EXPECT_EQ(size, (text.size() + 1) * sizeof(wchar_t));
@@ -75,7 +75,7 @@ TEST_F(RegistryReaderTest, ExpandsEnvironmentVariablesOfAnExpandableString) {
   // Without a type place nothing is translated or expanded.
   wchar_t raw[100] = {};
   size = sizeof(raw);
-  ASSERT_EQ(ZKCoreRegQueryValue(ZKREG_CLASSES_ROOT_64, kReadPath, L"Path", nullptr, raw, &size), zk::core::kOk);
+  ASSERT_EQ(ZKCoreRegQueryValue(ZKREG_CLASSES_ROOT_64, kReadPath, L"Path", nullptr, raw, &size), zkcore::kOk);
   EXPECT_STREQ(raw, L"%ZKTEST_ROOT%\\bin\\x.dll");
 }
 
@@ -86,11 +86,11 @@ TEST_F(RegistryReaderTest, ExpansionThatOutgrowsTheBufferFails) {
   std::wstring text;
   DWORD type = 0, size = 0;
   // Room for the stored text and its terminator, not for the expansion.
-  EXPECT_EQ(readString(L"Path", 16 * sizeof(wchar_t), &text, &type, &size), zk::core::kFail);
+  EXPECT_EQ(readString(L"Path", 16 * sizeof(wchar_t), &text, &type, &size), zkcore::kFail);
   // Exactly enough room for the expansion and its terminator.
   const std::wstring expected = L"C:\\a much longer folder\\a";
   ASSERT_EQ(readString(L"Path", static_cast<DWORD>((expected.size() + 1) * sizeof(wchar_t)), &text, &type, &size),
-            zk::core::kOk);
+            zkcore::kOk);
   EXPECT_EQ(text, expected);
 }
 
@@ -105,31 +105,31 @@ TEST_F(RegistryReaderTest, TranslatesNumberBinaryAndListTypes) {
   ASSERT_EQ(key_.setValue(L"", L"Qword", REG_QWORD, &wide, sizeof(wide)), ERROR_SUCCESS);
 
   DWORD number = 0, type = 99, size = sizeof(number);
-  ASSERT_EQ(ZKCoreRegQueryValue(ZKREG_CLASSES_ROOT_64, kReadPath, L"Number", &type, &number, &size), zk::core::kOk);
+  ASSERT_EQ(ZKCoreRegQueryValue(ZKREG_CLASSES_ROOT_64, kReadPath, L"Number", &type, &number, &size), zkcore::kOk);
   EXPECT_EQ(number, 0x12345678u);
   EXPECT_EQ(type, ZKREG_TYPE_NUMBER);
 
   unsigned char bytes[16] = {};
   size = sizeof(bytes);
-  ASSERT_EQ(ZKCoreRegQueryValue(ZKREG_CLASSES_ROOT_64, kReadPath, L"Binary", &type, bytes, &size), zk::core::kOk);
+  ASSERT_EQ(ZKCoreRegQueryValue(ZKREG_CLASSES_ROOT_64, kReadPath, L"Binary", &type, bytes, &size), zkcore::kOk);
   EXPECT_EQ(type, ZKREG_TYPE_BINARY);
   ASSERT_EQ(size, sizeof(blob));
   EXPECT_EQ(std::memcmp(bytes, blob, sizeof(blob)), 0);
 
   size = sizeof(bytes);
-  ASSERT_EQ(ZKCoreRegQueryValue(ZKREG_CLASSES_ROOT_64, kReadPath, L"None", &type, bytes, &size), zk::core::kOk);
+  ASSERT_EQ(ZKCoreRegQueryValue(ZKREG_CLASSES_ROOT_64, kReadPath, L"None", &type, bytes, &size), zkcore::kOk);
   EXPECT_EQ(type, ZKREG_TYPE_BINARY);
 
   wchar_t strings[32] = {};
   size = sizeof(strings);
-  ASSERT_EQ(ZKCoreRegQueryValue(ZKREG_CLASSES_ROOT_64, kReadPath, L"List", &type, strings, &size), zk::core::kOk);
+  ASSERT_EQ(ZKCoreRegQueryValue(ZKREG_CLASSES_ROOT_64, kReadPath, L"List", &type, strings, &size), zkcore::kOk);
   EXPECT_EQ(type, ZKREG_TYPE_STRING_LIST);
   EXPECT_EQ(size, sizeof(list));
   EXPECT_EQ(std::memcmp(strings, list, sizeof(list)), 0);
 
   // Types without a translation are reported as the system's own.
   size = sizeof(bytes);
-  ASSERT_EQ(ZKCoreRegQueryValue(ZKREG_CLASSES_ROOT_64, kReadPath, L"Qword", &type, bytes, &size), zk::core::kOk);
+  ASSERT_EQ(ZKCoreRegQueryValue(ZKREG_CLASSES_ROOT_64, kReadPath, L"Qword", &type, bytes, &size), zkcore::kOk);
   EXPECT_EQ(type, static_cast<DWORD>(REG_QWORD));
 }
 
@@ -138,22 +138,22 @@ TEST_F(RegistryReaderTest, MissingKeyAndMissingValueGiveFileNotFound) {
   wchar_t buffer[16];
   DWORD size = sizeof(buffer);
   EXPECT_EQ(ZKCoreRegQueryValue(ZKREG_CLASSES_ROOT_64, L"ZKTest.RegistryReader\\NoSuchKey", L"", &type, buffer, &size),
-            zk::core::kFileNotFound);
+            zkcore::kFileNotFound);
   size = sizeof(buffer);
   EXPECT_EQ(ZKCoreRegQueryValue(ZKREG_CLASSES_ROOT_64, kReadPath, L"NoSuchValue", &type, buffer, &size),
-            zk::core::kFileNotFound);
+            zkcore::kFileNotFound);
 }
 
 TEST_F(RegistryReaderTest, ValueBiggerThanTheBufferFailsAndReportsItsSize) {
   ASSERT_EQ(key_.setString(L"", L"Name", L"0123456789"), ERROR_SUCCESS);
   std::wstring text;
   DWORD type = 0, size = 0;
-  EXPECT_EQ(readString(L"Name", 10 * sizeof(wchar_t), &text, &type, &size), zk::core::kFail);
+  EXPECT_EQ(readString(L"Name", 10 * sizeof(wchar_t), &text, &type, &size), zkcore::kFail);
   EXPECT_EQ(size, 11 * sizeof(wchar_t));
 
   // A size query (no buffer) succeeds with the stored size.
   size = 0;
-  EXPECT_EQ(ZKCoreRegQueryValue(ZKREG_CLASSES_ROOT_64, kReadPath, L"Name", &type, nullptr, &size), zk::core::kOk);
+  EXPECT_EQ(ZKCoreRegQueryValue(ZKREG_CLASSES_ROOT_64, kReadPath, L"Name", &type, nullptr, &size), zkcore::kOk);
   EXPECT_EQ(size, 11 * sizeof(wchar_t));
   EXPECT_EQ(type, ZKREG_TYPE_STRING);
 }
@@ -168,30 +168,30 @@ TEST_F(RegistryReaderTest, StringWithoutTerminatorIsTerminatedOrRefused) {
 
   std::wstring text;
   DWORD type = 0, size = 0;
-  ASSERT_EQ(readString(L"Bare", 5 * sizeof(wchar_t), &text, &type, &size), zk::core::kOk);
+  ASSERT_EQ(readString(L"Bare", 5 * sizeof(wchar_t), &text, &type, &size), zkcore::kOk);
   EXPECT_EQ(text, L"abcd");
   EXPECT_EQ(size, 5 * sizeof(wchar_t));
   // The value fits exactly but its terminator would not.
-  EXPECT_EQ(readString(L"Bare", 4 * sizeof(wchar_t), &text, &type, &size), zk::core::kFail);
+  EXPECT_EQ(readString(L"Bare", 4 * sizeof(wchar_t), &text, &type, &size), zkcore::kFail);
 
-  ASSERT_EQ(readString(L"Odd", 6 * sizeof(wchar_t), &text, &type, &size), zk::core::kOk);
+  ASSERT_EQ(readString(L"Odd", 6 * sizeof(wchar_t), &text, &type, &size), zkcore::kOk);
   EXPECT_EQ(text, L"abcd");
   // Nine bytes fit the value but leave no whole character for the
   // terminator.
-  EXPECT_EQ(readString(L"Odd", 9, &text, &type, &size), zk::core::kFail);
+  EXPECT_EQ(readString(L"Odd", 9, &text, &type, &size), zkcore::kFail);
 
-  ASSERT_EQ(readString(L"BareExpand", 5 * sizeof(wchar_t), &text, &type, &size), zk::core::kOk);
+  ASSERT_EQ(readString(L"BareExpand", 5 * sizeof(wchar_t), &text, &type, &size), zkcore::kOk);
   EXPECT_EQ(text, L"abcd");
 
   wchar_t list[8];
   std::wmemset(list, L'#', 8);
   size = 6 * sizeof(wchar_t);
-  ASSERT_EQ(ZKCoreRegQueryValue(ZKREG_CLASSES_ROOT_64, kReadPath, L"BareList", &type, list, &size), zk::core::kOk);
+  ASSERT_EQ(ZKCoreRegQueryValue(ZKREG_CLASSES_ROOT_64, kReadPath, L"BareList", &type, list, &size), zkcore::kOk);
   EXPECT_EQ(size, 6 * sizeof(wchar_t));
   EXPECT_EQ(std::memcmp(list, L"abcd\0\0", 6 * sizeof(wchar_t)), 0);
   EXPECT_EQ(list[6], L'#');
   size = 5 * sizeof(wchar_t);
-  EXPECT_EQ(ZKCoreRegQueryValue(ZKREG_CLASSES_ROOT_64, kReadPath, L"BareList", &type, list, &size), zk::core::kFail);
+  EXPECT_EQ(ZKCoreRegQueryValue(ZKREG_CLASSES_ROOT_64, kReadPath, L"BareList", &type, list, &size), zkcore::kFail);
 }
 
 TEST_F(RegistryReaderTest, SelectorsPickTheirRootAndView) {
@@ -202,7 +202,7 @@ TEST_F(RegistryReaderTest, SelectorsPickTheirRootAndView) {
   wchar_t buffer[32] = {};
   DWORD type = 0, size = sizeof(buffer);
   ASSERT_EQ(ZKCoreRegQueryValue(ZKREG_LOCAL_MACHINE_64, machinePath.c_str(), L"Name", &type, buffer, &size),
-            zk::core::kOk);
+            zkcore::kOk);
   EXPECT_STREQ(buffer, L"classes");
 
   // A key written into the 32-bit view is seen by selector 1 and not by
@@ -212,11 +212,11 @@ TEST_F(RegistryReaderTest, SelectorsPickTheirRootAndView) {
   ASSERT_EQ(key32.setString(L"", L"Name", L"thirty-two"), ERROR_SUCCESS);
   size = sizeof(buffer);
   ASSERT_EQ(ZKCoreRegQueryValue(ZKREG_LOCAL_MACHINE_32, L"Software\\ZKTest.RegistryView", L"Name", &type, buffer, &size),
-            zk::core::kOk);
+            zkcore::kOk);
   EXPECT_STREQ(buffer, L"thirty-two");
   size = sizeof(buffer);
   EXPECT_EQ(ZKCoreRegQueryValue(ZKREG_LOCAL_MACHINE_64, L"Software\\ZKTest.RegistryView", L"Name", &type, buffer, &size),
-            zk::core::kFileNotFound);
+            zkcore::kFileNotFound);
 
   // Selector 2 is the current user's hive.
   ScratchRegistryKey user(HKEY_CURRENT_USER, L"Software\\ZKTest.RegistryUser");
@@ -225,7 +225,7 @@ TEST_F(RegistryReaderTest, SelectorsPickTheirRootAndView) {
   DWORD number = 0;
   size = sizeof(number);
   ASSERT_EQ(ZKCoreRegQueryValue(ZKREG_CURRENT_USER, L"Software\\ZKTest.RegistryUser", L"Number", &type, &number, &size),
-            zk::core::kOk);
+            zkcore::kOk);
   EXPECT_EQ(number, 7u);
 
   // Any other selector opens nothing.
@@ -240,9 +240,9 @@ TEST_F(RegistryReaderTest, SelectorsPickTheirRootAndView) {
 TEST(RegistryReader, RejectsMissingArguments) {
   DWORD size = 4;
   DWORD data = 0;
-  EXPECT_EQ(ZKCoreRegQueryValue(ZKREG_CLASSES_ROOT_64, nullptr, L"", nullptr, &data, &size), zk::core::kInvalidArgument);
+  EXPECT_EQ(ZKCoreRegQueryValue(ZKREG_CLASSES_ROOT_64, nullptr, L"", nullptr, &data, &size), zkcore::kInvalidArgument);
   EXPECT_EQ(ZKCoreRegQueryValue(ZKREG_CLASSES_ROOT_64, L"CLSID", L"", nullptr, &data, nullptr),
-            zk::core::kInvalidArgument);
+            zkcore::kInvalidArgument);
 }
 
 }  // namespace

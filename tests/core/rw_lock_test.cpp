@@ -21,16 +21,16 @@
 
 namespace {
 
-using zk::core::kFail;
-using zk::core::kInvalidArgument;
-using zk::core::kOk;
+using zkcore::kFail;
+using zkcore::kInvalidArgument;
+using zkcore::kOk;
 
 // Long enough for any operation that should complete; short enough that a
 // lost wake-up fails the run instead of stalling it.
 constexpr auto kBound = std::chrono::seconds(10);
 // How long an operation that must block is watched before it counts as blocked.
 constexpr auto kBlockedFor = std::chrono::milliseconds(150);
-using zk::core::kInvalidHandle;
+using zkcore::kInvalidHandle;
 
 [[noreturn]] void giveUp(const char* what) {
   // A thread stuck in the lock cannot be joined; ending the process fails the
@@ -391,13 +391,13 @@ TEST(CoreRWLockHandleTest, NullAndInvalidHandlesAreRefused) {
 
 TEST(CoreRWLockHandleTest, CreateOwnsTwoMutexesAndDestroyGivesThemBack) {
   ASSERT_EQ(ZKCoreInit(), kOk);
-  const long before = zk::core::CZKMutex::liveCount();
+  const long before = zkcore::CZKMutex::liveCount();
   ZKRWLOCK lock = nullptr;
   ASSERT_EQ(ZKCoreRWLockCreate(nullptr, 0x1234, &lock), kOk);
   EXPECT_TRUE(ZKCoreIsValidHandle(lock));
-  EXPECT_EQ(zk::core::CZKMutex::liveCount(), before + 2);
+  EXPECT_EQ(zkcore::CZKMutex::liveCount(), before + 2);
   EXPECT_EQ(ZKCoreRWLockDestroy(lock), kOk);
-  EXPECT_EQ(zk::core::CZKMutex::liveCount(), before);
+  EXPECT_EQ(zkcore::CZKMutex::liveCount(), before);
   EXPECT_EQ(ZKCoreUninit(), kOk);
 }
 

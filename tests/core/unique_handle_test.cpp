@@ -4,7 +4,7 @@
 
 namespace {
 
-using zk::core::UniqueKernelHandle;
+using zkcore::UniqueKernelHandle;
 
 HANDLE newEvent() { return ::CreateEventW(nullptr, TRUE, FALSE, nullptr); }
 
@@ -47,7 +47,7 @@ TEST(UniqueHandleTest, ResetKeepsTheErrorBeingReported) {
 TEST(UniqueHandleTest, TreatsBothFailureValuesOfCreatorsAsNoHandle) {
   EXPECT_FALSE(UniqueKernelHandle(nullptr).valid());
   EXPECT_FALSE(UniqueKernelHandle(INVALID_HANDLE_VALUE).valid());
-  EXPECT_FALSE(zk::core::UniqueFindHandle(INVALID_HANDLE_VALUE).valid());
+  EXPECT_FALSE(zkcore::UniqueFindHandle(INVALID_HANDLE_VALUE).valid());
 }
 
 }  // namespace

@@ -12,7 +12,7 @@ bool removeTree(const std::wstring& path) {
   ::SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
   if ((attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) return ::DeleteFileW(path.c_str()) != 0;
   WIN32_FIND_DATAW data;
-  core::UniqueFindHandle find(::FindFirstFileW((path + L"\\*").c_str(), &data));
+  zkcore::UniqueFindHandle find(::FindFirstFileW((path + L"\\*").c_str(), &data));
   if (find.valid()) {
     do {
       const std::wstring name = data.cFileName;
@@ -43,7 +43,7 @@ std::wstring ScratchFolder::file(const std::wstring& name) const { return path_ 
 std::vector<std::wstring> ScratchFolder::names() const {
   std::vector<std::wstring> result;
   WIN32_FIND_DATAW data;
-  core::UniqueFindHandle find(::FindFirstFileW((path_ + L"\\*").c_str(), &data));
+  zkcore::UniqueFindHandle find(::FindFirstFileW((path_ + L"\\*").c_str(), &data));
   if (!find.valid()) return result;
   do {
     const std::wstring name = data.cFileName;
@@ -67,7 +67,7 @@ bool writeBytes(const std::wstring& path, const std::string& bytes, bool createF
     const std::size_t separator = path.find_last_of(L'\\');
     if (separator != std::wstring::npos && !makeFolders(path.substr(0, separator))) return false;
   }
-  core::UniqueKernelHandle file(
+  zkcore::UniqueKernelHandle file(
       ::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file.valid()) return false;
   DWORD written = 0;
@@ -77,7 +77,7 @@ bool writeBytes(const std::wstring& path, const std::string& bytes, bool createF
 
 std::string readBytes(const std::wstring& path, bool* ok) {
   if (ok != nullptr) *ok = false;
-  core::UniqueKernelHandle file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+  zkcore::UniqueKernelHandle file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file.valid()) return std::string();
   std::string content;

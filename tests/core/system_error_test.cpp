@@ -1,4 +1,4 @@
-#include "cleanup/system_error.h"
+#include "core/system_error.h"
 
 #include <gtest/gtest.h>
 
