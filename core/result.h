@@ -60,6 +60,8 @@ inline void throwIfFailed(HRESULT result) {
 
 // Throws EZKCoreException with the mapped code of GetLastError(). Use right
 // after the failing system call, before anything can overwrite the error.
+// The code is always a failure: an error number of 0 (or any that maps to a
+// success code) gives 0x80004005.
 [[noreturn]] void throwLastError();
 
 // Throws the mapped last error when condition is true (a failed system call).
