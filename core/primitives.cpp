@@ -4,18 +4,20 @@
 #include <string>
 #include <vector>
 
+#include "core/lifecycle.h"
 #include "core/result.h"
 #include "core/unique_handle.h"
 
-// The structures behind the handles. The kernel handle is owned, so a
-// structure that is freed on any path closes it.
-struct ZKCoreSemaphore {
+// The structures behind the handles, allocated with ZKCoreAlloc like every
+// object of the library. The kernel handle is owned, so a structure that is
+// freed on any path closes it.
+struct ZKCoreSemaphore : CZKCoreAllocated {
   zkcore::UniqueKernelHandle handle;
   std::string name;
   std::uint32_t flags = 0;
 };
 
-struct ZKCoreEvent {
+struct ZKCoreEvent : CZKCoreAllocated {
   zkcore::UniqueKernelHandle handle;
   std::string name;
   std::uint32_t flags = 0;

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "core/handles.h"
+#include "core/lifecycle.h"
 #include "core/mutex.h"
 #include "core/primitives.h"
 #include "core/windows_support.h"
@@ -29,8 +30,9 @@
 //
 // Failures throw EZKCoreException (system errors) or std::bad_alloc. A
 // failed acquire leaves the lock as it was: nothing taken, nothing pending.
-// The core runtime must be up (the mutexes come from its provider).
-class CZKRWLockImpl {
+// The core runtime must be up (the mutexes come from its provider). Objects
+// are allocated with ZKCoreAlloc.
+class CZKRWLockImpl : public CZKCoreAllocated {
  public:
   // Builds the gate and both mutexes, named after the lock.
   CZKRWLockImpl(const char* name, std::uint32_t flags);
