@@ -13,6 +13,11 @@ using zkcore::kInvalidArgument;
 using zkcore::kOk;
 using zkcore::throwIfFailed;
 
+// Rounds in which a reader that wants to write and finds m_lock busy only
+// yields before it starts sleeping between tries; sleeping lets a holder of
+// lower priority run.
+constexpr unsigned kYieldingTries = 64;
+
 std::uint32_t currentThread() noexcept { return static_cast<std::uint32_t>(::GetCurrentThreadId()); }
 
 // Unlocks a core mutex taken with a plain lock call when the scope is left,
@@ -139,9 +144,39 @@ void CZKRWLockImpl::enterWriteMode(std::uint32_t thread) {
   m_writeMode = 1;
 }
 
+// A thread without reads may simply wait for m_lock: whoever holds it waits
+// for nothing this thread has. A thread with reads may not: a writer holding
+// m_lock waits on the gate for those very reads, and both would wait forever.
+// So such a thread only tries m_lock, and while it is busy looks for a
+// pending writer under m_arrayLock; finding one, it gives up with nothing
+// taken. No other thread can be writing while this one has reads, so any
+// other holder of m_lock is a thread starting to read, a try form, or a
+// writer about to publish itself as pending: all of them let go of m_lock or
+// publish within a few instructions, and the tries end.
+bool CZKRWLockImpl::lockForWrite(std::uint32_t thread) {
+  bool reads = false;
+  if (!isWriter(thread)) {
+    // Only this thread changes its own entry, so the answer stays true.
+    CoreMutexLock array(m_arrayLock.get());
+    reads = findEntry(thread) != nullptr;
+  }
+  if (!reads) {
+    throwIfFailed(ZKCoreMutexLock(m_lock.get()));
+    return true;
+  }
+  for (unsigned tries = 0;; ++tries) {
+    if (ZKCoreMutexTryLock(m_lock.get()) == kOk) return true;
+    {
+      CoreMutexLock array(m_arrayLock.get());
+      if (m_pendingWriter != 0) return false;
+    }
+    ::Sleep(tries < kYieldingTries ? 0 : 1);
+  }
+}
+
 void CZKRWLockImpl::acquireWrite() {
   const std::uint32_t self = currentThread();
-  throwIfFailed(ZKCoreMutexLock(m_lock.get()));
+  if (!lockForWrite(self)) throw EZKCoreException{zkcore::kPossibleDeadlock};
   UnlockOnExit lock(m_lock.get());
   if (isWriter(self)) {
     ++m_activeCount;

@@ -23,10 +23,13 @@
 //
 // Every member may be called from any thread; each acts for the calling
 // thread (read holds and write holds belong to a thread). A thread that holds
-// reads may take the write lock only when it is the sole reader; two readers
-// that both try to upgrade wait for each other forever, as with any
-// upgradeable lock. Releases by a thread that holds nothing of the kind
-// report false and change nothing.
+// reads takes the write lock once the other readers have left. If another
+// writer already holds or waits for the lock, that writer waits for this
+// thread's reads, so acquireWrite does not wait for it in turn: it throws
+// EZKCoreException with 0x8007046B (ERROR_POSSIBLE_DEADLOCK) and changes
+// nothing, and the caller must give up its reads to let that writer in.
+// Releases by a thread that holds nothing of the kind report false and change
+// nothing.
 //
 // Failures throw EZKCoreException (system errors) or std::bad_alloc. A
 // failed acquire leaves the lock as it was: nothing taken, nothing pending.
@@ -57,6 +60,9 @@ class CZKRWLockImpl : public CZKCoreAllocated {
   };
 
   bool isWriter(std::uint32_t thread) const noexcept;
+  // Takes m_lock for acquireWrite; false (nothing taken) when waiting for it
+  // could never end.
+  bool lockForWrite(std::uint32_t thread);
   // The helpers below run with m_arrayLock held.
   ReaderEntry* findEntry(std::uint32_t thread) noexcept;
   void removeEntry(ReaderEntry* entry) noexcept;
