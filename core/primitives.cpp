@@ -1,5 +1,6 @@
 #include "core/primitives.h"
 
+#include <atomic>
 #include <memory>
 #include <string>
 #include <vector>
@@ -30,6 +31,8 @@ using zkcore::kFail;
 using zkcore::kInvalidArgument;
 using zkcore::kOk;
 using zkcore::kTimeout;
+
+std::atomic<ZKCoreSetEventFunction> g_setEventForTesting{nullptr};
 
 // SEMAPHORE_ALL_ACCESS, granted to every authenticated user so that other
 // processes (including services in other sessions) can open the semaphore.
@@ -187,9 +190,15 @@ HRESULT ZKCoreEventDestroy(ZKEVENT handle) {
 HRESULT ZKCoreEventSet(ZKEVENT handle) {
   if (!ZKCoreIsValidHandle(handle)) return zkcore::kInvalidHandle;
   return guard([&]() -> HRESULT {
-    zkcore::throwLastErrorIf(!::SetEvent(handle->handle.get()));
+    const ZKCoreSetEventFunction replacement = g_setEventForTesting.load();
+    const BOOL set = replacement != nullptr ? replacement(handle->handle.get()) : ::SetEvent(handle->handle.get());
+    zkcore::throwLastErrorIf(!set);
     return kOk;
   });
+}
+
+ZKCoreSetEventFunction ZKCoreSetEventForTesting(ZKCoreSetEventFunction function) {
+  return g_setEventForTesting.exchange(function);
 }
 
 HRESULT ZKCoreEventReset(ZKEVENT handle) {

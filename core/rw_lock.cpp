@@ -75,8 +75,11 @@ void CZKRWLockImpl::removeEntry(ReaderEntry* entry) noexcept {
   m_readers.pop_back();
 }
 
-bool CZKRWLockImpl::isAlone(std::uint32_t thread) const noexcept {
-  return m_readers.empty() || (m_readers.size() == 1 && m_readers.front().threadId == thread);
+bool CZKRWLockImpl::isAlone(std::uint32_t thread, const ReaderEntry* leaving) const noexcept {
+  for (const ReaderEntry& entry : m_readers) {
+    if (&entry != leaving && entry.threadId != thread) return false;
+  }
+  return true;
 }
 
 // A thread that already reads (or writes) takes another read hold without
@@ -247,13 +250,17 @@ bool CZKRWLockImpl::releaseRead() {
   CoreMutexLock array(m_arrayLock.get());
   ReaderEntry* entry = findEntry(self);
   if (entry == nullptr) return false;
-  if (--entry->count == 0) removeEntry(entry);
-  --m_activeCount;
-  if (m_pendingWriter != 0 && isAlone(m_pendingWriter)) {
-    // The waiting writer no longer waits for anyone but (perhaps) itself.
-    // A failure here is reported, but the hold is already given back.
+  // Open the gate for a writer that this release leaves alone before giving
+  // the hold back: if opening fails, the failure is reported with the hold
+  // still in place, and the caller can release it again. Given back first, it
+  // would be gone with nobody left to open the gate. The writer rechecks
+  // under m_arrayLock, so it sees the hold gone once this region ends.
+  const ReaderEntry* leaving = entry->count == 1 ? entry : nullptr;
+  if (m_pendingWriter != 0 && isAlone(m_pendingWriter, leaving)) {
     throwIfFailed(ZKCoreEventSet(m_writerGate.get()));
   }
+  if (--entry->count == 0) removeEntry(entry);
+  --m_activeCount;
   return true;
 }
 

@@ -33,6 +33,8 @@
 //
 // Failures throw EZKCoreException (system errors) or std::bad_alloc. A
 // failed acquire leaves the lock as it was: nothing taken, nothing pending.
+// A failed releaseRead gives nothing back: the hold stays and may be released
+// again.
 // The core runtime must be up (the mutexes come from its provider). Objects
 // are allocated with ZKCoreAlloc.
 class CZKRWLockImpl : public CZKCoreAllocated {
@@ -66,7 +68,9 @@ class CZKRWLockImpl : public CZKCoreAllocated {
   // The helpers below run with m_arrayLock held.
   ReaderEntry* findEntry(std::uint32_t thread) noexcept;
   void removeEntry(ReaderEntry* entry) noexcept;
-  bool isAlone(std::uint32_t thread) const noexcept;
+  // True when every reader entry belongs to thread, leaving aside `leaving`
+  // (an entry about to be removed, or null).
+  bool isAlone(std::uint32_t thread, const ReaderEntry* leaving = nullptr) const noexcept;
   bool readAgain(std::uint32_t thread);
   void startReading(std::uint32_t thread);
   void enterWriteMode(std::uint32_t thread);

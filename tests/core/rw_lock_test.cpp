@@ -433,6 +433,42 @@ TEST_F(CoreRWLockTest, ReaderRefusesToWaitForAWriterThatWaitsForItsReads) {
   }
 }
 
+// Makes every ZKCoreEventSet fail as a closed handle would, while alive.
+class FailingSetEvent {
+ public:
+  FailingSetEvent()
+      : previous_(ZKCoreSetEventForTesting([](HANDLE) -> BOOL {
+          ::SetLastError(ERROR_INVALID_HANDLE);
+          return FALSE;
+        })) {}
+  ~FailingSetEvent() { ZKCoreSetEventForTesting(previous_); }
+  FailingSetEvent(const FailingSetEvent&) = delete;
+  FailingSetEvent& operator=(const FailingSetEvent&) = delete;
+
+ private:
+  ZKCoreSetEventFunction previous_;
+};
+
+TEST_F(CoreRWLockTest, ReleaseThatCannotWakeTheWriterKeepsItsHold) {
+  Worker reader;
+  Worker writer;
+  EXPECT_EQ(reader.call(read()), kOk);
+  std::future<HRESULT> writing = writer.post(write());
+  ASSERT_TRUE(blocks(writing));
+  {
+    FailingSetEvent failing;
+    EXPECT_EQ(reader.call(unread()), zkcore::kInvalidHandle);
+  }
+  // The failure gave nothing back: the read still holds the writer, and
+  // releasing it again wakes the writer.
+  EXPECT_TRUE(blocks(writing));
+  EXPECT_EQ(reader.call(unread()), kOk);
+  EXPECT_EQ(finished(writing), kOk);
+  EXPECT_EQ(reader.call(unread()), kFail);
+  EXPECT_EQ(writer.call(unwrite()), kOk);
+  expectFree();
+}
+
 TEST(CoreRWLockHandleTest, NullAndInvalidHandlesAreRefused) {
   const ZKRWLOCK invalid = ZKCoreInvalidHandle<CZKRWLockImpl>();
   for (ZKRWLOCK h : {static_cast<ZKRWLOCK>(nullptr), invalid}) {
