@@ -13,6 +13,7 @@
 #include "core/result.h"
 #include "support/registry_key.h"
 #include "support/test_component/test_component.h"
+#include "support/throwaway_prefix.h"
 
 namespace {
 
@@ -50,10 +51,12 @@ LONG componentCounter(const char* exportName) {
 bool componentLoaded() { return ::GetModuleHandleW(zk_test::kComponentDllName) != nullptr; }
 
 // Registers class ids under HKLM\Software\Classes (HKEY_CLASSES_ROOT under
-// Wine) for the duration of a test, with the core runtime up.
+// Wine) for the duration of a test, with the core runtime up. Writing there
+// is for the throwaway prefix only.
 class ComponentTest : public testing::Test {
  protected:
   void SetUp() override {
+    ZK_REQUIRE_THROWAWAY_PREFIX();
     ASSERT_FALSE(componentLoaded()) << "an earlier test left the component loaded";
     ASSERT_EQ(ZKCoreInit(), zkcore::kOk);
     running_ = true;
