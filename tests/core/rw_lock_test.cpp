@@ -433,14 +433,15 @@ TEST_F(CoreRWLockTest, ReaderRefusesToWaitForAWriterThatWaitsForItsReads) {
   }
 }
 
+BOOL WINAPI setEventOnClosedHandle(HANDLE) {
+  ::SetLastError(ERROR_INVALID_HANDLE);
+  return FALSE;
+}
+
 // Makes every ZKCoreEventSet fail as a closed handle would, while alive.
 class FailingSetEvent {
  public:
-  FailingSetEvent()
-      : previous_(ZKCoreSetEventForTesting([](HANDLE) -> BOOL {
-          ::SetLastError(ERROR_INVALID_HANDLE);
-          return FALSE;
-        })) {}
+  FailingSetEvent() : previous_(ZKCoreSetEventForTesting(setEventOnClosedHandle)) {}
   ~FailingSetEvent() { ZKCoreSetEventForTesting(previous_); }
   FailingSetEvent(const FailingSetEvent&) = delete;
   FailingSetEvent& operator=(const FailingSetEvent&) = delete;
