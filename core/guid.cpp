@@ -40,8 +40,9 @@ bool readGroup(const wchar_t* text, std::uint16_t* value) {
 
 HRESULT ZKCoreGuidToString(REFGUID guid, wchar_t* buffer, std::size_t capacity) {
   return zkcore::guard([&]() -> HRESULT {
-    if (capacity == 0) return zkcore::kOk;
-    if (buffer == nullptr) return zkcore::kInvalidArgument;
+    // No room even for the terminator is a too-small buffer like any other;
+    // nothing is written.
+    if (capacity == 0 || buffer == nullptr) return zkcore::kInvalidArgument;
 
     wchar_t text[kZKGuidTextLength + 1];
     wchar_t* out = text;

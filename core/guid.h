@@ -13,8 +13,8 @@ inline constexpr std::size_t kZKGuidTextLength = 38;
 // characters, terminator included). The text is always terminated when
 // capacity is at least 1. Returns 0 when the whole text fitted; when it did
 // not, the buffer holds the terminated prefix that fitted and the result is
-// 0x80070057, so a cut text is never taken for a class id. A null buffer with
-// a non-zero capacity is 0x80070057 as well.
+// 0x80070057, so a cut text is never taken for a class id. A capacity of 0
+// (nothing written) and a null buffer are 0x80070057 as well.
 HRESULT ZKCoreGuidToString(REFGUID guid, wchar_t* buffer, std::size_t capacity);
 
 // Parses the 8-4-4-4-12 text, with or without braces, digits in either case.

@@ -4,12 +4,13 @@
 #include <cstdint>
 #include <set>
 
+#include "core/lifecycle.h"
 #include "core/mutex.h"
 #include "core/windows_support.h"
 
 // Built and torn down with the core runtime; nothing adds to it yet.
 // Construction throws EZKCoreException when its mutex cannot be created.
-class CZKModuleManager {
+class CZKModuleManager : public CZKCoreAllocated {
  public:
   CZKModuleManager();
   ~CZKModuleManager();

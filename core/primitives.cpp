@@ -1,21 +1,24 @@
 #include "core/primitives.h"
 
+#include <atomic>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "core/lifecycle.h"
 #include "core/result.h"
 #include "core/unique_handle.h"
 
-// The structures behind the handles. The kernel handle is owned, so a
-// structure that is freed on any path closes it.
-struct ZKCoreSemaphore {
+// The structures behind the handles, allocated with ZKCoreAlloc like every
+// object of the library. The kernel handle is owned, so a structure that is
+// freed on any path closes it.
+struct ZKCoreSemaphore : CZKCoreAllocated {
   zkcore::UniqueKernelHandle handle;
   std::string name;
   std::uint32_t flags = 0;
 };
 
-struct ZKCoreEvent {
+struct ZKCoreEvent : CZKCoreAllocated {
   zkcore::UniqueKernelHandle handle;
   std::string name;
   std::uint32_t flags = 0;
@@ -28,6 +31,8 @@ using zkcore::kFail;
 using zkcore::kInvalidArgument;
 using zkcore::kOk;
 using zkcore::kTimeout;
+
+std::atomic<ZKCoreSetEventFunction> g_setEventForTesting{nullptr};
 
 // SEMAPHORE_ALL_ACCESS, granted to every authenticated user so that other
 // processes (including services in other sessions) can open the semaphore.
@@ -185,9 +190,15 @@ HRESULT ZKCoreEventDestroy(ZKEVENT handle) {
 HRESULT ZKCoreEventSet(ZKEVENT handle) {
   if (!ZKCoreIsValidHandle(handle)) return zkcore::kInvalidHandle;
   return guard([&]() -> HRESULT {
-    zkcore::throwLastErrorIf(!::SetEvent(handle->handle.get()));
+    const ZKCoreSetEventFunction replacement = g_setEventForTesting.load();
+    const BOOL set = replacement != nullptr ? replacement(handle->handle.get()) : ::SetEvent(handle->handle.get());
+    zkcore::throwLastErrorIf(!set);
     return kOk;
   });
+}
+
+ZKCoreSetEventFunction ZKCoreSetEventForTesting(ZKCoreSetEventFunction function) {
+  return g_setEventForTesting.exchange(function);
 }
 
 HRESULT ZKCoreEventReset(ZKEVENT handle) {

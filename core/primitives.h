@@ -53,6 +53,12 @@ HRESULT ZKCoreEventTryWait(ZKEVENT handle);
 // 0x800705B4 when the time ran out.
 HRESULT ZKCoreEventTimedWait(ZKEVENT handle, std::uint32_t milliseconds);
 
+// Test seam: replaces the SetEvent that ZKCoreEventSet calls (null restores
+// SetEvent) and returns the previous replacement, so a test can make
+// signalling fail. Not for product code.
+using ZKCoreSetEventFunction = BOOL(WINAPI*)(HANDLE);
+ZKCoreSetEventFunction ZKCoreSetEventForTesting(ZKCoreSetEventFunction function);
+
 namespace zkcore {
 
 struct CoreEventTraits {

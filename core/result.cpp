@@ -15,7 +15,11 @@ HRESULT resultFromCurrentException() noexcept {
 }
 
 void throwLastError() {
-  throw EZKCoreException{ZKCLResultFromSystemError(::GetLastError())};
+  // A call that failed without setting an error (or with one that maps to a
+  // success code) must still be reported as a failure: a boundary that let
+  // the code through would report success for a create that produced nothing.
+  const HRESULT mapped = ZKCLResultFromSystemError(::GetLastError());
+  throw EZKCoreException{mapped < 0 ? mapped : kFail};
 }
 
 }  // namespace zkcore

@@ -25,6 +25,9 @@ inline constexpr HRESULT kAccessDenied = static_cast<HRESULT>(0x80070005L);
 inline constexpr HRESULT kAlreadyExists = static_cast<HRESULT>(0x800700B7L);
 inline constexpr HRESULT kClassNotRegistered = static_cast<HRESULT>(0x80040154L);
 inline constexpr HRESULT kTimeout = static_cast<HRESULT>(0x800705B4L);
+// HRESULT_FROM_WIN32(ERROR_POSSIBLE_DEADLOCK): a wait refused because it
+// could never end.
+inline constexpr HRESULT kPossibleDeadlock = static_cast<HRESULT>(0x8007046BL);
 
 }  // namespace zkcore
 
@@ -60,6 +63,8 @@ inline void throwIfFailed(HRESULT result) {
 
 // Throws EZKCoreException with the mapped code of GetLastError(). Use right
 // after the failing system call, before anything can overwrite the error.
+// The code is always a failure: an error number of 0 (or any that maps to a
+// success code) gives 0x80004005.
 [[noreturn]] void throwLastError();
 
 // Throws the mapped last error when condition is true (a failed system call).

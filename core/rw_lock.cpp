@@ -13,6 +13,11 @@ using zkcore::kInvalidArgument;
 using zkcore::kOk;
 using zkcore::throwIfFailed;
 
+// Rounds in which a reader that wants to write and finds m_lock busy only
+// yields before it starts sleeping between tries; sleeping lets a holder of
+// lower priority run.
+constexpr unsigned kYieldingTries = 64;
+
 std::uint32_t currentThread() noexcept { return static_cast<std::uint32_t>(::GetCurrentThreadId()); }
 
 // Unlocks a core mutex taken with a plain lock call when the scope is left,
@@ -70,8 +75,11 @@ void CZKRWLockImpl::removeEntry(ReaderEntry* entry) noexcept {
   m_readers.pop_back();
 }
 
-bool CZKRWLockImpl::isAlone(std::uint32_t thread) const noexcept {
-  return m_readers.empty() || (m_readers.size() == 1 && m_readers.front().threadId == thread);
+bool CZKRWLockImpl::isAlone(std::uint32_t thread, const ReaderEntry* leaving) const noexcept {
+  for (const ReaderEntry& entry : m_readers) {
+    if (&entry != leaving && entry.threadId != thread) return false;
+  }
+  return true;
 }
 
 // A thread that already reads (or writes) takes another read hold without
@@ -139,9 +147,39 @@ void CZKRWLockImpl::enterWriteMode(std::uint32_t thread) {
   m_writeMode = 1;
 }
 
+// A thread without reads may simply wait for m_lock: whoever holds it waits
+// for nothing this thread has. A thread with reads may not: a writer holding
+// m_lock waits on the gate for those very reads, and both would wait forever.
+// So such a thread only tries m_lock, and while it is busy looks for a
+// pending writer under m_arrayLock; finding one, it gives up with nothing
+// taken. No other thread can be writing while this one has reads, so any
+// other holder of m_lock is a thread starting to read, a try form, or a
+// writer about to publish itself as pending: all of them let go of m_lock or
+// publish within a few instructions, and the tries end.
+bool CZKRWLockImpl::lockForWrite(std::uint32_t thread) {
+  bool reads = false;
+  if (!isWriter(thread)) {
+    // Only this thread changes its own entry, so the answer stays true.
+    CoreMutexLock array(m_arrayLock.get());
+    reads = findEntry(thread) != nullptr;
+  }
+  if (!reads) {
+    throwIfFailed(ZKCoreMutexLock(m_lock.get()));
+    return true;
+  }
+  for (unsigned tries = 0;; ++tries) {
+    if (ZKCoreMutexTryLock(m_lock.get()) == kOk) return true;
+    {
+      CoreMutexLock array(m_arrayLock.get());
+      if (m_pendingWriter != 0) return false;
+    }
+    ::Sleep(tries < kYieldingTries ? 0 : 1);
+  }
+}
+
 void CZKRWLockImpl::acquireWrite() {
   const std::uint32_t self = currentThread();
-  throwIfFailed(ZKCoreMutexLock(m_lock.get()));
+  if (!lockForWrite(self)) throw EZKCoreException{zkcore::kPossibleDeadlock};
   UnlockOnExit lock(m_lock.get());
   if (isWriter(self)) {
     ++m_activeCount;
@@ -212,13 +250,17 @@ bool CZKRWLockImpl::releaseRead() {
   CoreMutexLock array(m_arrayLock.get());
   ReaderEntry* entry = findEntry(self);
   if (entry == nullptr) return false;
-  if (--entry->count == 0) removeEntry(entry);
-  --m_activeCount;
-  if (m_pendingWriter != 0 && isAlone(m_pendingWriter)) {
-    // The waiting writer no longer waits for anyone but (perhaps) itself.
-    // A failure here is reported, but the hold is already given back.
+  // Open the gate for a writer that this release leaves alone before giving
+  // the hold back: if opening fails, the failure is reported with the hold
+  // still in place, and the caller can release it again. Given back first, it
+  // would be gone with nobody left to open the gate. The writer rechecks
+  // under m_arrayLock, so it sees the hold gone once this region ends.
+  const ReaderEntry* leaving = entry->count == 1 ? entry : nullptr;
+  if (m_pendingWriter != 0 && isAlone(m_pendingWriter, leaving)) {
     throwIfFailed(ZKCoreEventSet(m_writerGate.get()));
   }
+  if (--entry->count == 0) removeEntry(entry);
+  --m_activeCount;
   return true;
 }
 

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "core/handles.h"
+#include "core/lifecycle.h"
 #include "core/mutex.h"
 #include "core/primitives.h"
 #include "core/windows_support.h"
@@ -22,15 +23,21 @@
 //
 // Every member may be called from any thread; each acts for the calling
 // thread (read holds and write holds belong to a thread). A thread that holds
-// reads may take the write lock only when it is the sole reader; two readers
-// that both try to upgrade wait for each other forever, as with any
-// upgradeable lock. Releases by a thread that holds nothing of the kind
-// report false and change nothing.
+// reads takes the write lock once the other readers have left. If another
+// writer already holds or waits for the lock, that writer waits for this
+// thread's reads, so acquireWrite does not wait for it in turn: it throws
+// EZKCoreException with 0x8007046B (ERROR_POSSIBLE_DEADLOCK) and changes
+// nothing, and the caller must give up its reads to let that writer in.
+// Releases by a thread that holds nothing of the kind report false and change
+// nothing.
 //
 // Failures throw EZKCoreException (system errors) or std::bad_alloc. A
 // failed acquire leaves the lock as it was: nothing taken, nothing pending.
-// The core runtime must be up (the mutexes come from its provider).
-class CZKRWLockImpl {
+// A failed releaseRead gives nothing back: the hold stays and may be released
+// again.
+// The core runtime must be up (the mutexes come from its provider). Objects
+// are allocated with ZKCoreAlloc.
+class CZKRWLockImpl : public CZKCoreAllocated {
  public:
   // Builds the gate and both mutexes, named after the lock.
   CZKRWLockImpl(const char* name, std::uint32_t flags);
@@ -55,10 +62,15 @@ class CZKRWLockImpl {
   };
 
   bool isWriter(std::uint32_t thread) const noexcept;
+  // Takes m_lock for acquireWrite; false (nothing taken) when waiting for it
+  // could never end.
+  bool lockForWrite(std::uint32_t thread);
   // The helpers below run with m_arrayLock held.
   ReaderEntry* findEntry(std::uint32_t thread) noexcept;
   void removeEntry(ReaderEntry* entry) noexcept;
-  bool isAlone(std::uint32_t thread) const noexcept;
+  // True when every reader entry belongs to thread, leaving aside `leaving`
+  // (an entry about to be removed, or null).
+  bool isAlone(std::uint32_t thread, const ReaderEntry* leaving = nullptr) const noexcept;
   bool readAgain(std::uint32_t thread);
   void startReading(std::uint32_t thread);
   void enterWriteMode(std::uint32_t thread);

@@ -13,6 +13,7 @@
 #include "core/result.h"
 #include "support/registry_key.h"
 #include "support/test_component/test_component.h"
+#include "support/throwaway_prefix.h"
 
 namespace {
 
@@ -50,10 +51,12 @@ LONG componentCounter(const char* exportName) {
 bool componentLoaded() { return ::GetModuleHandleW(zk_test::kComponentDllName) != nullptr; }
 
 // Registers class ids under HKLM\Software\Classes (HKEY_CLASSES_ROOT under
-// Wine) for the duration of a test, with the core runtime up.
+// Wine) for the duration of a test, with the core runtime up. Writing there
+// is for the throwaway prefix only.
 class ComponentTest : public testing::Test {
  protected:
   void SetUp() override {
+    ZK_REQUIRE_THROWAWAY_PREFIX();
     ASSERT_FALSE(componentLoaded()) << "an earlier test left the component loaded";
     ASSERT_EQ(ZKCoreInit(), zkcore::kOk);
     running_ = true;
@@ -121,9 +124,14 @@ TEST_F(ComponentTest, ProgramIdFailuresHaveTheirOwnCodes) {
   // Longer than any class id text: refused by the read, not cut.
   ASSERT_EQ(bad.setString(L"CLSID", L"", guidText(zk_test::kAdderClassId) + L"0123456789"), ERROR_SUCCESS);
   EXPECT_EQ(ZKCoreCLSIDFromProgID(L"ZKTest.Component.Bad", &clsid), zkcore::kFail);
-  // A number is no class id, whatever its bytes.
+  // Only a string value is class id text: not a number, nor bytes that hold
+  // the text of a registered class id.
   ASSERT_EQ(bad.setNumber(L"CLSID", L"", 42), ERROR_SUCCESS);
   EXPECT_EQ(ZKCoreCLSIDFromProgID(L"ZKTest.Component.Bad", &clsid), zkcore::kInvalidArgument);
+  for (DWORD type : {REG_BINARY, REG_NONE}) {
+    ASSERT_EQ(bad.setString(L"CLSID", L"", guidText(zk_test::kAdderClassId), type), ERROR_SUCCESS);
+    EXPECT_EQ(ZKCoreCLSIDFromProgID(L"ZKTest.Component.Bad", &clsid), zkcore::kInvalidArgument) << type;
+  }
 
   // None of the failures touched the output.
   EXPECT_TRUE(IsEqualGUID(clsid, zk_test::kAdderClassId));
@@ -226,6 +234,14 @@ TEST_F(ComponentTest, RegistrationFailuresMeanClassNotRegistered) {
   // An InprocServer32 key without a default value.
   registerServer(zk_test::kUnknownClassId, L"").setString(L"InprocServer32", L"ThreadingModel", L"Both");
   expectFailure(zk_test::kUnknownClassId, zk_test::kUnknownInterfaceId, zkcore::kClassNotRegistered);
+  // Only a non-empty string names a server: a list or bytes holding the path
+  // of the real component load nothing.
+  for (DWORD type : {REG_MULTI_SZ, REG_BINARY}) {
+    registerServer(zk_test::kAdderClassId, componentPath() + L'\0', type);
+    expectFailure(zk_test::kAdderClassId, zk_test::kUnknownInterfaceId, zkcore::kClassNotRegistered);
+  }
+  registerServer(zk_test::kAdderClassId, L"").setString(L"InprocServer32", L"", L"");
+  expectFailure(zk_test::kAdderClassId, zk_test::kUnknownInterfaceId, zkcore::kClassNotRegistered);
 }
 
 TEST_F(ComponentTest, MissingDllGivesTheMappedLoadError) {

@@ -45,9 +45,10 @@ TEST(GuidToString, ShortBufferGetsATerminatedPrefixAndNoOverrun) {
     for (std::size_t i = capacity; i < 48; ++i) ASSERT_EQ(buffer[i], L'#') << capacity;
   }
   wchar_t untouched = L'#';
-  EXPECT_EQ(ZKCoreGuidToString(kSample, &untouched, 0), zkcore::kOk);
+  EXPECT_EQ(ZKCoreGuidToString(kSample, &untouched, 0), zkcore::kInvalidArgument);
   EXPECT_EQ(untouched, L'#');
   EXPECT_EQ(ZKCoreGuidToString(kSample, nullptr, 39), zkcore::kInvalidArgument);
+  EXPECT_EQ(ZKCoreGuidToString(kSample, nullptr, 0), zkcore::kInvalidArgument);
 }
 
 TEST(GuidFromString, ParsesBracedAndBareTextInEitherCase) {

@@ -17,9 +17,21 @@ TEST(CoreResultTest, GuardMapsEachKindOfExceptionByTheBoundaryRules) {
   EXPECT_EQ(guard([]() -> HRESULT { return 2; }), 2);
 }
 
-TEST(CoreResultTest, ThrowLastErrorCarriesTheMappedSystemError) {
-  ::SetLastError(ERROR_ACCESS_DENIED);
-  EXPECT_EQ(guard([]() -> HRESULT { zkcore::throwLastError(); }), static_cast<HRESULT>(0x80070005L));
+TEST(CoreResultTest, ThrowLastErrorCarriesTheMappedSystemErrorAndNeverASuccess) {
+  struct Case {
+    DWORD error;
+    HRESULT result;
+  };
+  const Case cases[] = {
+      {ERROR_ACCESS_DENIED, static_cast<HRESULT>(0x80070005L)},
+      {ERROR_SHARING_VIOLATION, zkcore::kFail},
+      // A system call that failed without saying why is still a failure.
+      {ERROR_SUCCESS, zkcore::kFail},
+  };
+  for (const Case& c : cases) {
+    ::SetLastError(c.error);
+    EXPECT_EQ(guard([]() -> HRESULT { zkcore::throwLastError(); }), c.result) << "error " << c.error;
+  }
   EXPECT_EQ(guard([]() -> HRESULT {
               zkcore::throwIfFailed(zkcore::kTimeout);
               return 0;

@@ -24,6 +24,7 @@ namespace {
 using zkcore::kFail;
 using zkcore::kInvalidArgument;
 using zkcore::kOk;
+using zkcore::kPossibleDeadlock;
 
 // Long enough for any operation that should complete; short enough that a
 // lost wake-up fails the run instead of stalling it.
@@ -374,6 +375,101 @@ TEST_F(CoreRWLockTest, WritersWaitingForReadersAreWokenInEveryInterleaving) {
   expectFree();
 }
 
+TEST_F(CoreRWLockTest, ReaderRefusesToWaitForAWriterThatWaitsForItsReads) {
+  // Each way of ending up holding reads while another thread holds m_lock
+  // and waits on the gate for those reads. Waiting for m_lock then would
+  // never end.
+  struct Sequence {
+    const char* name;
+    int readerHolds;
+    bool writerReads;
+    std::function<std::future<HRESULT>(Worker& reader, Worker& writer)> setUp;
+  };
+  const Sequence sequences[] = {
+      {"reads, then another thread queues a write", 2, false,
+       [this](Worker& reader, Worker& writer) {
+         EXPECT_EQ(reader.call(read()), kOk);
+         EXPECT_EQ(reader.call(read()), kOk);
+         return writer.post(write());
+       }},
+      {"writes and reads while a write is queued, then lets the write go", 1, false,
+       [this](Worker& reader, Worker& writer) {
+         EXPECT_EQ(reader.call(write()), kOk);
+         std::future<HRESULT> writing = writer.post(write());
+         EXPECT_TRUE(blocks(writing));
+         EXPECT_EQ(reader.call(read()), kOk);
+         EXPECT_EQ(reader.call(unwrite()), kOk);
+         return writing;
+       }},
+      {"two readers upgrade", 1, true,
+       [this](Worker& reader, Worker& writer) {
+         EXPECT_EQ(reader.call(read()), kOk);
+         EXPECT_EQ(writer.call(read()), kOk);
+         return writer.post(write());
+       }},
+  };
+  for (const Sequence& s : sequences) {
+    SCOPED_TRACE(s.name);
+    Worker reader;
+    Worker writer;
+    std::future<HRESULT> writing = s.setUp(reader, writer);
+    ASSERT_TRUE(blocks(writing));
+
+    EXPECT_EQ(reader.call(write()), kPossibleDeadlock);
+    EXPECT_EQ(reader.call(tryWrite()), kFail);
+    // Nothing changed: the writer still waits for every read the reader had.
+    for (int hold = 0; hold < s.readerHolds; ++hold) {
+      EXPECT_TRUE(blocks(writing)) << "the writer passed with " << s.readerHolds - hold << " read(s) held";
+      EXPECT_EQ(reader.call(unread()), kOk);
+    }
+    EXPECT_EQ(finished(writing), kOk);
+    EXPECT_EQ(reader.call(unread()), kFail) << "the refused write left a read hold behind";
+    EXPECT_EQ(reader.call(tryRead()), kFail) << "the writer lost the lock";
+    EXPECT_EQ(writer.call(unwrite()), kOk);
+    if (s.writerReads) {
+      EXPECT_EQ(writer.call(unread()), kOk);
+    }
+    expectFree();
+  }
+}
+
+BOOL WINAPI setEventOnClosedHandle(HANDLE) {
+  ::SetLastError(ERROR_INVALID_HANDLE);
+  return FALSE;
+}
+
+// Makes every ZKCoreEventSet fail as a closed handle would, while alive.
+class FailingSetEvent {
+ public:
+  FailingSetEvent() : previous_(ZKCoreSetEventForTesting(setEventOnClosedHandle)) {}
+  ~FailingSetEvent() { ZKCoreSetEventForTesting(previous_); }
+  FailingSetEvent(const FailingSetEvent&) = delete;
+  FailingSetEvent& operator=(const FailingSetEvent&) = delete;
+
+ private:
+  ZKCoreSetEventFunction previous_;
+};
+
+TEST_F(CoreRWLockTest, ReleaseThatCannotWakeTheWriterKeepsItsHold) {
+  Worker reader;
+  Worker writer;
+  EXPECT_EQ(reader.call(read()), kOk);
+  std::future<HRESULT> writing = writer.post(write());
+  ASSERT_TRUE(blocks(writing));
+  {
+    FailingSetEvent failing;
+    EXPECT_EQ(reader.call(unread()), zkcore::kInvalidHandle);
+  }
+  // The failure gave nothing back: the read still holds the writer, and
+  // releasing it again wakes the writer.
+  EXPECT_TRUE(blocks(writing));
+  EXPECT_EQ(reader.call(unread()), kOk);
+  EXPECT_EQ(finished(writing), kOk);
+  EXPECT_EQ(reader.call(unread()), kFail);
+  EXPECT_EQ(writer.call(unwrite()), kOk);
+  expectFree();
+}
+
 TEST(CoreRWLockHandleTest, NullAndInvalidHandlesAreRefused) {
   const ZKRWLOCK invalid = ZKCoreInvalidHandle<CZKRWLockImpl>();
   for (ZKRWLOCK h : {static_cast<ZKRWLOCK>(nullptr), invalid}) {
@@ -474,14 +570,26 @@ TEST_F(CoreRWLockTest, StressNeverLetsAWriterOverlapAnyone) {
       }
     }));
   }
-  // The upgrader only tries: a blocking upgrade next to a waiting writer
-  // would wait for itself, as with any upgradeable lock.
+  // The upgrader tries and waits in turn; a wait next to a writer that waits
+  // for its read is refused instead.
+  std::atomic<long> refusals{0};
   threads.push_back(std::async(std::launch::async, [&] {
-    while (!stop.load()) {
+    for (int n = 0; !stop.load(); ++n) {
       expectOk(ZKCoreRWLockAcquireRead(lock_));
       readSection();
       --readersInside;
-      if (ZKCoreRWLockTryAcquireWrite(lock_) == kOk) {
+      HRESULT upgraded = kFail;
+      if (n % 2 == 0) {
+        upgraded = ZKCoreRWLockTryAcquireWrite(lock_);
+      } else {
+        upgraded = ZKCoreRWLockAcquireWrite(lock_);
+        if (upgraded == kPossibleDeadlock) {
+          ++refusals;
+        } else {
+          expectOk(upgraded);
+        }
+      }
+      if (upgraded == kOk) {
         check(writersInside.fetch_add(1) == 0);
         check(readersInside.load() == 0);
         ++first;
@@ -507,7 +615,8 @@ TEST_F(CoreRWLockTest, StressNeverLetsAWriterOverlapAnyone) {
   EXPECT_EQ(first, writes.load() + upgrades.load());
   EXPECT_GT(reads.load(), 0);
   EXPECT_GT(writes.load(), 0);
-  std::printf("reads %ld, writes %ld, upgrades %ld\n", reads.load(), writes.load(), upgrades.load());
+  std::printf("reads %ld, writes %ld, upgrades %ld, refused upgrades %ld\n", reads.load(), writes.load(),
+              upgrades.load(), refusals.load());
   expectFree();
 }
 
