@@ -271,8 +271,7 @@ HRESULT ZKCoreMutexCreate(const char* name, std::uint32_t flags, ZKMUTEX* handle
 }
 
 HRESULT ZKCoreMutexDestroy(ZKMUTEX handle) {
-  if (!ZKCoreIsValidHandle(handle)) return zkcore::kInvalidHandle;
-  return guard([&]() -> HRESULT {
+  return zkcore::guardHandle(handle, [&]() -> HRESULT {
     if ((handle->getFlags() & ZKMUTEX_STATISTICS) != 0) {
       // The manager keeps its own reference, so the figures outlive the
       // handle until the runtime is released.

@@ -215,18 +215,31 @@ inline HRESULT ZKCoreMutexUnlock(ZKMUTEX handle) {
 
 namespace zkcore {
 
+// Tag for a CoreMutexLock that takes over a mutex the caller already locked.
+struct AdoptLock {};
+inline constexpr AdoptLock adoptLock{};
+
 // Scope guard over a core mutex handle: locks on construction (throwing
-// EZKCoreException when the lock fails) and unlocks on destruction, so every
-// early return and exception releases the mutex.
+// EZKCoreException when the lock fails), or adopts a lock already taken, and
+// unlocks on destruction, so every early return and exception releases the
+// mutex. dismiss() leaves the mutex locked on purpose (a lock that outlives
+// the call, like the reader-writer lock's writer mutex).
 class CoreMutexLock {
  public:
-  explicit CoreMutexLock(ZKMUTEX mutex) : mutex_(mutex) { throwIfFailed(ZKCoreMutexLock(mutex_)); }
-  ~CoreMutexLock() { ZKCoreMutexUnlock(mutex_); }
+  explicit CoreMutexLock(ZKMUTEX mutex) : m_mutex(mutex) { throwIfFailed(ZKCoreMutexLock(m_mutex)); }
+  CoreMutexLock(ZKMUTEX mutex, AdoptLock) noexcept : m_mutex(mutex) {}
+  ~CoreMutexLock() {
+    // An unlock of a mutex this thread holds cannot fail; a destructor could
+    // not report it anyway.
+    if (m_mutex != nullptr) ignoreFailure(ZKCoreMutexUnlock(m_mutex));
+  }
   CoreMutexLock(const CoreMutexLock&) = delete;
   CoreMutexLock& operator=(const CoreMutexLock&) = delete;
 
+  void dismiss() noexcept { m_mutex = nullptr; }
+
  private:
-  ZKMUTEX mutex_;
+  ZKMUTEX m_mutex;
 };
 
 struct CoreMutexTraits {

@@ -54,30 +54,30 @@ class AuthenticatedUsersSecurity {
     PSID sid = nullptr;
     zkcore::throwLastErrorIf(!::AllocateAndInitializeSid(&ntAuthority, 1, SECURITY_AUTHENTICATED_USER_RID, 0, 0,
                                                             0, 0, 0, 0, 0, &sid));
-    sid_.reset(sid);
+    m_sid.reset(sid);
     const DWORD aclSize = static_cast<DWORD>(sizeof(ACL) + sizeof(ACCESS_ALLOWED_ACE) - sizeof(DWORD)) +
-                          ::GetLengthSid(sid_.get());
+                          ::GetLengthSid(m_sid.get());
     // DWORD elements keep the ACL aligned as the system expects.
-    acl_.resize((aclSize + sizeof(DWORD) - 1) / sizeof(DWORD));
-    auto* acl = reinterpret_cast<PACL>(acl_.data());
+    m_acl.resize((aclSize + sizeof(DWORD) - 1) / sizeof(DWORD));
+    auto* acl = reinterpret_cast<PACL>(m_acl.data());
     zkcore::throwLastErrorIf(!::InitializeAcl(acl, aclSize, ACL_REVISION));
-    zkcore::throwLastErrorIf(!::AddAccessAllowedAce(acl, ACL_REVISION, kSemaphoreAllAccess, sid_.get()));
-    zkcore::throwLastErrorIf(!::InitializeSecurityDescriptor(&descriptor_, SECURITY_DESCRIPTOR_REVISION));
-    zkcore::throwLastErrorIf(!::SetSecurityDescriptorDacl(&descriptor_, TRUE, acl, FALSE));
-    attributes_.nLength = sizeof(attributes_);
-    attributes_.lpSecurityDescriptor = &descriptor_;
-    attributes_.bInheritHandle = TRUE;
+    zkcore::throwLastErrorIf(!::AddAccessAllowedAce(acl, ACL_REVISION, kSemaphoreAllAccess, m_sid.get()));
+    zkcore::throwLastErrorIf(!::InitializeSecurityDescriptor(&m_descriptor, SECURITY_DESCRIPTOR_REVISION));
+    zkcore::throwLastErrorIf(!::SetSecurityDescriptorDacl(&m_descriptor, TRUE, acl, FALSE));
+    m_attributes.nLength = sizeof(m_attributes);
+    m_attributes.lpSecurityDescriptor = &m_descriptor;
+    m_attributes.bInheritHandle = TRUE;
   }
   AuthenticatedUsersSecurity(const AuthenticatedUsersSecurity&) = delete;
   AuthenticatedUsersSecurity& operator=(const AuthenticatedUsersSecurity&) = delete;
 
-  SECURITY_ATTRIBUTES* attributes() noexcept { return &attributes_; }
+  SECURITY_ATTRIBUTES* attributes() noexcept { return &m_attributes; }
 
  private:
-  UniqueSid sid_;
-  std::vector<DWORD> acl_;
-  SECURITY_DESCRIPTOR descriptor_{};
-  SECURITY_ATTRIBUTES attributes_{};
+  UniqueSid m_sid;
+  std::vector<DWORD> m_acl;
+  SECURITY_DESCRIPTOR m_descriptor{};
+  SECURITY_ATTRIBUTES m_attributes{};
 };
 
 // Waits on a kernel handle; WAIT_FAILED gives the mapped system error,
@@ -138,26 +138,22 @@ HRESULT ZKCoreSemaphoreCreate(std::int32_t initialCount, const char* name, std::
 
 HRESULT ZKCoreSemaphoreDestroy(ZKSEMAPHORE handle) {
   if (handle == nullptr) return kOk;
-  if (!ZKCoreIsValidHandle(handle)) return zkcore::kInvalidHandle;
-  return guard([&]() -> HRESULT {
+  return zkcore::guardHandle(handle, [&]() -> HRESULT {
     delete handle;
     return kOk;
   });
 }
 
 HRESULT ZKCoreSemaphoreWait(ZKSEMAPHORE handle) {
-  if (!ZKCoreIsValidHandle(handle)) return zkcore::kInvalidHandle;
-  return guard([&]() -> HRESULT { return waitOn(handle->handle.get(), INFINITE, kFail); });
+  return zkcore::guardHandle(handle, [&]() -> HRESULT { return waitOn(handle->handle.get(), INFINITE, kFail); });
 }
 
 HRESULT ZKCoreSemaphoreTryWait(ZKSEMAPHORE handle) {
-  if (!ZKCoreIsValidHandle(handle)) return zkcore::kInvalidHandle;
-  return guard([&]() -> HRESULT { return waitOn(handle->handle.get(), 0, kFail); });
+  return zkcore::guardHandle(handle, [&]() -> HRESULT { return waitOn(handle->handle.get(), 0, kFail); });
 }
 
 HRESULT ZKCoreSemaphoreRelease(ZKSEMAPHORE handle) {
-  if (!ZKCoreIsValidHandle(handle)) return zkcore::kInvalidHandle;
-  return guard([&]() -> HRESULT {
+  return zkcore::guardHandle(handle, [&]() -> HRESULT {
     zkcore::throwLastErrorIf(!::ReleaseSemaphore(handle->handle.get(), 1, nullptr));
     return kOk;
   });
@@ -180,16 +176,14 @@ HRESULT ZKCoreGateCreate(const char* name, std::uint32_t flags, ZKEVENT* handle)
 
 HRESULT ZKCoreEventDestroy(ZKEVENT handle) {
   if (handle == nullptr) return kOk;
-  if (!ZKCoreIsValidHandle(handle)) return zkcore::kInvalidHandle;
-  return guard([&]() -> HRESULT {
+  return zkcore::guardHandle(handle, [&]() -> HRESULT {
     delete handle;
     return kOk;
   });
 }
 
 HRESULT ZKCoreEventSet(ZKEVENT handle) {
-  if (!ZKCoreIsValidHandle(handle)) return zkcore::kInvalidHandle;
-  return guard([&]() -> HRESULT {
+  return zkcore::guardHandle(handle, [&]() -> HRESULT {
     const ZKCoreSetEventFunction replacement = g_setEventForTesting.load();
     const BOOL set = replacement != nullptr ? replacement(handle->handle.get()) : ::SetEvent(handle->handle.get());
     zkcore::throwLastErrorIf(!set);
@@ -202,24 +196,20 @@ ZKCoreSetEventFunction ZKCoreSetEventForTesting(ZKCoreSetEventFunction function)
 }
 
 HRESULT ZKCoreEventReset(ZKEVENT handle) {
-  if (!ZKCoreIsValidHandle(handle)) return zkcore::kInvalidHandle;
-  return guard([&]() -> HRESULT {
+  return zkcore::guardHandle(handle, [&]() -> HRESULT {
     zkcore::throwLastErrorIf(!::ResetEvent(handle->handle.get()));
     return kOk;
   });
 }
 
 HRESULT ZKCoreEventWait(ZKEVENT handle) {
-  if (!ZKCoreIsValidHandle(handle)) return zkcore::kInvalidHandle;
-  return guard([&]() -> HRESULT { return waitOn(handle->handle.get(), INFINITE, kFail); });
+  return zkcore::guardHandle(handle, [&]() -> HRESULT { return waitOn(handle->handle.get(), INFINITE, kFail); });
 }
 
 HRESULT ZKCoreEventTryWait(ZKEVENT handle) {
-  if (!ZKCoreIsValidHandle(handle)) return zkcore::kInvalidHandle;
-  return guard([&]() -> HRESULT { return waitOn(handle->handle.get(), 0, kFail); });
+  return zkcore::guardHandle(handle, [&]() -> HRESULT { return waitOn(handle->handle.get(), 0, kFail); });
 }
 
 HRESULT ZKCoreEventTimedWait(ZKEVENT handle, std::uint32_t milliseconds) {
-  if (!ZKCoreIsValidHandle(handle)) return zkcore::kInvalidHandle;
-  return guard([&]() -> HRESULT { return waitOn(handle->handle.get(), milliseconds, kTimeout); });
+  return zkcore::guardHandle(handle, [&]() -> HRESULT { return waitOn(handle->handle.get(), milliseconds, kTimeout); });
 }

@@ -34,13 +34,13 @@ class CZKCorePtr {
  public:
   CZKCorePtr() noexcept = default;
   // Adds a reference to p.
-  explicit CZKCorePtr(T* p) noexcept : p_(p) {
-    if (p_) p_->addRef();
+  explicit CZKCorePtr(T* p) noexcept : m_p(p) {
+    if (m_p) m_p->addRef();
   }
-  CZKCorePtr(const CZKCorePtr& other) noexcept : CZKCorePtr(other.p_) {}
-  CZKCorePtr(CZKCorePtr&& other) noexcept : p_(other.detach()) {}
+  CZKCorePtr(const CZKCorePtr& other) noexcept : CZKCorePtr(other.m_p) {}
+  CZKCorePtr(CZKCorePtr&& other) noexcept : m_p(other.detach()) {}
   CZKCorePtr& operator=(CZKCorePtr other) noexcept {
-    std::swap(p_, other.p_);
+    std::swap(m_p, other.m_p);
     return *this;
   }
   ~CZKCorePtr() { reset(); }
@@ -48,22 +48,22 @@ class CZKCorePtr {
   // Drops the held reference (if any) and holds p with a new reference.
   void reset(T* p = nullptr) noexcept {
     if (p) p->addRef();
-    T* old = std::exchange(p_, p);
+    T* old = std::exchange(m_p, p);
     if (old) old->release();
   }
   // Takes over a reference the caller already owns; adds none.
   void attach(T* p) noexcept {
-    T* old = std::exchange(p_, p);
+    T* old = std::exchange(m_p, p);
     if (old) old->release();
   }
   // Hands the held reference to the caller; releases none.
-  T* detach() noexcept { return std::exchange(p_, nullptr); }
+  T* detach() noexcept { return std::exchange(m_p, nullptr); }
 
-  T* get() const noexcept { return p_; }
-  T* operator->() const noexcept { return p_; }
-  T& operator*() const noexcept { return *p_; }
-  explicit operator bool() const noexcept { return p_ != nullptr; }
+  T* get() const noexcept { return m_p; }
+  T* operator->() const noexcept { return m_p; }
+  T& operator*() const noexcept { return *m_p; }
+  explicit operator bool() const noexcept { return m_p != nullptr; }
 
  private:
-  T* p_ = nullptr;
+  T* m_p = nullptr;
 };

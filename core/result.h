@@ -72,4 +72,11 @@ inline void throwLastErrorIf(bool condition) {
   if (condition) throwLastError();
 }
 
+// Marks a call whose failure is dropped on purpose: a clean-up on a path that
+// already reports another failure, or a release in a destructor, which has no
+// one to report to. Every such place says why beside it; searching for the
+// name finds them all.
+template <class Result>
+inline void ignoreFailure(const Result&) noexcept {}
+
 }  // namespace zkcore

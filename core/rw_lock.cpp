@@ -20,22 +20,6 @@ constexpr unsigned kYieldingTries = 64;
 
 std::uint32_t currentThread() noexcept { return static_cast<std::uint32_t>(::GetCurrentThreadId()); }
 
-// Unlocks a core mutex taken with a plain lock call when the scope is left,
-// unless dismissed because the lock is meant to stay held (the write lock).
-class UnlockOnExit {
- public:
-  explicit UnlockOnExit(ZKMUTEX mutex) noexcept : mutex_(mutex) {}
-  ~UnlockOnExit() {
-    if (mutex_ != nullptr) ZKCoreMutexUnlock(mutex_);
-  }
-  UnlockOnExit(const UnlockOnExit&) = delete;
-  UnlockOnExit& operator=(const UnlockOnExit&) = delete;
-  void dismiss() noexcept { mutex_ = nullptr; }
-
- private:
-  ZKMUTEX mutex_;
-};
-
 }  // namespace
 
 CZKRWLockImpl::CZKRWLockImpl(const char* name, std::uint32_t flags)
@@ -126,13 +110,13 @@ bool CZKRWLockImpl::tryAcquireRead() {
   const std::uint32_t self = currentThread();
   if (ZKCoreMutexTryLock(m_arrayLock.get()) != kOk) return false;
   {
-    UnlockOnExit array(m_arrayLock.get());
+    CoreMutexLock array(m_arrayLock.get(), zkcore::adoptLock);
     if (readAgain(self)) return true;
   }
   if (ZKCoreMutexTryLock(m_lock.get()) != kOk) return false;
-  UnlockOnExit lock(m_lock.get());
+  CoreMutexLock lock(m_lock.get(), zkcore::adoptLock);
   if (ZKCoreMutexTryLock(m_arrayLock.get()) != kOk) return false;
-  UnlockOnExit array(m_arrayLock.get());
+  CoreMutexLock array(m_arrayLock.get(), zkcore::adoptLock);
   startReading(self);
   return true;
 }
@@ -180,7 +164,7 @@ bool CZKRWLockImpl::lockForWrite(std::uint32_t thread) {
 void CZKRWLockImpl::acquireWrite() {
   const std::uint32_t self = currentThread();
   if (!lockForWrite(self)) throw EZKCoreException{zkcore::kPossibleDeadlock};
-  UnlockOnExit lock(m_lock.get());
+  CoreMutexLock lock(m_lock.get(), zkcore::adoptLock);
   if (isWriter(self)) {
     ++m_activeCount;
     lock.dismiss();
@@ -211,8 +195,8 @@ void CZKRWLockImpl::acquireWrite() {
       // it and is dropped.
       if (ZKCoreMutexLock(m_arrayLock.get()) == kOk) {
         m_pendingWriter = 0;
-        ZKCoreEventSet(m_writerGate.get());
-        ZKCoreMutexUnlock(m_arrayLock.get());
+        zkcore::ignoreFailure(ZKCoreEventSet(m_writerGate.get()));
+        zkcore::ignoreFailure(ZKCoreMutexUnlock(m_arrayLock.get()));
       }
       throw EZKCoreException{hr};
     }
@@ -224,14 +208,14 @@ void CZKRWLockImpl::acquireWrite() {
 bool CZKRWLockImpl::tryAcquireWrite() {
   const std::uint32_t self = currentThread();
   if (ZKCoreMutexTryLock(m_lock.get()) != kOk) return false;
-  UnlockOnExit lock(m_lock.get());
+  CoreMutexLock lock(m_lock.get(), zkcore::adoptLock);
   if (isWriter(self)) {
     ++m_activeCount;
     lock.dismiss();
     return true;
   }
   if (ZKCoreMutexTryLock(m_arrayLock.get()) != kOk) return false;
-  UnlockOnExit array(m_arrayLock.get());
+  CoreMutexLock array(m_arrayLock.get(), zkcore::adoptLock);
   // Other threads' reads are the only thing a writer waits for, and with
   // m_lock held no writer can be waiting, so the readers array alone decides.
   if (!isAlone(self)) return false;
@@ -312,45 +296,38 @@ HRESULT ZKCoreRWLockCreate(const char* name, std::uint32_t flags, ZKRWLOCK* hand
 
 HRESULT ZKCoreRWLockDestroy(ZKRWLOCK handle) {
   if (handle == nullptr) return kOk;
-  if (!ZKCoreIsValidHandle(handle)) return zkcore::kInvalidHandle;
-  return guard([&]() -> HRESULT {
+  return zkcore::guardHandle(handle, [&]() -> HRESULT {
     delete handle;
     return kOk;
   });
 }
 
 HRESULT ZKCoreRWLockAcquireRead(ZKRWLOCK handle) {
-  if (!ZKCoreIsValidHandle(handle)) return zkcore::kInvalidHandle;
-  return guard([&]() -> HRESULT {
+  return zkcore::guardHandle(handle, [&]() -> HRESULT {
     handle->acquireRead();
     return kOk;
   });
 }
 
 HRESULT ZKCoreRWLockTryAcquireRead(ZKRWLOCK handle) {
-  if (!ZKCoreIsValidHandle(handle)) return zkcore::kInvalidHandle;
-  return guard([&]() -> HRESULT { return handle->tryAcquireRead() ? kOk : kFail; });
+  return zkcore::guardHandle(handle, [&]() -> HRESULT { return handle->tryAcquireRead() ? kOk : kFail; });
 }
 
 HRESULT ZKCoreRWLockAcquireWrite(ZKRWLOCK handle) {
-  if (!ZKCoreIsValidHandle(handle)) return zkcore::kInvalidHandle;
-  return guard([&]() -> HRESULT {
+  return zkcore::guardHandle(handle, [&]() -> HRESULT {
     handle->acquireWrite();
     return kOk;
   });
 }
 
 HRESULT ZKCoreRWLockTryAcquireWrite(ZKRWLOCK handle) {
-  if (!ZKCoreIsValidHandle(handle)) return zkcore::kInvalidHandle;
-  return guard([&]() -> HRESULT { return handle->tryAcquireWrite() ? kOk : kFail; });
+  return zkcore::guardHandle(handle, [&]() -> HRESULT { return handle->tryAcquireWrite() ? kOk : kFail; });
 }
 
 HRESULT ZKCoreRWLockReleaseRead(ZKRWLOCK handle) {
-  if (!ZKCoreIsValidHandle(handle)) return zkcore::kInvalidHandle;
-  return guard([&]() -> HRESULT { return handle->releaseRead() ? kOk : kFail; });
+  return zkcore::guardHandle(handle, [&]() -> HRESULT { return handle->releaseRead() ? kOk : kFail; });
 }
 
 HRESULT ZKCoreRWLockReleaseWrite(ZKRWLOCK handle) {
-  if (!ZKCoreIsValidHandle(handle)) return zkcore::kInvalidHandle;
-  return guard([&]() -> HRESULT { return handle->releaseWrite() ? kOk : kFail; });
+  return zkcore::guardHandle(handle, [&]() -> HRESULT { return handle->releaseWrite() ? kOk : kFail; });
 }

@@ -17,8 +17,8 @@ class UniqueHandle {
   using Handle = typename Traits::Handle;
 
   UniqueHandle() noexcept = default;
-  explicit UniqueHandle(Handle handle) noexcept : handle_(handle) {}
-  UniqueHandle(UniqueHandle&& other) noexcept : handle_(other.release()) {}
+  explicit UniqueHandle(Handle handle) noexcept : m_handle(handle) {}
+  UniqueHandle(UniqueHandle&& other) noexcept : m_handle(other.release()) {}
   UniqueHandle& operator=(UniqueHandle&& other) noexcept {
     if (this != &other) reset(other.release());
     return *this;
@@ -27,32 +27,32 @@ class UniqueHandle {
   UniqueHandle& operator=(const UniqueHandle&) = delete;
   ~UniqueHandle() { reset(); }
 
-  Handle get() const noexcept { return handle_; }
-  bool valid() const noexcept { return Traits::isValid(handle_); }
+  Handle get() const noexcept { return m_handle; }
+  bool valid() const noexcept { return Traits::isValid(m_handle); }
   explicit operator bool() const noexcept { return valid(); }
 
   // Gives up ownership without closing; the caller now owns the handle.
-  Handle release() noexcept { return std::exchange(handle_, Traits::invalid()); }
+  Handle release() noexcept { return std::exchange(m_handle, Traits::invalid()); }
 
   // Closes the owned handle (if any) and takes ownership of handle.
   void reset(Handle handle = Traits::invalid()) noexcept {
-    if (Traits::isValid(handle_)) {
+    if (Traits::isValid(m_handle)) {
       const DWORD saved = ::GetLastError();
-      Traits::close(handle_);
+      Traits::close(m_handle);
       ::SetLastError(saved);
     }
-    handle_ = handle;
+    m_handle = handle;
   }
 
   // Address for APIs that return a handle through an out-parameter; closes
   // whatever was owned first.
   Handle* put() noexcept {
     reset();
-    return &handle_;
+    return &m_handle;
   }
 
  private:
-  Handle handle_ = Traits::invalid();
+  Handle m_handle = Traits::invalid();
 };
 
 // Kernel objects: both null and INVALID_HANDLE_VALUE mean "no handle", since

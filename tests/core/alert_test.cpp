@@ -108,14 +108,14 @@ class CoreAlertTest : public ::testing::Test {
  protected:
   void SetUp() override {
     g_seen = Observed();
-    previous_ = ZKCoreAlertSetApiForTesting({fakeRegister, fakeReport, fakeDeregister, fakeSend, fakeAbort});
+    m_previous = ZKCoreAlertSetApiForTesting({fakeRegister, fakeReport, fakeDeregister, fakeSend, fakeAbort});
   }
   void TearDown() override {
-    ZKCoreAlertSetApiForTesting(previous_);
+    ZKCoreAlertSetApiForTesting(m_previous);
     ZKCoreAlertSetDefaultModeForTesting(0);
   }
 
-  ZKCoreAlertApi previous_{};
+  ZKCoreAlertApi m_previous{};
 };
 
 TEST_F(CoreAlertTest, DefaultModeZeroDoesNothing) {

@@ -59,16 +59,16 @@ class ComponentTest : public testing::Test {
     ZK_REQUIRE_THROWAWAY_PREFIX();
     ASSERT_FALSE(componentLoaded()) << "an earlier test left the component loaded";
     ASSERT_EQ(ZKCoreInit(), zkcore::kOk);
-    running_ = true;
+    m_running = true;
     registerServer(zk_test::kAdderClassId, componentPath());
-    progId_ = std::make_unique<ScratchRegistryKey>(HKEY_LOCAL_MACHINE,
+    m_progId = std::make_unique<ScratchRegistryKey>(HKEY_LOCAL_MACHINE,
                                                    std::wstring(L"Software\\Classes\\") + kProgId, KEY_WOW64_64KEY);
-    ASSERT_TRUE(progId_->valid());
-    ASSERT_EQ(progId_->setString(L"CLSID", L"", guidText(zk_test::kAdderClassId)), ERROR_SUCCESS);
+    ASSERT_TRUE(m_progId->valid());
+    ASSERT_EQ(m_progId->setString(L"CLSID", L"", guidText(zk_test::kAdderClassId)), ERROR_SUCCESS);
   }
 
   void TearDown() override {
-    if (running_) {
+    if (m_running) {
       EXPECT_EQ(ZKCoreUninit(), zkcore::kOk);
     }
     EXPECT_FALSE(componentLoaded()) << "the cache did not free the component";
@@ -84,18 +84,18 @@ class ComponentTest : public testing::Test {
     if (!server.empty()) {
       EXPECT_EQ(key->setString(L"InprocServer32", L"", server, type), ERROR_SUCCESS);
     }
-    classKeys_.push_back(std::move(key));
-    return *classKeys_.back();
+    m_classKeys.push_back(std::move(key));
+    return *m_classKeys.back();
   }
 
   void uninit() {
-    running_ = false;
+    m_running = false;
     ASSERT_EQ(ZKCoreUninit(), zkcore::kOk);
   }
 
-  bool running_ = false;
-  std::unique_ptr<ScratchRegistryKey> progId_;
-  std::vector<std::unique_ptr<ScratchRegistryKey>> classKeys_;
+  bool m_running = false;
+  std::unique_ptr<ScratchRegistryKey> m_progId;
+  std::vector<std::unique_ptr<ScratchRegistryKey>> m_classKeys;
 };
 
 TEST_F(ComponentTest, FindsTheClassIdOfAProgramId) {
@@ -163,8 +163,8 @@ TEST_F(ComponentTest, SecondRequestUsesTheCacheNotTheRegistry) {
   static_cast<IUnknown*>(instance)->Release();
 
   // Without the registrations only the cache can answer.
-  classKeys_.clear();
-  progId_.reset();
+  m_classKeys.clear();
+  m_progId.reset();
 
   zk_test::IZKTestFactoryInfo* info = nullptr;
   ASSERT_EQ(ZKCoreGetClassObject(zk_test::kAdderClassId, zk_test::kFactoryInfoInterfaceId,
@@ -202,7 +202,7 @@ TEST_F(ComponentTest, ReleasingTheRuntimeReleasesTheClassObjectAndFreesTheDll) {
 
   // The next runtime starts with an empty cache and loads the DLL anew.
   ASSERT_EQ(ZKCoreInit(), zkcore::kOk);
-  running_ = true;
+  m_running = true;
   ASSERT_EQ(ZKCoreGetClassObject(zk_test::kAdderClassId, zk_test::kUnknownInterfaceId, &object), zkcore::kOk);
   static_cast<IUnknown*>(object)->Release();
   EXPECT_EQ(componentCounter(zk_test::kGetClassObjectCountExport), 1);

@@ -26,11 +26,11 @@ using zkcore::kOk;
 // Makes every allocation through ZKCoreAlloc fail while it is alive.
 class FailingMalloc {
  public:
-  FailingMalloc() : previous_(ZKCoreSetMallocForTesting([](std::size_t) -> void* { return nullptr; })) {}
-  ~FailingMalloc() { ZKCoreSetMallocForTesting(previous_); }
+  FailingMalloc() : m_previous(ZKCoreSetMallocForTesting([](std::size_t) -> void* { return nullptr; })) {}
+  ~FailingMalloc() { ZKCoreSetMallocForTesting(m_previous); }
 
  private:
-  ZKCoreMallocFunction previous_;
+  ZKCoreMallocFunction m_previous;
 };
 
 // Runs body on a new thread and joins it. Bodies never block, so the join is

@@ -9,16 +9,16 @@ namespace {
 // A counted object that records its destruction.
 class Probe : public CZKCoreRefCounted {
  public:
-  explicit Probe(bool* destroyed) : destroyed_(destroyed) {}
-  ~Probe() override { *destroyed_ = true; }
+  explicit Probe(bool* destroyed) : m_destroyed(destroyed) {}
+  ~Probe() override { *m_destroyed = true; }
 
  private:
-  bool* destroyed_;
+  bool* m_destroyed;
 };
 
 class CoreLockStatManagerTest : public ::testing::Test {
  protected:
-  CZKLibScope scope_;
+  CZKLibScope m_scope;
 };
 
 TEST_F(CoreLockStatManagerTest, EntriesAreKeyedByKindAndObjectAndHoldAReference) {

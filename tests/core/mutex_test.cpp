@@ -12,8 +12,14 @@
 #include "core/alert.h"
 #include "core/lib_scope.h"
 #include "core/lock_stat_manager.h"
+#include "support/alert_recorder.h"
+#include "support/threads.h"
 
 namespace {
+
+using zk_test::AlertRecorder;
+using zk_test::kBound;
+using zk_test::onOtherThread;
 
 using zkcore::CZKCoreMutexChecked;
 using zkcore::CZKCoreMutexImpl;
@@ -23,36 +29,22 @@ using zkcore::kInvalidArgument;
 using zkcore::kNotImplemented;
 using zkcore::kOk;
 
-constexpr auto kBound = std::chrono::seconds(10);
-
 // A runtime per test and a mutex created with the given flags.
 class CoreMutexTest : public ::testing::Test {
  protected:
   void TearDown() override {
-    for (ZKMUTEX m : created_) EXPECT_EQ(ZKCoreMutexDestroy(m), kOk);
+    for (ZKMUTEX m : m_created) EXPECT_EQ(ZKCoreMutexDestroy(m), kOk);
   }
   ZKMUTEX create(std::uint32_t flags, const char* name = "test") {
     ZKMUTEX m = nullptr;
     EXPECT_EQ(ZKCoreMutexCreate(name, flags, &m), kOk);
-    if (ZKCoreIsValidHandle(m)) created_.push_back(m);
+    if (ZKCoreIsValidHandle(m)) m_created.push_back(m);
     return m;
   }
 
-  CZKLibScope scope_;
-  std::vector<ZKMUTEX> created_;
+  CZKLibScope m_scope;
+  std::vector<ZKMUTEX> m_created;
 };
-
-// Runs body on another thread; returns its result, failing the test (and
-// still joining) if it does not finish in time.
-HRESULT onOtherThread(std::function<HRESULT()> body) {
-  std::packaged_task<HRESULT()> task(std::move(body));
-  std::future<HRESULT> result = task.get_future();
-  std::thread worker(std::move(task));
-  const bool finished = result.wait_for(kBound) == std::future_status::ready;
-  worker.join();
-  EXPECT_TRUE(finished);
-  return result.get();
-}
 
 // Whether another thread can take the mutex now (and gives it back).
 HRESULT takeAndReleaseOnOtherThread(ZKMUTEX m) {
@@ -62,35 +54,6 @@ HRESULT takeAndReleaseOnOtherThread(ZKMUTEX m) {
     return hr;
   });
 }
-
-// Records the alerts written to the event log while it is alive.
-class AlertRecorder {
- public:
-  AlertRecorder() {
-    messages().clear();
-    ZKCoreAlertApi api = ZKCoreAlertGetApi();
-    api.registerEventSource = [](LPCWSTR, LPCWSTR) -> HANDLE { return reinterpret_cast<HANDLE>(0x1234); };
-    api.reportEvent = [](HANDLE, WORD, WORD, DWORD, PSID, WORD count, DWORD, LPCWSTR* strings, LPVOID) -> BOOL {
-      if (count == 2) messages().push_back(std::wstring(strings[0]) + L"|" + strings[1]);
-      return TRUE;
-    };
-    api.deregisterEventSource = [](HANDLE) -> BOOL { return TRUE; };
-    previousApi_ = ZKCoreAlertSetApiForTesting(api);
-    previousMode_ = ZKCoreAlertSetDefaultModeForTesting(ZKALERT_EVENT_LOG);
-  }
-  ~AlertRecorder() {
-    ZKCoreAlertSetDefaultModeForTesting(previousMode_);
-    ZKCoreAlertSetApiForTesting(previousApi_);
-  }
-  static std::vector<std::wstring>& messages() {
-    static std::vector<std::wstring> list;
-    return list;
-  }
-
- private:
-  ZKCoreAlertApi previousApi_;
-  std::uint32_t previousMode_;
-};
 
 const std::wstring kPrefix = L"ZKCore Critical Error|CZKCoreMutexChecked::";
 

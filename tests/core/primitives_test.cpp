@@ -12,15 +12,18 @@
 
 #include "core/result.h"
 #include "core/unique_handle.h"
+#include "support/threads.h"
 
 namespace {
+
+using zk_test::eventually;
+using zk_test::kBound;
 
 using zkcore::kFail;
 using zkcore::kInvalidArgument;
 using zkcore::kOk;
 using zkcore::kTimeout;
 
-constexpr auto kBound = std::chrono::seconds(10);
 using zkcore::kInvalidHandle;
 
 // Destroys a semaphore when the test leaves, pass or fail.
@@ -35,17 +38,6 @@ std::string uniqueName(const char* stem) {
   static std::atomic<int> serial{0};
   return std::string(stem) + "-" + std::to_string(::GetCurrentProcessId()) + "-" + std::to_string(serial++) + "-" +
          std::to_string(::GetTickCount());
-}
-
-// Polls until pred holds or the bound expires.
-template <class Pred>
-bool eventually(Pred pred, std::chrono::milliseconds bound = std::chrono::milliseconds(5000)) {
-  const auto deadline = std::chrono::steady_clock::now() + bound;
-  while (!pred()) {
-    if (std::chrono::steady_clock::now() > deadline) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(2));
-  }
-  return true;
 }
 
 TEST(CoreSemaphoreTest, CountsUnitsRefusesWhenNoneIsFreeAndWakesAWaiter) {

@@ -26,8 +26,8 @@ class RegistryReaderTest : public testing::Test {
  protected:
   void SetUp() override {
     ZK_REQUIRE_THROWAWAY_PREFIX();
-    key_ = std::make_unique<ScratchRegistryKey>(HKEY_LOCAL_MACHINE, kClassesPath, KEY_WOW64_64KEY);
-    ASSERT_TRUE(key_->valid()) << "cannot create the scratch key";
+    m_key = std::make_unique<ScratchRegistryKey>(HKEY_LOCAL_MACHINE, kClassesPath, KEY_WOW64_64KEY);
+    ASSERT_TRUE(m_key->valid()) << "cannot create the scratch key";
     ::SetEnvironmentVariableW(L"ZKTEST_ROOT", L"C:\\zk root");
   }
   void TearDown() override { ::SetEnvironmentVariableW(L"ZKTEST_ROOT", nullptr); }
@@ -47,11 +47,11 @@ class RegistryReaderTest : public testing::Test {
     return hr;
   }
 
-  std::unique_ptr<ScratchRegistryKey> key_;
+  std::unique_ptr<ScratchRegistryKey> m_key;
 };
 
 TEST_F(RegistryReaderTest, ReadsAStringAsTypeZero) {
-  ASSERT_EQ(key_->setString(L"", L"Name", L"hello world"), ERROR_SUCCESS);
+  ASSERT_EQ(m_key->setString(L"", L"Name", L"hello world"), ERROR_SUCCESS);
   std::wstring text;
   DWORD type = 99, size = 0;
   ASSERT_EQ(readString(L"Name", 64, &text, &type, &size), zkcore::kOk);
@@ -61,7 +61,7 @@ TEST_F(RegistryReaderTest, ReadsAStringAsTypeZero) {
 }
 
 TEST_F(RegistryReaderTest, EmptyNameReadsTheDefaultValue) {
-  ASSERT_EQ(key_->setString(L"", L"", L"default text"), ERROR_SUCCESS);
+  ASSERT_EQ(m_key->setString(L"", L"", L"default text"), ERROR_SUCCESS);
   std::wstring text;
   DWORD type = 99, size = 0;
   ASSERT_EQ(readString(L"", 64, &text, &type, &size), zkcore::kOk);
@@ -69,7 +69,7 @@ TEST_F(RegistryReaderTest, EmptyNameReadsTheDefaultValue) {
 }
 
 TEST_F(RegistryReaderTest, ExpandsEnvironmentVariablesOfAnExpandableString) {
-  ASSERT_EQ(key_->setString(L"", L"Path", L"%ZKTEST_ROOT%\\bin\\x.dll", REG_EXPAND_SZ), ERROR_SUCCESS);
+  ASSERT_EQ(m_key->setString(L"", L"Path", L"%ZKTEST_ROOT%\\bin\\x.dll", REG_EXPAND_SZ), ERROR_SUCCESS);
   std::wstring text;
   DWORD type = 99, size = 0;
   ASSERT_EQ(readString(L"Path", 200, &text, &type, &size), zkcore::kOk);
@@ -86,7 +86,7 @@ TEST_F(RegistryReaderTest, ExpandsEnvironmentVariablesOfAnExpandableString) {
 
 TEST_F(RegistryReaderTest, ExpansionThatOutgrowsTheBufferFails) {
   // 15 characters stored, 31 after expansion.
-  ASSERT_EQ(key_->setString(L"", L"Path", L"%ZKTEST_ROOT%\\a", REG_EXPAND_SZ), ERROR_SUCCESS);
+  ASSERT_EQ(m_key->setString(L"", L"Path", L"%ZKTEST_ROOT%\\a", REG_EXPAND_SZ), ERROR_SUCCESS);
   ::SetEnvironmentVariableW(L"ZKTEST_ROOT", L"C:\\a much longer folder");
   std::wstring text;
   DWORD type = 0, size = 0;
@@ -100,14 +100,14 @@ TEST_F(RegistryReaderTest, ExpansionThatOutgrowsTheBufferFails) {
 }
 
 TEST_F(RegistryReaderTest, TranslatesNumberBinaryAndListTypes) {
-  ASSERT_EQ(key_->setNumber(L"", L"Number", 0x12345678), ERROR_SUCCESS);
+  ASSERT_EQ(m_key->setNumber(L"", L"Number", 0x12345678), ERROR_SUCCESS);
   const unsigned char blob[] = {1, 2, 3, 0, 5};
-  ASSERT_EQ(key_->setValue(L"", L"Binary", REG_BINARY, blob, sizeof(blob)), ERROR_SUCCESS);
-  ASSERT_EQ(key_->setValue(L"", L"None", REG_NONE, blob, 2), ERROR_SUCCESS);
+  ASSERT_EQ(m_key->setValue(L"", L"Binary", REG_BINARY, blob, sizeof(blob)), ERROR_SUCCESS);
+  ASSERT_EQ(m_key->setValue(L"", L"None", REG_NONE, blob, 2), ERROR_SUCCESS);
   const wchar_t list[] = L"one\0two\0";
-  ASSERT_EQ(key_->setValue(L"", L"List", REG_MULTI_SZ, list, sizeof(list)), ERROR_SUCCESS);
+  ASSERT_EQ(m_key->setValue(L"", L"List", REG_MULTI_SZ, list, sizeof(list)), ERROR_SUCCESS);
   const unsigned long long wide = 0x1122334455667788ull;
-  ASSERT_EQ(key_->setValue(L"", L"Qword", REG_QWORD, &wide, sizeof(wide)), ERROR_SUCCESS);
+  ASSERT_EQ(m_key->setValue(L"", L"Qword", REG_QWORD, &wide, sizeof(wide)), ERROR_SUCCESS);
 
   DWORD number = 0, type = 99, size = sizeof(number);
   ASSERT_EQ(ZKCoreRegQueryValue(ZKREG_CLASSES_ROOT_64, kReadPath, L"Number", &type, &number, &size), zkcore::kOk);
@@ -150,7 +150,7 @@ TEST_F(RegistryReaderTest, MissingKeyAndMissingValueGiveFileNotFound) {
 }
 
 TEST_F(RegistryReaderTest, ValueBiggerThanTheBufferFailsAndReportsItsSize) {
-  ASSERT_EQ(key_->setString(L"", L"Name", L"0123456789"), ERROR_SUCCESS);
+  ASSERT_EQ(m_key->setString(L"", L"Name", L"0123456789"), ERROR_SUCCESS);
   std::wstring text;
   DWORD type = 0, size = 0;
   EXPECT_EQ(readString(L"Name", 10 * sizeof(wchar_t), &text, &type, &size), zkcore::kFail);
@@ -166,10 +166,10 @@ TEST_F(RegistryReaderTest, ValueBiggerThanTheBufferFailsAndReportsItsSize) {
 TEST_F(RegistryReaderTest, StringWithoutTerminatorIsTerminatedOrRefused) {
   // Stored without a terminator, and once with an odd byte count.
   const wchar_t raw[] = L"abcd";
-  ASSERT_EQ(key_->setValue(L"", L"Bare", REG_SZ, raw, 4 * sizeof(wchar_t)), ERROR_SUCCESS);
-  ASSERT_EQ(key_->setValue(L"", L"Odd", REG_SZ, raw, 4 * sizeof(wchar_t) + 1), ERROR_SUCCESS);
-  ASSERT_EQ(key_->setValue(L"", L"BareExpand", REG_EXPAND_SZ, raw, 4 * sizeof(wchar_t)), ERROR_SUCCESS);
-  ASSERT_EQ(key_->setValue(L"", L"BareList", REG_MULTI_SZ, raw, 4 * sizeof(wchar_t)), ERROR_SUCCESS);
+  ASSERT_EQ(m_key->setValue(L"", L"Bare", REG_SZ, raw, 4 * sizeof(wchar_t)), ERROR_SUCCESS);
+  ASSERT_EQ(m_key->setValue(L"", L"Odd", REG_SZ, raw, 4 * sizeof(wchar_t) + 1), ERROR_SUCCESS);
+  ASSERT_EQ(m_key->setValue(L"", L"BareExpand", REG_EXPAND_SZ, raw, 4 * sizeof(wchar_t)), ERROR_SUCCESS);
+  ASSERT_EQ(m_key->setValue(L"", L"BareList", REG_MULTI_SZ, raw, 4 * sizeof(wchar_t)), ERROR_SUCCESS);
 
   std::wstring text;
   DWORD type = 0, size = 0;
@@ -200,7 +200,7 @@ TEST_F(RegistryReaderTest, StringWithoutTerminatorIsTerminatedOrRefused) {
 }
 
 TEST_F(RegistryReaderTest, SelectorsPickTheirRootAndView) {
-  ASSERT_EQ(key_->setString(L"", L"Name", L"classes"), ERROR_SUCCESS);
+  ASSERT_EQ(m_key->setString(L"", L"Name", L"classes"), ERROR_SUCCESS);
   const std::wstring machinePath = kClassesPath;
 
   // Selector 4 reaches the same key through HKEY_LOCAL_MACHINE.

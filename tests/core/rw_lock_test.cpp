@@ -18,112 +18,37 @@
 #include "core/lifecycle.h"
 #include "core/mutex.h"
 #include "core/result.h"
+#include "support/threads.h"
 
 namespace {
+
+using zk_test::blocks;
+using zk_test::finished;
+using zk_test::giveUp;
+using zk_test::kBound;
+using zk_test::Worker;
 
 using zkcore::kFail;
 using zkcore::kInvalidArgument;
 using zkcore::kOk;
 using zkcore::kPossibleDeadlock;
 
-// Long enough for any operation that should complete; short enough that a
-// lost wake-up fails the run instead of stalling it.
-constexpr auto kBound = std::chrono::seconds(10);
-// How long an operation that must block is watched before it counts as blocked.
-constexpr auto kBlockedFor = std::chrono::milliseconds(150);
 using zkcore::kInvalidHandle;
-
-[[noreturn]] void giveUp(const char* what) {
-  // A thread stuck in the lock cannot be joined; ending the process fails the
-  // test instead of hanging it.
-  std::fprintf(stderr, "FATAL: %s did not finish within the bound\n", what);
-  std::fflush(stderr);
-  std::abort();
-}
-
-// A thread that runs the lock operations given to it, one after another, so
-// that a test can act as several threads in a fixed order. Read and write
-// holds belong to a thread, hence one worker per simulated thread.
-class Worker {
- public:
-  Worker() : thread_([this] { loop(); }) {}
-  ~Worker() {
-    {
-      std::lock_guard<std::mutex> guard(mutex_);
-      stop_ = true;
-    }
-    wake_.notify_one();
-    if (finished_.wait_for(kBound) != std::future_status::ready) giveUp("a worker thread");
-    thread_.join();
-  }
-  Worker(const Worker&) = delete;
-  Worker& operator=(const Worker&) = delete;
-
-  // Starts op on the worker; the future gives its result.
-  std::future<HRESULT> post(std::function<HRESULT()> op) {
-    auto task = std::make_shared<std::packaged_task<HRESULT()>>(std::move(op));
-    std::future<HRESULT> result = task->get_future();
-    {
-      std::lock_guard<std::mutex> guard(mutex_);
-      queue_.emplace_back([task] { (*task)(); });
-    }
-    wake_.notify_one();
-    return result;
-  }
-
-  // Runs op on the worker and waits (bounded) for its result.
-  HRESULT call(std::function<HRESULT()> op) {
-    std::future<HRESULT> result = post(std::move(op));
-    if (result.wait_for(kBound) != std::future_status::ready) giveUp("a lock operation that must not block");
-    return result.get();
-  }
-
- private:
-  void loop() {
-    for (;;) {
-      std::function<void()> job;
-      {
-        std::unique_lock<std::mutex> guard(mutex_);
-        wake_.wait(guard, [this] { return stop_ || !queue_.empty(); });
-        if (queue_.empty()) break;
-        job = std::move(queue_.front());
-        queue_.pop_front();
-      }
-      job();
-    }
-    done_.set_value();
-  }
-
-  std::mutex mutex_;
-  std::condition_variable wake_;
-  std::deque<std::function<void()>> queue_;
-  bool stop_ = false;
-  std::promise<void> done_;
-  std::future<void> finished_ = done_.get_future();
-  std::thread thread_;  // last: starts once everything above exists
-};
-
-bool blocks(std::future<HRESULT>& result) { return result.wait_for(kBlockedFor) == std::future_status::timeout; }
-
-HRESULT finished(std::future<HRESULT>& result) {
-  if (result.wait_for(kBound) != std::future_status::ready) giveUp("a lock operation that should have resumed");
-  return result.get();
-}
 
 class CoreRWLockTest : public testing::Test {
  protected:
   void SetUp() override {
     ASSERT_EQ(ZKCoreInit(), kOk);
-    ASSERT_EQ(ZKCoreRWLockCreate("test", 0, &lock_), kOk);
+    ASSERT_EQ(ZKCoreRWLockCreate("test", 0, &m_handle), kOk);
   }
   void TearDown() override {
-    EXPECT_EQ(ZKCoreRWLockDestroy(lock_), kOk);
+    EXPECT_EQ(ZKCoreRWLockDestroy(m_handle), kOk);
     EXPECT_EQ(ZKCoreUninit(), kOk);
   }
 
   // Each operation as a job for a worker: it acts for the worker's thread.
   std::function<HRESULT()> op(HRESULT (*fn)(ZKRWLOCK)) {
-    return [this, fn] { return fn(lock_); };
+    return [this, fn] { return fn(m_handle); };
   }
   std::function<HRESULT()> read() { return op(ZKCoreRWLockAcquireRead); }
   std::function<HRESULT()> tryRead() { return op(ZKCoreRWLockTryAcquireRead); }
@@ -143,7 +68,7 @@ class CoreRWLockTest : public testing::Test {
     EXPECT_EQ(probe.call(unread()), kFail);
   }
 
-  ZKRWLOCK lock_ = nullptr;
+  ZKRWLOCK m_handle = nullptr;
 };
 
 TEST_F(CoreRWLockTest, SoleReaderUpgradesWithoutBlockingAndEndsFree) {
@@ -441,13 +366,13 @@ BOOL WINAPI setEventOnClosedHandle(HANDLE) {
 // Makes every ZKCoreEventSet fail as a closed handle would, while alive.
 class FailingSetEvent {
  public:
-  FailingSetEvent() : previous_(ZKCoreSetEventForTesting(setEventOnClosedHandle)) {}
-  ~FailingSetEvent() { ZKCoreSetEventForTesting(previous_); }
+  FailingSetEvent() : m_previous(ZKCoreSetEventForTesting(setEventOnClosedHandle)) {}
+  ~FailingSetEvent() { ZKCoreSetEventForTesting(m_previous); }
   FailingSetEvent(const FailingSetEvent&) = delete;
   FailingSetEvent& operator=(const FailingSetEvent&) = delete;
 
  private:
-  ZKCoreSetEventFunction previous_;
+  ZKCoreSetEventFunction m_previous;
 };
 
 TEST_F(CoreRWLockTest, ReleaseThatCannotWakeTheWriterKeepsItsHold) {
@@ -530,16 +455,16 @@ TEST_F(CoreRWLockTest, StressNeverLetsAWriterOverlapAnyone) {
   for (int i = 0; i < 3; ++i) {
     threads.push_back(std::async(std::launch::async, [&, i] {
       for (int n = 0; !stop.load(); ++n) {
-        expectOk(ZKCoreRWLockAcquireRead(lock_));
+        expectOk(ZKCoreRWLockAcquireRead(m_handle));
         readSection();
         if ((n + i) % 3 == 0) {
           // Re-entrant read while writers may be waiting.
-          expectOk(ZKCoreRWLockAcquireRead(lock_));
+          expectOk(ZKCoreRWLockAcquireRead(m_handle));
           check(writersInside.load() == 0);
-          expectOk(ZKCoreRWLockReleaseRead(lock_));
+          expectOk(ZKCoreRWLockReleaseRead(m_handle));
         }
         --readersInside;
-        expectOk(ZKCoreRWLockReleaseRead(lock_));
+        expectOk(ZKCoreRWLockReleaseRead(m_handle));
         if (n % 7 == 0) std::this_thread::yield();
       }
     }));
@@ -547,24 +472,24 @@ TEST_F(CoreRWLockTest, StressNeverLetsAWriterOverlapAnyone) {
   for (int i = 0; i < 2; ++i) {
     threads.push_back(std::async(std::launch::async, [&, i] {
       for (int n = 0; !stop.load(); ++n) {
-        expectOk(ZKCoreRWLockAcquireWrite(lock_));
+        expectOk(ZKCoreRWLockAcquireWrite(m_handle));
         check(writersInside.fetch_add(1) == 0);
         check(readersInside.load() == 0);
         ++first;
         if ((n + i) % 2 == 0) {
           // Read holds inside the write section, some of them outliving it.
-          expectOk(ZKCoreRWLockAcquireRead(lock_));
+          expectOk(ZKCoreRWLockAcquireRead(m_handle));
         }
         ++second;
         ++writes;
         writersInside.fetch_sub(1);
-        expectOk(ZKCoreRWLockReleaseWrite(lock_));
+        expectOk(ZKCoreRWLockReleaseWrite(m_handle));
         if ((n + i) % 2 == 0) {
           ++readersInside;
           check(writersInside.load() == 0);
           check(first == second);
           --readersInside;
-          expectOk(ZKCoreRWLockReleaseRead(lock_));
+          expectOk(ZKCoreRWLockReleaseRead(m_handle));
         }
         std::this_thread::yield();
       }
@@ -575,14 +500,14 @@ TEST_F(CoreRWLockTest, StressNeverLetsAWriterOverlapAnyone) {
   std::atomic<long> refusals{0};
   threads.push_back(std::async(std::launch::async, [&] {
     for (int n = 0; !stop.load(); ++n) {
-      expectOk(ZKCoreRWLockAcquireRead(lock_));
+      expectOk(ZKCoreRWLockAcquireRead(m_handle));
       readSection();
       --readersInside;
       HRESULT upgraded = kFail;
       if (n % 2 == 0) {
-        upgraded = ZKCoreRWLockTryAcquireWrite(lock_);
+        upgraded = ZKCoreRWLockTryAcquireWrite(m_handle);
       } else {
-        upgraded = ZKCoreRWLockAcquireWrite(lock_);
+        upgraded = ZKCoreRWLockAcquireWrite(m_handle);
         if (upgraded == kPossibleDeadlock) {
           ++refusals;
         } else {
@@ -596,9 +521,9 @@ TEST_F(CoreRWLockTest, StressNeverLetsAWriterOverlapAnyone) {
         ++second;
         ++upgrades;
         writersInside.fetch_sub(1);
-        expectOk(ZKCoreRWLockReleaseWrite(lock_));
+        expectOk(ZKCoreRWLockReleaseWrite(m_handle));
       }
-      expectOk(ZKCoreRWLockReleaseRead(lock_));
+      expectOk(ZKCoreRWLockReleaseRead(m_handle));
       std::this_thread::yield();
     }
   }));

@@ -17,7 +17,7 @@ namespace {
 // manager is left alone so the tests see only their own registrations.
 class CoreThreadManagerTest : public ::testing::Test {
  protected:
-  CZKLibScope scope_;
+  CZKLibScope m_scope;
 };
 
 TEST_F(CoreThreadManagerTest, ConstructingThreadIsRegisteredWithItsPseudoHandle) {

@@ -5,11 +5,11 @@
 namespace zk_test {
 
 ScratchRegistryKey::ScratchRegistryKey(HKEY root, std::wstring path, REGSAM view)
-    : root_(root), path_(std::move(path)), view_(view) {
+    : m_root(root), m_path(std::move(path)), m_view(view) {
   HKEY key = nullptr;
-  if (::RegCreateKeyExW(root_, path_.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS | view_, nullptr, &key,
+  if (::RegCreateKeyExW(m_root, m_path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS | m_view, nullptr, &key,
                         nullptr) == ERROR_SUCCESS) {
-    key_ = key;
+    m_key = key;
   }
 }
 
@@ -17,16 +17,16 @@ ScratchRegistryKey::~ScratchRegistryKey() { remove(); }
 
 LONG ScratchRegistryKey::setValue(const std::wstring& subkey, const std::wstring& name, DWORD type,
                                   const void* data, DWORD bytes) {
-  if (key_ == nullptr) return ERROR_INVALID_HANDLE;
-  HKEY target = key_;
+  if (m_key == nullptr) return ERROR_INVALID_HANDLE;
+  HKEY target = m_key;
   if (!subkey.empty()) {
-    const LONG status = ::RegCreateKeyExW(key_, subkey.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS | view_,
+    const LONG status = ::RegCreateKeyExW(m_key, subkey.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS | m_view,
                                           nullptr, &target, nullptr);
     if (status != ERROR_SUCCESS) return status;
   }
   const LONG status =
       ::RegSetValueExW(target, name.c_str(), 0, type, static_cast<const BYTE*>(data), bytes);
-  if (target != key_) ::RegCloseKey(target);
+  if (target != m_key) ::RegCloseKey(target);
   return status;
 }
 
@@ -41,11 +41,11 @@ LONG ScratchRegistryKey::setNumber(const std::wstring& subkey, const std::wstrin
 }
 
 LONG ScratchRegistryKey::remove() {
-  if (key_ == nullptr) return ERROR_SUCCESS;
-  LONG status = ::RegDeleteTreeW(key_, nullptr);
-  ::RegCloseKey(key_);
-  key_ = nullptr;
-  if (status == ERROR_SUCCESS) status = ::RegDeleteKeyExW(root_, path_.c_str(), view_, 0);
+  if (m_key == nullptr) return ERROR_SUCCESS;
+  LONG status = ::RegDeleteTreeW(m_key, nullptr);
+  ::RegCloseKey(m_key);
+  m_key = nullptr;
+  if (status == ERROR_SUCCESS) status = ::RegDeleteKeyExW(m_root, m_path.c_str(), m_view, 0);
   return status;
 }
 

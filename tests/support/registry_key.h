@@ -18,8 +18,8 @@ class ScratchRegistryKey {
   ScratchRegistryKey(const ScratchRegistryKey&) = delete;
   ScratchRegistryKey& operator=(const ScratchRegistryKey&) = delete;
 
-  bool valid() const { return key_ != nullptr; }
-  const std::wstring& path() const { return path_; }
+  bool valid() const { return m_key != nullptr; }
+  const std::wstring& path() const { return m_path; }
 
   // Write a value into the key or into a subkey of it (created on demand;
   // an empty subkey means the key itself, an empty name the default value).
@@ -34,10 +34,10 @@ class ScratchRegistryKey {
   LONG remove();
 
  private:
-  HKEY root_;
-  std::wstring path_;
-  REGSAM view_;
-  HKEY key_ = nullptr;
+  HKEY m_root;
+  std::wstring m_path;
+  REGSAM m_view;
+  HKEY m_key = nullptr;
 };
 
 }  // namespace zk_test

@@ -27,9 +27,9 @@ class Adder final : public zk_test::IZKTestAdder {
     *object = nullptr;
     return E_NOINTERFACE;
   }
-  ULONG STDMETHODCALLTYPE AddRef() override { return static_cast<ULONG>(::InterlockedIncrement(&refs_)); }
+  ULONG STDMETHODCALLTYPE AddRef() override { return static_cast<ULONG>(::InterlockedIncrement(&m_refs)); }
   ULONG STDMETHODCALLTYPE Release() override {
-    const LONG left = ::InterlockedDecrement(&refs_);
+    const LONG left = ::InterlockedDecrement(&m_refs);
     if (left == 0) delete this;
     return static_cast<ULONG>(left);
   }
@@ -40,7 +40,7 @@ class Adder final : public zk_test::IZKTestAdder {
   }
 
  private:
-  volatile LONG refs_ = 0;
+  volatile LONG m_refs = 0;
 };
 
 // The one class object of the DLL; static, so its count only tells the
@@ -60,8 +60,8 @@ class AdderFactory final : public IClassFactory, public zk_test::IZKTestFactoryI
     AddRef();
     return S_OK;
   }
-  ULONG STDMETHODCALLTYPE AddRef() override { return static_cast<ULONG>(::InterlockedIncrement(&refs_)); }
-  ULONG STDMETHODCALLTYPE Release() override { return static_cast<ULONG>(::InterlockedDecrement(&refs_)); }
+  ULONG STDMETHODCALLTYPE AddRef() override { return static_cast<ULONG>(::InterlockedIncrement(&m_refs)); }
+  ULONG STDMETHODCALLTYPE Release() override { return static_cast<ULONG>(::InterlockedDecrement(&m_refs)); }
 
   HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* outer, REFIID iid, void** object) override {
     if (object == nullptr) return E_POINTER;
@@ -72,22 +72,22 @@ class AdderFactory final : public IClassFactory, public zk_test::IZKTestFactoryI
     adder->AddRef();
     const HRESULT hr = adder->QueryInterface(iid, object);
     adder->Release();
-    if (SUCCEEDED(hr)) ::InterlockedIncrement(&created_);
+    if (SUCCEEDED(hr)) ::InterlockedIncrement(&m_created);
     return hr;
   }
   HRESULT STDMETHODCALLTYPE LockServer(BOOL) override { return S_OK; }
 
   HRESULT STDMETHODCALLTYPE GetCreatedCount(LONG* count) override {
     if (count == nullptr) return E_POINTER;
-    *count = created_;
+    *count = m_created;
     return S_OK;
   }
 
-  LONG references() const { return refs_; }
+  LONG references() const { return m_refs; }
 
  private:
-  volatile LONG refs_ = 0;
-  volatile LONG created_ = 0;
+  volatile LONG m_refs = 0;
+  volatile LONG m_created = 0;
 };
 
 AdderFactory g_factory;
