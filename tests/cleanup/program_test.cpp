@@ -160,7 +160,10 @@ class ProgramTest : public ::testing::Test {
     ASSERT_TRUE(removeTree(dotNet_));
   }
   void TearDown() override {
-    if (!dotNet_.empty()) EXPECT_TRUE(removeTree(dotNet_));
+    // Nothing to remove when SetUp skipped the test.
+    if (!dotNet_.empty()) {
+      EXPECT_TRUE(removeTree(dotNet_));
+    }
   }
 
   std::wstring configPath(std::size_t row) const { return dotNet_ + L"\\" + kSuffixes[row]; }
