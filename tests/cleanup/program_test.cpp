@@ -3,6 +3,7 @@
 // and reads back what the build put into the program images.
 #include <gtest/gtest.h>
 
+#include <cstddef>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -265,8 +266,11 @@ std::vector<ProgramImage> builtProgramImages() {
 }
 
 // DllCharacteristics from the optional header of a PE file, read from the
-// file itself so that an image of either architecture can be checked.
+// file itself so that an image of either architecture can be checked. The
+// field sits at the same offset in PE32 and PE32+ headers.
 bool readDllCharacteristics(const std::wstring& path, WORD* characteristics) {
+  static_assert(offsetof(IMAGE_OPTIONAL_HEADER32, DllCharacteristics) ==
+                offsetof(IMAGE_OPTIONAL_HEADER64, DllCharacteristics));
   const std::string bytes = readBytes(path);
   IMAGE_DOS_HEADER dos;
   if (bytes.size() < sizeof(dos)) return false;
@@ -274,25 +278,16 @@ bool readDllCharacteristics(const std::wstring& path, WORD* characteristics) {
   if (dos.e_magic != IMAGE_DOS_SIGNATURE || dos.e_lfanew <= 0) return false;
   const std::size_t nt = static_cast<std::size_t>(dos.e_lfanew);
   const std::size_t optional = nt + sizeof(DWORD) + sizeof(IMAGE_FILE_HEADER);
+  if (bytes.size() < optional + sizeof(IMAGE_OPTIONAL_HEADER64)) return false;
   DWORD signature = 0;
   WORD magic = 0;
-  if (bytes.size() < optional + sizeof(IMAGE_OPTIONAL_HEADER64)) return false;
   std::memcpy(&signature, bytes.data() + nt, sizeof(signature));
   std::memcpy(&magic, bytes.data() + optional, sizeof(magic));
   if (signature != IMAGE_NT_SIGNATURE) return false;
-  if (magic == IMAGE_NT_OPTIONAL_HDR64_MAGIC) {
-    IMAGE_OPTIONAL_HEADER64 header;
-    std::memcpy(&header, bytes.data() + optional, sizeof(header));
-    *characteristics = header.DllCharacteristics;
-    return true;
-  }
-  if (magic == IMAGE_NT_OPTIONAL_HDR32_MAGIC) {
-    IMAGE_OPTIONAL_HEADER32 header;
-    std::memcpy(&header, bytes.data() + optional, sizeof(header));
-    *characteristics = header.DllCharacteristics;
-    return true;
-  }
-  return false;
+  if (magic != IMAGE_NT_OPTIONAL_HDR32_MAGIC && magic != IMAGE_NT_OPTIONAL_HDR64_MAGIC) return false;
+  std::memcpy(characteristics, bytes.data() + optional + offsetof(IMAGE_OPTIONAL_HEADER64, DllCharacteristics),
+              sizeof(*characteristics));
+  return true;
 }
 
 // The manifest resource the loader reads at process start (type RT_MANIFEST,
