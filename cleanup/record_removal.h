@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <string_view>
 
+#include "cleanup/record_scan.h"
 #include "core/windows_support.h"
 
 namespace zk::cleanup {
@@ -27,20 +28,29 @@ inline constexpr std::string_view kOldRecord40 =
 // signed 32-bit count of one read.
 inline constexpr std::uint64_t kMaxConfigSize = 0x80000000ull;
 
-// The system operations through which the cleanup sizes the file and puts
-// the new content in place. Tests replace them to make them fail; each
-// returns 0 or a failure code and must not throw.
+// The system operations through which the cleanup sizes the file, runs its
+// removal passes and puts the new content in place. Tests replace them to
+// make them fail, or to leave the files as a system failing half way would.
+// Each returns 0 or a failure code and must not throw; a failing system call
+// gives HRESULT_FROM_WIN32 of its error, which decides whether it is retried.
 struct RewriteOperations {
   // Stores the size of the open file.
   HRESULT (*getSize)(HANDLE file, std::uint64_t* size);
+  // One removal pass over text[0, length): removeAllOccurrences.
+  HRESULT (*removePass)(char* text, std::size_t length, std::string_view literal, RemovalResult* result);
   // Writes length bytes at the current position, storing how many went out.
   HRESULT (*write)(HANDLE file, const char* data, DWORD length, DWORD* written);
-  // Puts the complete file replacement in place of target, keeping target's
-  // attributes and security descriptor. On failure target must be as before.
-  HRESULT (*replace)(const wchar_t* target, const wchar_t* replacement);
+  // Puts replacement in place of target and target under the name backup,
+  // carrying target's attributes and access list over to replacement; a list
+  // that cannot be carried fails the call. On failure the three names may be
+  // left in any state ReplaceFileW documents for its errors.
+  HRESULT (*replace)(const wchar_t* target, const wchar_t* replacement, const wchar_t* backup);
+  // Deletes a file.
+  HRESULT (*remove)(const wchar_t* path);
 };
 
-// The operations the program uses: ZKCLFileGetSize, WriteFile, ReplaceFileW.
+// The operations the program uses: ZKCLFileGetSize, removeAllOccurrences,
+// WriteFile, ReplaceFileW, DeleteFileW.
 RewriteOperations defaultRewriteOperations() noexcept;
 
 // Installs operations for every following cleanup and returns the ones
@@ -55,10 +65,18 @@ RewriteOperations setRewriteOperations(const RewriteOperations& operations) noex
 // scope. Never throws and never stops the caller: every failure is a warning
 // line.
 //
-// The file is never left damaged: the new content is written to a
-// temporary file beside it and swapped in whole, so at every moment the name
-// holds either the original or the complete new content, with the file's
-// attributes and security descriptor kept. A file that is empty, holds a NUL
-// byte, or is 2^31 bytes or larger is refused and left untouched.
+// The file is never left damaged: the new content is written to a scratch
+// file beside it and swapped in whole with the original kept under a backup
+// name until the swap is complete, so after every outcome the name holds the
+// original or the complete new content. The success line is printed only
+// when the new content is in place, the write warning only when the original
+// is. The new content is not put in place when
+//  - another program wrote the file after it was read (its content stays),
+//  - the file's access list (DACL) cannot be kept: the original goes back,
+//  - the swap keeps failing; a file held for a moment by another program
+//    (a virus scanner) is retried for about a second and a half first.
+// A file that is read-only, empty, holds a NUL byte, or is 2^31 bytes or
+// larger is refused and left untouched. Scratch and backup files that cannot
+// be deleted are marked for deletion at the next start of Windows.
 // Call from one thread at a time.
 void CleanMachineConfig(const wchar_t* path);

@@ -1,7 +1,10 @@
 #include "cleanup/record_removal.h"
 
 #include <gtest/gtest.h>
+#include <sddl.h>
 
+#include <algorithm>
+#include <cwctype>
 #include <string>
 #include <vector>
 
@@ -9,6 +12,7 @@
 #include "core/unique_handle.h"
 #include "support/cleanup_lines.h"
 #include "support/cleanup_support.h"
+#include "support/throwaway_prefix.h"
 
 namespace {
 
@@ -16,6 +20,7 @@ using namespace zk::cleanup::testing;
 using zk::cleanup::kBlankRecord;
 using zk::cleanup::kOldRecord40;
 using zk::cleanup::kOldRecord41;
+using zk::cleanup::RewriteOperations;
 using Lines = std::vector<std::wstring>;
 
 const std::string kHead =
@@ -197,20 +202,37 @@ TEST_F(CleanMachineConfigTest, KeepsTheFileAttributesThroughTheRewrite) {
   expectNoLeftovers();
 }
 
-// Fault injection through the operations the cleanup uses for sizing,
-// writing and swapping. Every fault must leave the original bytes in place.
+// Shared by the fakes below and the tests that install them: the file under
+// repair, for fakes that act on it as another program would, and how many
+// more swaps find it busy.
+std::wstring g_target;
+int g_busyCalls = 0;
+
+// Fault injection through the operations the cleanup uses. Every fault must
+// leave one complete copy under the name, and the console must say which.
 class CleanMachineConfigFaultTest : public CleanMachineConfigTest {
  protected:
   void SetUp() override {
     CleanMachineConfigTest::SetUp();
+    g_target = path_;
+    g_busyCalls = 0;
     saved_ = zk::cleanup::setRewriteOperations(zk::cleanup::defaultRewriteOperations());
   }
   void TearDown() override { zk::cleanup::setRewriteOperations(saved_); }
 
-  void install(const zk::cleanup::RewriteOperations& operations) { zk::cleanup::setRewriteOperations(operations); }
+  static RewriteOperations system() { return zk::cleanup::defaultRewriteOperations(); }
+  void install(const RewriteOperations& operations) { zk::cleanup::setRewriteOperations(operations); }
+
+  // The lines of a run that got through the passes and ends with last.
+  static Lines linesEndingWith(const wchar_t* last) {
+    Lines lines = successfulCleanupLines(1, 0, 1);
+    lines.back() = last;
+    return lines;
+  }
 
   const std::string content_ = kHead + str(kBlankRecord) + str(kOldRecord40) + kTail;
-  zk::cleanup::RewriteOperations saved_{};
+  const std::string cleaned_ = kHead + kTail;
+  RewriteOperations saved_{};
 
   static inline std::uint64_t s_reportedSize = 0;
   static HRESULT fakeSize(HANDLE, std::uint64_t* size) {
@@ -226,16 +248,17 @@ class CleanMachineConfigFaultTest : public CleanMachineConfigTest {
   static HRESULT shortWrite(HANDLE file, const char* data, DWORD length, DWORD* written) {
     return ::WriteFile(file, data, length / 2, written, nullptr) ? 0 : static_cast<HRESULT>(0x80004005L);
   }
-  static HRESULT failingReplace(const wchar_t*, const wchar_t*) { return static_cast<HRESULT>(0x80070020L); }
 };
 
 TEST_F(CleanMachineConfigFaultTest, RefusesFilesOfTwoGibibytesOrMoreBeforeSizingABuffer) {
   ASSERT_TRUE(writeBytes(path_, content_));
+  RewriteOperations operations = system();
+  operations.getSize = fakeSize;
+  install(operations);
   // 2^32 + 5 would be 5 bytes if only the low 32 bits counted.
   for (const std::uint64_t size : {0x80000000ull, 0xFFFFFFFFull, 0x100000005ull, ~0ull}) {
     SCOPED_TRACE(size);
     s_reportedSize = size;
-    install({fakeSize, zk::cleanup::defaultRewriteOperations().write, zk::cleanup::defaultRewriteOperations().replace});
     runOnPath();
     EXPECT_EQ(lines_, (Lines{kOpenedLine, kSizedLine, kReadWarningLine}));
     EXPECT_EQ(bytesNow(), content_);
@@ -264,30 +287,317 @@ TEST_F(CleanMachineConfigFaultTest, RefusesARealSparseFileOfTwoGibibytes) {
 }
 
 TEST_F(CleanMachineConfigFaultTest, ReportsAFailedSizeAndTouchesNothing) {
-  install({failingSize, zk::cleanup::defaultRewriteOperations().write, zk::cleanup::defaultRewriteOperations().replace});
+  RewriteOperations operations = system();
+  operations.getSize = failingSize;
+  install(operations);
   run(content_);
   EXPECT_EQ(lines_, (Lines{kOpenedLine, kSizeFailedLine}));
   EXPECT_EQ(bytesNow(), content_);
 }
 
-TEST_F(CleanMachineConfigFaultTest, KeepsTheOriginalWhenWritingFailsAtAnyStep) {
-  const zk::cleanup::RewriteOperations system = zk::cleanup::defaultRewriteOperations();
+// The size is taken through the open handle; this one also makes the file
+// read-only through it, as another program might while the cleanup reads.
+HRESULT sizeThenMadeReadOnly(HANDLE file, std::uint64_t* size) {
+  FILE_BASIC_INFO info = {};
+  if (!::GetFileInformationByHandleEx(file, FileBasicInfo, &info, sizeof(info))) return static_cast<HRESULT>(0x80004005L);
+  info.FileAttributes = FILE_ATTRIBUTE_READONLY;
+  if (!::SetFileInformationByHandle(file, FileBasicInfo, &info, sizeof(info))) return static_cast<HRESULT>(0x80004005L);
+  return zk::cleanup::defaultRewriteOperations().getSize(file, size);
+}
+
+TEST_F(CleanMachineConfigFaultTest, LeavesAReadOnlyFileAloneWhetherItWasSoBeforeOrBecameSoAfterReading) {
+  ASSERT_TRUE(writeBytes(path_, content_));
+  ASSERT_TRUE(::SetFileAttributesW(path_.c_str(), FILE_ATTRIBUTE_READONLY));
+  runOnPath();
+  EXPECT_EQ(lines_, Lines{kOpenWarningLine});
+  EXPECT_EQ(bytesNow(), content_);
+
+  ASSERT_TRUE(::SetFileAttributesW(path_.c_str(), FILE_ATTRIBUTE_NORMAL));
+  RewriteOperations operations = system();
+  operations.getSize = sizeThenMadeReadOnly;
+  install(operations);
+  runOnPath();
+  Lines expected = successfulCleanupLines(1, 0, 1);
+  expected.pop_back();
+  expected.back() = kReopenWarningLine;
+  EXPECT_EQ(lines_, expected);
+  EXPECT_EQ(bytesNow(), content_);
+  EXPECT_NE(::GetFileAttributesW(path_.c_str()) & FILE_ATTRIBUTE_READONLY, 0u);
+  expectNoLeftovers();
+}
+
+HRESULT failsOnTheSecondPass(char* text, std::size_t length, std::string_view literal,
+                             zk::cleanup::RemovalResult* result) {
+  // As when the pass's match table cannot be allocated.
+  if (literal == kOldRecord41) return static_cast<HRESULT>(0x8007000EL);
+  return zk::cleanup::defaultRewriteOperations().removePass(text, length, literal, result);
+}
+
+TEST_F(CleanMachineConfigFaultTest, StopsWithTheWriteWarningWhenARemovalPassFails) {
+  RewriteOperations operations = system();
+  operations.removePass = failsOnTheSecondPass;
+  install(operations);
+  run(content_);
+  EXPECT_EQ(lines_, (Lines{kOpenedLine, kSizedLine, kReadLine, kBlankAnnouncementLine, kBlankFoundLine, kBlankDoneLine,
+                           kOldAnnouncementLine, kWriteWarningLine}));
+  EXPECT_EQ(bytesNow(), content_);
+  expectNoLeftovers();
+}
+
+TEST_F(CleanMachineConfigFaultTest, KeepsTheOriginalWhenWritingTheNewContentFails) {
   const struct {
     const char* step;
-    zk::cleanup::RewriteOperations operations;
-  } cases[] = {
-      {"failing write", {system.getSize, failingWrite, system.replace}},
-      {"short write", {system.getSize, shortWrite, system.replace}},
-      {"failing swap", {system.getSize, system.write, failingReplace}},
-  };
-  Lines expected = successfulCleanupLines(1, 0, 1);
-  expected.back() = kWriteWarningLine;
+    decltype(RewriteOperations::write) write;
+  } cases[] = {{"failing write", failingWrite}, {"short write", shortWrite}};
   for (const auto& c : cases) {
     SCOPED_TRACE(c.step);
-    install(c.operations);
+    RewriteOperations operations = system();
+    operations.write = c.write;
+    install(operations);
     run(content_);
-    EXPECT_EQ(lines_, expected);
+    EXPECT_EQ(lines_, linesEndingWith(kWriteWarningLine));
     EXPECT_EQ(bytesNow(), content_);
+    expectNoLeftovers();
+  }
+}
+
+// The file's access list as text, to compare before and after.
+std::wstring accessListOf(const std::wstring& path) {
+  DWORD needed = 0;
+  ::GetFileSecurityW(path.c_str(), DACL_SECURITY_INFORMATION, nullptr, 0, &needed);
+  std::vector<unsigned char> descriptor(needed != 0 ? needed : 1);
+  if (!::GetFileSecurityW(path.c_str(), DACL_SECURITY_INFORMATION, descriptor.data(), needed, &needed)) return L"?";
+  wchar_t* text = nullptr;
+  if (!::ConvertSecurityDescriptorToStringSecurityDescriptorW(descriptor.data(), SDDL_REVISION_1,
+                                                              DACL_SECURITY_INFORMATION, &text, nullptr)) {
+    return L"?";
+  }
+  std::wstring result(text);
+  ::LocalFree(text);
+  return result;
+}
+
+bool setAccessList(const std::wstring& path, const wchar_t* sddl) {
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  if (!::ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl, SDDL_REVISION_1, &descriptor, nullptr)) return false;
+  const bool ok = ::SetFileSecurityW(path.c_str(), DACL_SECURITY_INFORMATION, descriptor) != 0;
+  ::LocalFree(descriptor);
+  return ok;
+}
+
+// Swaps that fail as ReplaceFileW documents, leaving the files exactly so.
+HRESULT swapFailsKeepingTheNames(const wchar_t*, const wchar_t*, const wchar_t*) {
+  return HRESULT_FROM_WIN32(ERROR_UNABLE_TO_REMOVE_REPLACED);
+}
+// Half way, as without a backup name: the original is gone, the replacement
+// still under its own name.
+HRESULT swapLosesTheOriginal(const wchar_t* target, const wchar_t*, const wchar_t*) {
+  ::DeleteFileW(target);
+  return HRESULT_FROM_WIN32(ERROR_UNABLE_TO_MOVE_REPLACEMENT);
+}
+// Half way: the original under the backup name, the replacement under its own.
+HRESULT swapStopsAfterTheBackup(const wchar_t* target, const wchar_t*, const wchar_t* backup) {
+  ::MoveFileExW(target, backup, 0);
+  return HRESULT_FROM_WIN32(ERROR_UNABLE_TO_MOVE_REPLACEMENT_2);
+}
+// A virus scanner holds the file without sharing it during the next
+// s_busyCalls swaps, which then fail for real.
+HRESULT swapWhileAScannerHoldsTheFile(const wchar_t* target, const wchar_t* replacement, const wchar_t* backup) {
+  zkcore::UniqueKernelHandle scanner;
+  if (g_busyCalls-- > 0) {
+    scanner.reset(::CreateFileW(target, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+  }
+  return zk::cleanup::defaultRewriteOperations().replace(target, replacement, backup);
+}
+// The swap goes through but the file comes out with other permissions
+// (anyone may write it), as when the access list was not carried over.
+HRESULT swapLosesTheAccessList(const wchar_t* target, const wchar_t* replacement, const wchar_t* backup) {
+  const HRESULT result = zk::cleanup::defaultRewriteOperations().replace(target, replacement, backup);
+  setAccessList(target, L"D:(A;;FA;;;SY)(A;;FA;;;WD)");
+  return result;
+}
+
+TEST_F(CleanMachineConfigFaultTest, LeavesOneCompleteCopyAfterEverySwapFailureAndSaysWhich) {
+  const struct {
+    const char* outcome;
+    decltype(RewriteOperations::replace) replace;
+    int busyCalls;
+    bool newContent;
+  } cases[] = {
+      {"swap fails, every file keeps its name", swapFailsKeepingTheNames, 0, false},
+      {"half way: the original is gone, the new content survives", swapLosesTheOriginal, 0, true},
+      {"half way: the original is under the backup name", swapStopsAfterTheBackup, 0, false},
+      {"the file is held for a moment, then the swap goes through", swapWhileAScannerHoldsTheFile, 2, true},
+      {"the file stays held", swapWhileAScannerHoldsTheFile, 1000, false},
+      {"the swap drops the access list", swapLosesTheAccessList, 0, false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.outcome);
+    ASSERT_TRUE(writeBytes(path_, content_));
+    const std::wstring accessBefore = accessListOf(path_);
+    RewriteOperations operations = system();
+    operations.replace = c.replace;
+    install(operations);
+    g_busyCalls = c.busyCalls;
+    runOnPath();
+    EXPECT_EQ(lines_, linesEndingWith(c.newContent ? kEditedLine : kWriteWarningLine));
+    EXPECT_EQ(bytesNow(), c.newContent ? cleaned_ : content_);
+    EXPECT_EQ(accessListOf(path_), accessBefore);
+    expectNoLeftovers();
+  }
+}
+
+TEST_F(CleanMachineConfigTest, KeepsAnExplicitProtectedAccessListThroughTheRewrite) {
+  ASSERT_TRUE(writeBytes(path_, kHead + str(kBlankRecord) + str(kOldRecord40) + kTail));
+  // Not inherited from the folder: administrators and users may change the
+  // file, everyone else only read it.
+  ASSERT_TRUE(setAccessList(path_, L"D:P(A;;FA;;;BA)(A;;FA;;;BU)(A;;FA;;;SY)(A;;FR;;;WD)"));
+  const std::wstring before = accessListOf(path_);
+  if (before.rfind(L"D:P", 0) != 0) {
+    GTEST_SKIP() << "this file system does not keep explicit access lists (Wine maps them to Unix mode bits); "
+                    "the decision to put the original back is tested through a failing swap instead";
+  }
+  runOnPath();
+  EXPECT_EQ(lines_, successfulCleanupLines(1, 0, 1));
+  EXPECT_EQ(bytesNow(), kHead + kTail);
+  EXPECT_EQ(accessListOf(path_), before);
+  expectNoLeftovers();
+}
+
+// The renames and deletions Windows carries out at its next start. A test
+// that makes the cleanup add to them puts the value back as it was.
+class PendingRenames {
+ public:
+  PendingRenames() { m_existed = read(&m_saved); }
+  ~PendingRenames() {
+    zkcore::UniqueRegistryKey key;
+    if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, kKey, 0, KEY_SET_VALUE, key.put()) != ERROR_SUCCESS) return;
+    if (m_existed) {
+      ::RegSetValueExW(key.get(), kValue, 0, REG_MULTI_SZ, reinterpret_cast<const BYTE*>(m_saved.data()),
+                       static_cast<DWORD>(m_saved.size() * sizeof(wchar_t)));
+    } else {
+      ::RegDeleteValueW(key.get(), kValue);
+    }
+  }
+  PendingRenames(const PendingRenames&) = delete;
+  PendingRenames& operator=(const PendingRenames&) = delete;
+
+  // The value's strings, in order, empty ones included.
+  std::vector<std::wstring> entries() const {
+    std::vector<wchar_t> raw;
+    std::vector<std::wstring> result;
+    if (!read(&raw)) return result;
+    // Pairs of source and target; an empty target means "delete".
+    std::size_t start = 0;
+    for (std::size_t i = 0; i < raw.size(); ++i) {
+      if (raw[i] != L'\0') continue;
+      result.emplace_back(raw.data() + start, i - start);
+      start = i + 1;
+    }
+    return result;
+  }
+
+ private:
+  static constexpr const wchar_t* kKey = L"SYSTEM\\CurrentControlSet\\Control\\Session Manager";
+  static constexpr const wchar_t* kValue = L"PendingFileRenameOperations";
+
+  static bool read(std::vector<wchar_t>* value) {
+    DWORD bytes = 0;
+    if (::RegGetValueW(HKEY_LOCAL_MACHINE, kKey, kValue, RRF_RT_REG_MULTI_SZ, nullptr, nullptr, &bytes) !=
+        ERROR_SUCCESS) {
+      return false;
+    }
+    value->assign(bytes / sizeof(wchar_t) + 1, L'\0');
+    if (::RegGetValueW(HKEY_LOCAL_MACHINE, kKey, kValue, RRF_RT_REG_MULTI_SZ, nullptr, value->data(), &bytes) !=
+        ERROR_SUCCESS) {
+      return false;
+    }
+    value->resize(bytes / sizeof(wchar_t));
+    return true;
+  }
+
+  bool m_existed = false;
+  std::vector<wchar_t> m_saved;
+};
+
+std::wstring lowered(std::wstring text) {
+  for (wchar_t& c : text) c = static_cast<wchar_t>(std::towlower(c));
+  return text;
+}
+
+// A virus scanner holds every file the cleanup tries to delete.
+HRESULT deleteWhileAScannerHoldsTheFile(const wchar_t* path) {
+  zkcore::UniqueKernelHandle scanner(
+      ::CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  return ::DeleteFileW(path) ? 0 : HRESULT_FROM_WIN32(::GetLastError());
+}
+
+TEST_F(CleanMachineConfigFaultTest, MarksABackupItCannotDeleteForDeletionAtTheNextStart) {
+  ZK_REQUIRE_THROWAWAY_PREFIX();  // adds to the machine's pending deletions
+  PendingRenames pending;
+  RewriteOperations operations = system();
+  operations.remove = deleteWhileAScannerHoldsTheFile;
+  install(operations);
+  run(content_);
+  EXPECT_EQ(lines_, linesEndingWith(kEditedLine));
+  EXPECT_EQ(bytesNow(), cleaned_);
+
+  // Left behind: the backup, which holds the original.
+  std::vector<std::wstring> left = folder_.names();
+  left.erase(std::remove(left.begin(), left.end(), std::wstring(L"machine.config")), left.end());
+  ASSERT_EQ(left.size(), 1u);
+  EXPECT_EQ(readBytes(folder_.file(left[0])), content_);
+
+  const std::vector<std::wstring> entries = pending.entries();
+  const std::wstring suffix = lowered(L"\\" + left[0]);
+  const auto named = std::find_if(entries.begin(), entries.end(), [&](const std::wstring& entry) {
+    const std::wstring name = lowered(entry);
+    return name.size() >= suffix.size() && name.compare(name.size() - suffix.size(), suffix.size(), suffix) == 0;
+  });
+  ASSERT_NE(named, entries.end()) << "not marked for deletion";
+  ASSERT_NE(named + 1, entries.end());
+  EXPECT_TRUE((named + 1)->empty()) << "marked to be renamed, not deleted";
+}
+
+// Another program (an installer) writes the file while the cleanup writes
+// its new content, sharing it as it must while the cleanup holds it open;
+// with other content of another size, or with content of the same size and
+// a later write time.
+bool g_otherWriteKeepsTheSize = false;
+
+HRESULT writeWhileAnotherProgramWrites(HANDLE file, const char* data, DWORD length, DWORD* written) {
+  WIN32_FILE_ATTRIBUTE_DATA before;
+  ::GetFileAttributesExW(g_target.c_str(), GetFileExInfoStandard, &before);
+  zkcore::UniqueKernelHandle other(::CreateFileW(g_target.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                                 nullptr, TRUNCATE_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  const std::string content =
+      g_otherWriteKeepsTheSize ? std::string(before.nFileSizeLow, 'x') : kHead + kOtherRecord + kTail;
+  DWORD count = 0;
+  if (!other || !::WriteFile(other.get(), content.data(), static_cast<DWORD>(content.size()), &count, nullptr)) {
+    return static_cast<HRESULT>(0x80004005L);
+  }
+  if (g_otherWriteKeepsTheSize) {
+    // Later than the cleanup could have seen, even on a coarse clock.
+    ULARGE_INTEGER time;
+    time.LowPart = before.ftLastWriteTime.dwLowDateTime;
+    time.HighPart = before.ftLastWriteTime.dwHighDateTime;
+    time.QuadPart += 20000000;
+    const FILETIME later = {time.LowPart, time.HighPart};
+    ::SetFileTime(other.get(), nullptr, nullptr, &later);
+  }
+  return zk::cleanup::defaultRewriteOperations().write(file, data, length, written);
+}
+
+TEST_F(CleanMachineConfigFaultTest, LeavesWhatAnotherProgramWroteMeanwhileInPlace) {
+  for (const bool keepsTheSize : {false, true}) {
+    SCOPED_TRACE(keepsTheSize ? "same size, later write time" : "another size");
+    g_otherWriteKeepsTheSize = keepsTheSize;
+    RewriteOperations operations = system();
+    operations.write = writeWhileAnotherProgramWrites;
+    install(operations);
+    run(content_);
+    EXPECT_EQ(lines_, linesEndingWith(kWriteWarningLine));
+    EXPECT_EQ(bytesNow(), keepsTheSize ? std::string(content_.size(), 'x') : kHead + kOtherRecord + kTail);
     expectNoLeftovers();
   }
 }
