@@ -78,7 +78,8 @@ ReallocFunction setStorageReallocForTesting(ReallocFunction function) noexcept;
 // The abstract buffer: the class-level operations (they throw) and the
 // interface level written once on top of them (it never throws, mapping
 // exceptions by the boundary rules). Interface is IZKCharBuffer or
-// IZKByteBuffer.
+// IZKByteBuffer. Thread-safety and failure guarantees are those of the
+// variant.
 template <class ElementType, class Interface>
 class BufferBase : public Object, public Interface {
  public:

@@ -177,23 +177,6 @@ TEST(BufferTest, InterfaceOperationsRefuseNullOutPointers) {
   EXPECT_EQ(growable.getCapacity(), 0) << "nothing was reserved";
 }
 
-TEST(BufferTest, TheWriteProtocolWorksThroughTheInterface) {
-  zk::Reference<RWByteBuffer> buffer(new RWByteBuffer());
-  IZKByteBuffer* face = buffer.get();
-  std::uint8_t* data = nullptr;
-  ASSERT_EQ(face->LockWrite(2, &data), 0);
-  data[0] = 1;
-  data[1] = 2;
-  ASSERT_EQ(face->Reserve(40, &data), 0);
-  data[39] = 40;
-  ASSERT_EQ(face->SetLength(40), 0);
-  EXPECT_EQ(face->GetLength(), 40u);
-  EXPECT_EQ(face->GetData()[0], 1);
-  EXPECT_EQ(face->GetData()[39], 40);
-  ASSERT_EQ(face->UnlockWrite(), 0);
-  EXPECT_EQ(buffer->getCapacity(), 48);
-}
-
 TEST(BufferTest, EachKindAnswersItsOwnInterfaceAndWritability) {
   zk::Reference<zk::Object> objects[] = {
       zk::Reference<zk::Object>(new ROCharBuffer()), zk::Reference<zk::Object>(new RWCharBuffer()),
