@@ -1,0 +1,183 @@
+#include "sync/class_table.h"
+
+#include <typeinfo>
+
+#include "lang/byte_buffer.h"
+#include "lang/char_buffer.h"
+#include "lang/exception.h"
+#include "sync/atomic.h"
+#include "sync/event.h"
+#include "sync/fake_mutex.h"
+#include "sync/gate.h"
+#include "sync/locked_buffer.h"
+#include "sync/mutex.h"
+#include "sync/rw_lock.h"
+#include "sync/semaphore.h"
+
+namespace zk {
+
+namespace {
+
+// Rows without a type name classes whose code is not part of the library
+// yet; they are registered by name only until it is. The three integer
+// exceptions appear twice: registration keeps their first rows, the ones
+// with a creator.
+const ClassTableRow kBuiltInClasses[] = {
+    {L"CZKAbstractByteBuffer", &typeid(zk::util::AbstractByteBuffer), nullptr},
+    {L"CZKAbstractCharBuffer", &typeid(zk::util::AbstractCharBuffer), nullptr},
+    {L"CZKAlphaNumInputStream", nullptr, nullptr},
+    {L"CZKAlphaNumOutputStream", nullptr, nullptr},
+    {L"CZKArrayList", nullptr, nullptr},  // created by name once built
+    {L"CZKAtomic", &typeid(zk::sync::Atomic), nullptr},
+    {L"CZKBigDecimal", nullptr, nullptr},  // created by name once built
+    {L"CZKBigInteger", nullptr, nullptr},  // created by name once built
+    {L"CZKBitInputStream", nullptr, nullptr},
+    {L"CZKBitOutputStream", nullptr, nullptr},
+    {L"CZKBTCSingleByte", nullptr, nullptr},
+    {L"CZKBTCSingleByteTable", nullptr, nullptr},
+    {L"CZKBufferedInputStream", nullptr, nullptr},
+    {L"CZKBufferedOutputStream", nullptr, nullptr},
+    {L"CZKBufferedReader", nullptr, nullptr},
+    {L"CZKBufferedWriter", nullptr, nullptr},
+    {L"CZKByteArrayInputStream", nullptr, nullptr},
+    {L"CZKByteArrayOutputStream", nullptr, nullptr},  // created by name once built
+    {L"CZKByteToCharConverter", nullptr, nullptr},
+    {L"CZKCharToByteConverter", nullptr, nullptr},
+    {L"zk::Class", &typeid(zk::Class), nullptr},
+    {L"CZKCTBSingleByte", nullptr, nullptr},
+    {L"CZKCTBSingleByteTable", nullptr, nullptr},
+    {L"CZKCollection", nullptr, nullptr},
+    {L"zk::pcom::ClassFactory", nullptr, nullptr},
+    {L"CZKComDllModule", nullptr, nullptr},
+    {L"CZKComObject", &typeid(zk::ComObject), nullptr},
+    {L"CZKComparator", nullptr, nullptr},
+    {L"CZKConstIterator", nullptr, nullptr},
+    {L"CZKConstListIterator", nullptr, nullptr},
+    {L"CZKDataInputStream", nullptr, nullptr},
+    {L"CZKDataOutputStream", nullptr, nullptr},
+    {L"CZKDouble", nullptr, nullptr},
+    {L"CZKEvent", &typeid(zk::sync::Event), &createInstance<zk::sync::Event>},
+    {L"zk::sync::FakeAtomic", &typeid(zk::sync::FakeAtomic), nullptr},
+    {L"CZKFakeMutex", &typeid(zk::sync::FakeMutex), &createInstance<zk::sync::FakeMutex>},
+    {L"CZKFilePath", nullptr, nullptr},
+    {L"CZKFilterInputStream", nullptr, nullptr},
+    {L"CZKFilterOutputStream", nullptr, nullptr},
+    {L"CZKFilterReader", nullptr, nullptr},
+    {L"CZKFilterWriter", nullptr, nullptr},
+    {L"CZKFloat", nullptr, nullptr},
+    {L"CZKGate", &typeid(zk::sync::Gate), &createInstance<zk::sync::Gate>},
+    {L"CZKGuid", nullptr, nullptr},
+    {L"CZKHashMap", nullptr, nullptr},  // created by name once built
+    {L"CZKInputStream", nullptr, nullptr},
+    {L"CZKInputStreamReader", nullptr, nullptr},
+    {L"CZKInteger16", nullptr, nullptr},
+    {L"CZKInteger32", nullptr, nullptr},
+    {L"CZKInteger64", nullptr, nullptr},
+    {L"CZKInteger8", nullptr, nullptr},
+    {L"CZKIterator", nullptr, nullptr},
+    {L"CZKLinkedList", nullptr, nullptr},  // created by name once built
+    {L"CZKList", nullptr, nullptr},
+    {L"CZKListIterator", nullptr, nullptr},
+    {L"CZKLocale", nullptr, nullptr},
+    {L"CZKLockObject", &typeid(zk::sync::LockObject), nullptr},
+    {L"CZKMap", nullptr, nullptr},
+    {L"CZKMTByteBuffer", &typeid(zk::util::MTByteBuffer), &createInstance<zk::util::MTByteBuffer>},
+    {L"CZKMTCharBuffer", &typeid(zk::util::MTCharBuffer), &createInstance<zk::util::MTCharBuffer>},
+    {L"CZKMutex", &typeid(zk::sync::Mutex), &createInstance<zk::sync::Mutex>},
+    {L"CZKNullOutputStream", nullptr, nullptr},  // created by name once built
+    {L"CZKNullWriter", nullptr, nullptr},  // created by name once built
+    {L"CZKNumber", nullptr, nullptr},
+    {L"CZKObject", &typeid(zk::Object), &createInstance<zk::Object>},
+    {L"CZKOutputStream", nullptr, nullptr},
+    {L"CZKOutputStreamWriter", nullptr, nullptr},
+    {L"CZKPrintWriter", nullptr, nullptr},
+    {L"CZKReader", nullptr, nullptr},
+    {L"CZKResourceBundle", nullptr, nullptr},
+    {L"CZKROByteBuffer", &typeid(zk::util::ROByteBuffer), &createInstance<zk::util::ROByteBuffer>},
+    {L"CZKROCharBuffer", &typeid(zk::util::ROCharBuffer), &createInstance<zk::util::ROCharBuffer>},
+    {L"CZKRunnable", nullptr, nullptr},
+    {L"CZKRWByteBuffer", &typeid(zk::util::RWByteBuffer), &createInstance<zk::util::RWByteBuffer>},
+    {L"CZKRWCharBuffer", &typeid(zk::util::RWCharBuffer), &createInstance<zk::util::RWCharBuffer>},
+    {L"CZKRWLock", &typeid(zk::sync::ReaderWriterLock), &createInstance<zk::sync::ReaderWriterLock>},
+    {L"CZKSemaphore", &typeid(zk::sync::Semaphore), &createInstance<zk::sync::Semaphore>},
+    {L"CZKSet", nullptr, nullptr},
+    {L"CZKSignedInteger", nullptr, nullptr},
+    {L"CZKStdioInputStream", nullptr, nullptr},  // created by name once built
+    {L"CZKStdioOutputStream", nullptr, nullptr},  // created by name once built
+    {L"CZKString", nullptr, nullptr},  // created by name once built
+    {L"zk::i18n::StringMapBundle", nullptr, nullptr},
+    {L"CZKStringWriter", nullptr, nullptr},  // created by name once built
+    {L"CZKSyncObject", &typeid(zk::sync::Object), nullptr},
+    {L"zk::net::TcpServerSocket", nullptr, nullptr},
+    {L"zk::net::TcpSocket", nullptr, nullptr},
+    {L"CZKThread", nullptr, nullptr},
+    {L"CZKUInteger16", nullptr, nullptr},
+    {L"CZKUInteger32", nullptr, nullptr},
+    {L"CZKUInteger64", nullptr, nullptr},
+    {L"CZKUInteger8", nullptr, nullptr},
+    {L"CZKUnsignedInteger", nullptr, nullptr},
+    {L"CZKWriter", nullptr, nullptr},
+    {L"zk::Exception", &typeid(zk::Exception), &createInstance<zk::Exception>},
+    {L"zk::CastFailedException", &typeid(zk::CastFailedException), &createInstance<zk::CastFailedException>},
+    {L"zk::ClassNotFoundException", &typeid(zk::ClassNotFoundException), &createInstance<zk::ClassNotFoundException>},
+    {L"zk::CloneNotSupportedException", &typeid(zk::CloneNotSupportedException), &createInstance<zk::CloneNotSupportedException>},
+    {L"zk::IllegalAccessException", &typeid(zk::IllegalAccessException), &createInstance<zk::IllegalAccessException>},
+    {L"zk::IllegalStateException", &typeid(zk::IllegalStateException), &createInstance<zk::IllegalStateException>},
+    {L"zk::InvalidPathException", &typeid(zk::InvalidPathException), &createInstance<zk::InvalidPathException>},
+    {L"zk::OutOfMemoryException", &typeid(zk::OutOfMemoryException), &createInstance<zk::OutOfMemoryException>},
+    {L"zk::RangeErrorException", &typeid(zk::RangeErrorException), &createInstance<zk::RangeErrorException>},
+    {L"zk::ReadOnlyException", &typeid(zk::ReadOnlyException), &createInstance<zk::ReadOnlyException>},
+    {L"zk::UnsupportedOperationException", &typeid(zk::UnsupportedOperationException), &createInstance<zk::UnsupportedOperationException>},
+    {L"zk::ExternalException", &typeid(zk::ExternalException), nullptr},
+    {L"zk::IntErrorException", &typeid(zk::IntErrorException), &createInstance<zk::IntErrorException>},
+    {L"zk::IntDivByZeroException", &typeid(zk::IntDivByZeroException), &createInstance<zk::IntDivByZeroException>},
+    {L"zk::IntOverflowException", &typeid(zk::IntOverflowException), &createInstance<zk::IntOverflowException>},
+    {L"zk::io::IoException", &typeid(zk::io::IoException), &createInstance<zk::io::IoException>},
+    {L"zk::io::TimeoutException", &typeid(zk::io::TimeoutException), &createInstance<zk::io::TimeoutException>},
+    {L"zk::io::UnexpectedEOFException", &typeid(zk::io::UnexpectedEOFException), &createInstance<zk::io::UnexpectedEOFException>},
+    {L"zk::text::charset::InvalidCharacterException", &typeid(zk::text::charset::InvalidCharacterException), &createInstance<zk::text::charset::InvalidCharacterException>},
+    {L"zk::text::charset::UnmappableCharacterException", &typeid(zk::text::charset::UnmappableCharacterException), &createInstance<zk::text::charset::UnmappableCharacterException>},
+    {L"zk::text::charset::UnknownEncodingException", &typeid(zk::text::charset::UnknownEncodingException), &createInstance<zk::text::charset::UnknownEncodingException>},
+    {L"zk::AccessViolationException", &typeid(zk::AccessViolationException), nullptr},
+    {L"zk::ArrayBoundsException", &typeid(zk::ArrayBoundsException), nullptr},
+    {L"zk::IllegalInstructionException", &typeid(zk::IllegalInstructionException), nullptr},
+    {L"zk::MathDivByZeroException", &typeid(zk::MathDivByZeroException), nullptr},
+    {L"zk::MathErrorException", &typeid(zk::MathErrorException), nullptr},
+    {L"zk::MathInvalidOpException", &typeid(zk::MathInvalidOpException), nullptr},
+    {L"zk::MathOverflowException", &typeid(zk::MathOverflowException), nullptr},
+    {L"zk::MathUnderflowException", &typeid(zk::MathUnderflowException), nullptr},
+    {L"zk::StackOverflowException", &typeid(zk::StackOverflowException), nullptr},
+    {L"zk::UserAbortException", &typeid(zk::UserAbortException), nullptr},
+    {L"zk::IntDivByZeroException", &typeid(zk::IntDivByZeroException), nullptr},
+    {L"zk::IntErrorException", &typeid(zk::IntErrorException), nullptr},
+    {L"zk::IntOverflowException", &typeid(zk::IntOverflowException), nullptr},
+    {L"zk::text::charset::CTBASCII", nullptr, nullptr},  // created by name once built
+    {L"zk::text::charset::BTCASCII", nullptr, nullptr},  // created by name once built
+    {L"zk::text::charset::CTBISO8859_1", nullptr, nullptr},  // created by name once built
+    {L"zk::text::charset::BTCISO8859_1", nullptr, nullptr},  // created by name once built
+    {L"zk::text::charset::CTBCP437", nullptr, nullptr},  // created by name once built
+    {L"zk::text::charset::BTCCP437", nullptr, nullptr},  // created by name once built
+    {L"zk::text::charset::CTBCP1252", nullptr, nullptr},  // created by name once built
+    {L"zk::text::charset::BTCCP1252", nullptr, nullptr},  // created by name once built
+    {L"zk::text::charset::BTCUTF8", nullptr, nullptr},  // created by name once built
+    {L"zk::text::charset::CTBUTF8", nullptr, nullptr},  // created by name once built
+    {L"zk::text::charset::CTBUTF16LE", nullptr, nullptr},  // created by name once built
+    {L"zk::text::charset::BTCUTF16LE", nullptr, nullptr},  // created by name once built
+    {L"zk::text::charset::CTBUTF16BE", nullptr, nullptr},  // created by name once built
+    {L"zk::text::charset::BTCUTF16BE", nullptr, nullptr},  // created by name once built
+    {L"zk::text::charset::CTBUTF32LE", nullptr, nullptr},  // created by name once built
+    {L"zk::text::charset::BTCUTF32LE", nullptr, nullptr},  // created by name once built
+    {L"zk::text::charset::CTBUTF32BE", nullptr, nullptr},  // created by name once built
+    {L"zk::text::charset::BTCUTF32BE", nullptr, nullptr},  // created by name once built
+    {L"zk::text::charset::BTCAMP7", nullptr, nullptr},  // created by name once built
+    {L"zk::text::charset::CTBAMP7", nullptr, nullptr},  // created by name once built
+    {nullptr, nullptr, nullptr},
+};
+
+}  // namespace
+
+const ClassTableRow* builtInClassTable() noexcept { return kBuiltInClasses; }
+
+void registerBuiltInClasses() { registerClasses(kBuiltInClasses); }
+
+}  // namespace zk
