@@ -7,7 +7,7 @@
 #include <new>
 #include <string>
 
-#include "lang/class_library_fixture.h"
+#include "support/class_library_fixture.h"
 #include "lang/exception.h"
 
 // Every allocation of the process through operator new can be made to fail,

@@ -7,7 +7,7 @@
 
 #include "lang/class.h"
 #include "lang/exception.h"
-#include "lang/class_library_fixture.h"
+#include "support/class_library_fixture.h"
 
 namespace zk_test {
 namespace {

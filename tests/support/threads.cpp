@@ -28,6 +28,26 @@ HRESULT finished(std::future<HRESULT>& result) {
   return result.get();
 }
 
+BoundedThread::BoundedThread(std::function<void()> body) {
+  std::packaged_task<void()> task(std::move(body));
+  m_done = task.get_future();
+  m_thread = std::thread(std::move(task));
+}
+
+BoundedThread::~BoundedThread() {
+  if (m_thread.joinable()) waitAndJoin();
+}
+
+void BoundedThread::join() {
+  waitAndJoin();
+  m_done.get();
+}
+
+void BoundedThread::waitAndJoin() {
+  if (m_done.wait_for(kBound) != std::future_status::ready) giveUp("a test thread");
+  m_thread.join();
+}
+
 Worker::Worker() : m_thread([this] { loop(); }) {}
 
 Worker::~Worker() {

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <chrono>
+#include <cstdint>
 #include <condition_variable>
 #include <deque>
 #include <functional>
@@ -17,6 +18,7 @@ namespace zk_test {
 // Long enough for any operation that should complete; short enough that a
 // lost wake-up fails the run instead of stalling it.
 inline constexpr auto kBound = std::chrono::seconds(10);
+inline constexpr std::uint32_t kBoundMilliseconds = 10000;
 // How long an operation that must block is watched before it counts as blocked.
 inline constexpr auto kBlockedFor = std::chrono::milliseconds(150);
 
@@ -43,6 +45,29 @@ bool eventually(Pred pred, std::chrono::milliseconds bound = std::chrono::millis
   }
   return true;
 }
+
+// Starts body at once. finishedWithin() waits up to a given time; join()
+// waits up to kBound and rethrows what body threw; the destructor waits and
+// joins too. A thread stuck past the bound ends the process (see giveUp).
+class BoundedThread {
+ public:
+  explicit BoundedThread(std::function<void()> body);
+  ~BoundedThread();
+  BoundedThread(const BoundedThread&) = delete;
+  BoundedThread& operator=(const BoundedThread&) = delete;
+
+  template <class Duration>
+  bool finishedWithin(Duration duration) {
+    return m_done.wait_for(duration) == std::future_status::ready;
+  }
+  void join();
+
+ private:
+  void waitAndJoin();
+
+  std::future<void> m_done;
+  std::thread m_thread;
+};
 
 // A thread that runs the operations given to it one after another, so that a
 // test can act as several threads in a fixed order (lock holds belong to a

@@ -4,8 +4,8 @@
 
 #include <chrono>
 
-#include "lang/class_library_fixture.h"
-#include "sync/bounded_thread.h"
+#include "support/class_library_fixture.h"
+#include "support/threads.h"
 
 namespace zk_test {
 namespace {

@@ -6,8 +6,8 @@
 #include <memory>
 #include <vector>
 
-#include "lang/class_library_fixture.h"
-#include "sync/bounded_thread.h"
+#include "support/class_library_fixture.h"
+#include "support/threads.h"
 
 namespace zk_test {
 namespace {

@@ -7,8 +7,8 @@
 #include <cstring>
 #include <string>
 
-#include "lang/class_library_fixture.h"
-#include "sync/bounded_thread.h"
+#include "support/class_library_fixture.h"
+#include "support/threads.h"
 
 namespace zk_test {
 namespace {

@@ -2,9 +2,9 @@
 
 #include <gtest/gtest.h>
 
-#include "lang/class_library_fixture.h"
+#include "support/class_library_fixture.h"
 #include "lang/exception.h"
-#include "sync/bounded_thread.h"
+#include "support/threads.h"
 
 namespace zk_test {
 namespace {

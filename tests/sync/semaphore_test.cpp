@@ -3,9 +3,9 @@
 #include <gtest/gtest.h>
 
 #include "core/system_error.h"
-#include "lang/class_library_fixture.h"
+#include "support/class_library_fixture.h"
 #include "lang/exception.h"
-#include "sync/bounded_thread.h"
+#include "support/threads.h"
 
 namespace zk_test {
 namespace {

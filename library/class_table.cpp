@@ -1,4 +1,4 @@
-#include "sync/class_table.h"
+#include "library/class_table.h"
 
 #include <typeinfo>
 

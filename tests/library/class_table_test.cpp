@@ -1,11 +1,11 @@
-#include "sync/class_table.h"
+#include "library/class_table.h"
 
 #include <gtest/gtest.h>
 
 #include <set>
 #include <string>
 
-#include "lang/class_library_fixture.h"
+#include "support/class_library_fixture.h"
 #include "lang/exception.h"
 #include "sync/locked_buffer.h"
 #include "sync/rw_lock.h"
