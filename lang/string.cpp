@@ -130,6 +130,14 @@ bool liesWithin(const wchar_t* units, const wchar_t* data, std::int32_t capacity
   return data != nullptr && !before(units, data) && before(units, data + capacity);
 }
 
+// Room for at least count elements, asking for twice the current room when
+// that is more: a string built by appends then copies each character about
+// once and touches fresh memory about twice, as the standard strings do.
+wchar_t* grow(RWCharBuffer& storage, std::int32_t count) {
+  const std::int64_t doubled = std::int64_t{storage.getCapacity()} * 2;
+  return storage.reserve(doubled > count && doubled <= kMaxElements ? static_cast<std::int32_t>(doubled) : count);
+}
+
 }  // namespace
 
 std::uint32_t hashCodeUnits(const wchar_t* units, std::int32_t length) noexcept {
@@ -325,7 +333,7 @@ void String::replaceRegion(std::int32_t start, std::int32_t count, const wchar_t
     insert = aside.data();
   }
 
-  wchar_t* data = storage.getCapacity() > newLength ? storage.getData() : storage.reserve(newLength + 1);
+  wchar_t* data = storage.getCapacity() > newLength ? storage.getData() : grow(storage, newLength + 1);
   const std::int32_t tailStart = region.start + region.count;
   if (newLength != oldLength && tailStart < oldLength) {
     std::memmove(data + region.start + insertLength, data + tailStart,
@@ -349,7 +357,6 @@ String& String::append(const String& other) { return replace(-1, 0, other.getDat
 
 String& String::append(const wchar_t* text, std::int32_t length) { return replace(-1, 0, text, length, 0); }
 
-String& String::append(wchar_t ch) { return replace(-1, 0, ch, 1); }
 
 void String::setLength(std::int32_t newLength, wchar_t fill) {
   if (newLength < 0) throwInvalidArgument();

@@ -98,7 +98,24 @@ class String : public util::AbstractCharBuffer {
   String& append(const String& other);
   // length -1 takes the NUL-terminated length of text (0 for null).
   String& append(const wchar_t* text, std::int32_t length = -1);
-  String& append(wchar_t ch);
+  // Inline for the common case of a string that owns its buffer and has
+  // room: then it does exactly what replace would, without the general
+  // region work.
+  String& append(wchar_t ch) {
+    if (m_exclusive.load(std::memory_order_relaxed)) {
+      util::RWCharBuffer& storage = *m_growable;
+      // Qualified calls: the buffer is known to be a growable one.
+      const std::int32_t elements = static_cast<std::int32_t>(storage.RWCharBuffer::getLength());
+      if (elements < storage.getCapacity()) {
+        wchar_t* data = storage.RWCharBuffer::getData();
+        data[elements - 1] = ch;
+        data[elements] = L'\0';
+        storage.RWCharBuffer::setLength(elements + 1);
+        return *this;
+      }
+    }
+    return replace(-1, 0, ch, 1);
+  }
   // Truncates to newLength or pads with fill up to it; a negative newLength
   // is refused (ResultException 0x80070057).
   void setLength(std::int32_t newLength, wchar_t fill);

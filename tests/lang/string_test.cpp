@@ -96,6 +96,7 @@ TEST(StringTest, ConstructorsSizeAndFill) {
   AllocationSeam seam;
   for (int i = 0; i < 37; ++i) roomy.append(L'x');
   EXPECT_EQ(g_allocations, 0) << "a string that owns its buffer appends in place while room remains";
+  expectText(roomy, L"ab" + std::wstring(37, L'x'));
   EXPECT_THROW(String(L"x", -2), zk::ResultException);
   EXPECT_THROW(String(nullptr, 3), zk::ResultException);
   EXPECT_THROW(String(L'x', INT_MAX), std::bad_alloc);
@@ -337,8 +338,13 @@ TEST(StringTest, RandomEditsMatchAWideStringModel) {
       }
       case 2: {
         const int n = pick(-2, 30);
-        s.replace(start, count, L'#', n);
-        model.replace(at, cut, static_cast<std::size_t>(std::max(n, 0)), L'#');
+        if (n == -2) {
+          s.append(L'#');
+          model.push_back(L'#');
+        } else {
+          s.replace(start, count, L'#', n);
+          model.replace(at, cut, static_cast<std::size_t>(std::max(n, 0)), L'#');
+        }
         break;
       }
       case 3:
