@@ -4,13 +4,15 @@
 
 #include <algorithm>
 #include <climits>
-#include <cwchar>
 #include <cstdlib>
+#include <cwchar>
 #include <new>
 #include <random>
 #include <string>
 
 #include "core/lifecycle.h"
+#include "lang/class.h"
+#include "lang/class_library_fixture.h"
 #include "lang/exception.h"
 
 namespace zk_test {
@@ -247,6 +249,18 @@ TEST(StringTest, ObjectSlotsShareCompareAndRefuse) {
   EXPECT_THROW(s.compareTo(plain), zk::CastFailedException);
   EXPECT_THROW(DerivedString().clone(), zk::CloneNotSupportedException);
   EXPECT_EQ(s.toString(), L"text");
+}
+
+using StringClassTest = ClassLibraryTest;
+
+TEST_F(StringClassTest, IsKnownByItsRegisteredNameAndCreatedEmpty) {
+  zk::Class::registerClass(L"CZKString", &typeid(String), &zk::createInstance<String>);
+  EXPECT_STREQ(String(L"x").getClass()->getName(), L"CZKString");
+  EXPECT_THROW(DerivedString().getClass(), zk::ClassNotFoundException) << "subclasses are not the class";
+  zk::Reference<zk::ComObject> created(zk::Class::forName(L"CZKString")->newInstance());
+  const auto* string = dynamic_cast<const String*>(created.get());
+  ASSERT_NE(string, nullptr);
+  expectText(*string, L"");
 }
 
 TEST(StringTest, WritesThroughTheBufferInterfaceNeverReachACopy) {
