@@ -21,6 +21,19 @@ void* valueFor(int n) { return reinterpret_cast<void*>(static_cast<std::uintptr_
 
 std::wstring keyText(int n) { return L"codec-" + std::to_wstring(n); }
 
+// Every key and value, walked with an iterator.
+std::map<std::wstring, void*> contentsOf(NameMap& map) {
+  std::map<std::wstring, void*> contents;
+  NameMap::Iterator iterator;
+  for (map.first(iterator); map.isValid(iterator);) {
+    const Str1* key = nullptr;
+    void** value = nullptr;
+    map.next(iterator, &key, &value);
+    contents[std::wstring(key->data(), static_cast<std::size_t>(key->length()))] = *value;
+  }
+  return contents;
+}
+
 // The number of references an object holds, read through its own counting.
 ULONG referencesOf(ComObject* object) {
   object->AddRef();
@@ -63,14 +76,8 @@ TEST(Str1HashMapTest, OnlyNewAndRemovedKeysInvalidateIterators) {
   EXPECT_FALSE(map.remove(Str1Copy(L"zz")));
   EXPECT_EQ(map.modCount(), modCount);
 
-  std::map<std::wstring, void*> seen;
-  while (map.isValid(iterator)) {
-    const Str1* key = nullptr;
-    void** value = nullptr;
-    map.next(iterator, &key, &value);
-    seen[std::wstring(key->data(), static_cast<std::size_t>(key->length()))] = *value;
-  }
-  EXPECT_EQ(seen, (std::map<std::wstring, void*>{{L"a", valueFor(3)}, {L"b", valueFor(2)}}));
+  EXPECT_EQ(contentsOf(map), (std::map<std::wstring, void*>{{L"a", valueFor(3)}, {L"b", valueFor(2)}}));
+  EXPECT_TRUE(map.isValid(iterator)) << "walking another iterator changes nothing";
 
   const auto invalidates = [&](const char* what, auto change) {
     NameMap::Iterator stale;
@@ -178,15 +185,7 @@ TEST(Str1HashMapTest, RandomOperationsMatchAnOrderedMap) {
     }
     ASSERT_EQ(map.size(), model.size()) << "step " << step;
   }
-  std::map<std::wstring, void*> contents;
-  NameMap::Iterator iterator;
-  for (map.first(iterator); map.isValid(iterator);) {
-    const Str1* key = nullptr;
-    void** value = nullptr;
-    map.next(iterator, &key, &value);
-    contents[std::wstring(key->data(), static_cast<std::size_t>(key->length()))] = *value;
-  }
-  EXPECT_EQ(contents, model);
+  EXPECT_EQ(contentsOf(map), model);
   EXPECT_GT(map.bucketCount(), 3);
 }
 
