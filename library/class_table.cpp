@@ -5,6 +5,7 @@
 #include "lang/byte_buffer.h"
 #include "lang/char_buffer.h"
 #include "lang/exception.h"
+#include "lang/string.h"
 #include "sync/atomic.h"
 #include "sync/event.h"
 #include "sync/fake_mutex.h"
@@ -104,7 +105,7 @@ const ClassTableRow kBuiltInClasses[] = {
     {L"CZKSignedInteger", nullptr, nullptr},
     {L"CZKStdioInputStream", nullptr, nullptr},  // created by name once built
     {L"CZKStdioOutputStream", nullptr, nullptr},  // created by name once built
-    {L"CZKString", nullptr, nullptr},  // created by name once built
+    {L"CZKString", &typeid(zk::String), &zk::createInstance<zk::String>},
     {L"zk::i18n::StringMapBundle", nullptr, nullptr},
     {L"CZKStringWriter", nullptr, nullptr},  // created by name once built
     {L"CZKSyncObject", &typeid(zk::sync::Object), nullptr},

@@ -12,7 +12,7 @@
 
 #include "core/lifecycle.h"
 #include "lang/class.h"
-#include "lang/class_library_fixture.h"
+#include "support/class_library_fixture.h"
 #include "lang/exception.h"
 
 namespace zk_test {

@@ -52,7 +52,8 @@ TEST_F(ClassTableTest, EveryCreatorMakesAnInstanceOfItsOwnClass) {
     EXPECT_EQ(object->getClass(), record) << testing::PrintToString(row->name);
     ++created;
   }
-  EXPECT_EQ(created, 33);
+  // Rows gain creators as their classes are built; none may lose one.
+  EXPECT_GE(created, 34);
 }
 
 TEST_F(ClassTableTest, NamesDifferingFromTheClassAndRowsWithoutCreator) {
