@@ -83,24 +83,24 @@ class RedirectedOutput {
   RedirectedOutput& operator=(const RedirectedOutput&) = delete;
 
   void writeLine(std::wstring_view line) {
-    const std::lock_guard<std::mutex> lock(mutex_);
+    const std::lock_guard<std::mutex> lock(m_mutex);
     const char* locale = std::setlocale(LC_CTYPE, nullptr);
     const std::string_view localeName = locale != nullptr ? locale : "";
-    if (!valid_ || line != text_ || localeName != locale_) {
-      valid_ = false;
-      bytes_ = toLocaleBytes(line);
+    if (!m_valid || line != m_text || localeName != m_locale) {
+      m_valid = false;
+      m_bytes = toLocaleBytes(line);
       // The line end of the C runtime's text mode, as _putws writes it.
-      bytes_.append("\r\n");
-      text_.assign(line.data(), line.size());
-      locale_.assign(localeName.data(), localeName.size());
-      valid_ = true;
+      m_bytes.append("\r\n");
+      m_text.assign(line.data(), line.size());
+      m_locale.assign(localeName.data(), localeName.size());
+      m_valid = true;
     }
-    pending_.append(bytes_);
-    if (pending_.size() >= kBlockSize) flushLocked();
+    m_pending.append(m_bytes);
+    if (m_pending.size() >= kBlockSize) flushLocked();
   }
 
   void flush() {
-    const std::lock_guard<std::mutex> lock(mutex_);
+    const std::lock_guard<std::mutex> lock(m_mutex);
     flushLocked();
   }
 
@@ -111,8 +111,8 @@ class RedirectedOutput {
     // Whatever the C runtime still buffers for the same handle goes first.
     std::fflush(stdout);
     const HANDLE output = ::GetStdHandle(STD_OUTPUT_HANDLE);
-    const char* next = pending_.data();
-    std::size_t left = pending_.size();
+    const char* next = m_pending.data();
+    std::size_t left = m_pending.size();
     while (left > 0 && output != nullptr && output != INVALID_HANDLE_VALUE) {
       const DWORD chunk = left > kBlockSize ? static_cast<DWORD>(kBlockSize) : static_cast<DWORD>(left);
       DWORD written = 0;
@@ -121,15 +121,15 @@ class RedirectedOutput {
       next += written;
       left -= written;
     }
-    pending_.clear();
+    m_pending.clear();
   }
 
-  std::mutex mutex_;
-  std::wstring text_;
-  std::string locale_;
-  std::string bytes_;
-  std::string pending_;
-  bool valid_ = false;
+  std::mutex m_mutex;
+  std::wstring m_text;
+  std::string m_locale;
+  std::string m_bytes;
+  std::string m_pending;
+  bool m_valid = false;
 };
 
 RedirectedOutput& redirectedOutput() {

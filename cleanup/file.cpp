@@ -37,20 +37,20 @@ DWORD dispositionFor(std::uint32_t flags) {
 // taken it over fails, so a failed temporary open leaves nothing behind.
 class CreatedFileGuard {
  public:
-  explicit CreatedFileGuard(const wchar_t* name) : name_(name) {}
+  explicit CreatedFileGuard(const wchar_t* name) : m_name(name) {}
   ~CreatedFileGuard() {
-    if (name_ != nullptr) {
+    if (m_name != nullptr) {
       const DWORD saved = ::GetLastError();
-      ::DeleteFileW(name_);
+      ::DeleteFileW(m_name);
       ::SetLastError(saved);
     }
   }
-  void dismiss() { name_ = nullptr; }
+  void dismiss() { m_name = nullptr; }
   CreatedFileGuard(const CreatedFileGuard&) = delete;
   CreatedFileGuard& operator=(const CreatedFileGuard&) = delete;
 
  private:
-  const wchar_t* name_;
+  const wchar_t* m_name;
 };
 
 }  // namespace

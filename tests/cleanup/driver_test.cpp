@@ -12,7 +12,7 @@
 
 namespace {
 
-using namespace zk::cleanup::testing;
+using namespace zk_test;
 using zk::cleanup::ConfigRowTable;
 using Lines = std::vector<std::wstring>;
 
@@ -59,10 +59,10 @@ TEST(DotNetRootTest, IsTheWindowsFolderFollowedByMicrosoftNet) {
 class DriverTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    s_root = folder_.path() + L"\\";
-    saved_ = zk::cleanup::setRootFolderLookup(scratchRoot);
+    s_root = m_folder.path() + L"\\";
+    m_saved = zk::cleanup::setRootFolderLookup(scratchRoot);
   }
-  void TearDown() override { zk::cleanup::setRootFolderLookup(saved_); }
+  void TearDown() override { zk::cleanup::setRootFolderLookup(m_saved); }
 
   // The file of row i, built the way the driver does (doubled separator).
   std::wstring configPath(std::size_t row) const { return s_root + kSuffixes[row]; }
@@ -71,8 +71,8 @@ class DriverTest : public ::testing::Test {
   static CString noRoot() { return CString(); }
 
   static inline std::wstring s_root;
-  ScratchFolder folder_;
-  zk::cleanup::RootFolderLookup saved_ = nullptr;
+  ScratchFolder m_folder;
+  zk::cleanup::RootFolderLookup m_saved = nullptr;
 };
 
 TEST_F(DriverTest, ExitsWithMinusOneAndPrintsNothingWithoutARoot) {

@@ -11,9 +11,9 @@
 
 namespace {
 
-using zk::cleanup::testing::readBytes;
-using zk::cleanup::testing::ScratchFolder;
-using zk::cleanup::testing::writeBytes;
+using zk_test::readBytes;
+using zk_test::ScratchFolder;
+using zk_test::writeBytes;
 
 constexpr std::uint32_t kReadWrite = GENERIC_READ | GENERIC_WRITE;
 constexpr std::uint32_t hr(HRESULT result) { return static_cast<std::uint32_t>(result); }

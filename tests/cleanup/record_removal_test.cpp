@@ -16,7 +16,7 @@
 
 namespace {
 
-using namespace zk::cleanup::testing;
+using namespace zk_test;
 using zk::cleanup::kBlankRecord;
 using zk::cleanup::kOldRecord40;
 using zk::cleanup::kOldRecord41;
@@ -53,36 +53,36 @@ TEST(RecordLiteralTest, HaveTheirExactLengthsIndentationAndLineEnds) {
 // it and keeps the lines and the resulting bytes.
 class CleanMachineConfigTest : public ::testing::Test {
  protected:
-  void SetUp() override { path_ = folder_.file(L"machine.config"); }
+  void SetUp() override { m_path = m_folder.file(L"machine.config"); }
 
   void run(const std::string& content) {
-    ASSERT_TRUE(writeBytes(path_, content));
+    ASSERT_TRUE(writeBytes(m_path, content));
     runOnPath();
   }
   void runOnPath() {
     CapturedConsole console;
-    CleanMachineConfig(path_.c_str());
-    lines_ = console.lines();
+    CleanMachineConfig(m_path.c_str());
+    m_lines = console.lines();
   }
   std::string bytesNow() {
     bool ok = false;
-    std::string bytes = readBytes(path_, &ok);
+    std::string bytes = readBytes(m_path, &ok);
     EXPECT_TRUE(ok) << "machine.config is gone";
     return bytes;
   }
   // Nothing but machine.config is left in the folder (no scratch files).
-  void expectNoLeftovers() { EXPECT_EQ(folder_.names(), std::vector<std::wstring>{L"machine.config"}); }
+  void expectNoLeftovers() { EXPECT_EQ(m_folder.names(), std::vector<std::wstring>{L"machine.config"}); }
 
-  ScratchFolder folder_;
-  std::wstring path_;
-  Lines lines_;
+  ScratchFolder m_folder;
+  std::wstring m_path;
+  Lines m_lines;
 };
 
 TEST_F(CleanMachineConfigTest, RemovesEveryFaultyRecordOfATypicalFile) {
   const std::string content = kHead + str(kBlankRecord) + kOtherRecord + "\t\t\t" + str(kOldRecord41) + "\r\n" +
                               str(kOldRecord40) + str(kBlankRecord) + kTail;
   run(content);
-  EXPECT_EQ(lines_, successfulCleanupLines(2, 1, 1));
+  EXPECT_EQ(m_lines, successfulCleanupLines(2, 1, 1));
   // The 4.1 record leaves its indentation and line end behind.
   EXPECT_EQ(bytesNow(), kHead + kOtherRecord + "\t\t\t\r\n" + kTail);
   expectNoLeftovers();
@@ -91,7 +91,7 @@ TEST_F(CleanMachineConfigTest, RemovesEveryFaultyRecordOfATypicalFile) {
 TEST_F(CleanMachineConfigTest, RemovesAdjacentRecordsWithOneFoundLineEach) {
   run(kHead + str(kBlankRecord) + str(kBlankRecord) + str(kOldRecord40) + str(kOldRecord40) + str(kOldRecord40) +
       kTail);
-  EXPECT_EQ(lines_, successfulCleanupLines(2, 0, 3));
+  EXPECT_EQ(m_lines, successfulCleanupLines(2, 0, 3));
   EXPECT_EQ(bytesNow(), kHead + kTail);
 }
 
@@ -102,7 +102,7 @@ TEST_F(CleanMachineConfigTest, RemovesARecordJoinedByAnEarlierDeletion) {
   const std::string splitBlank = "\t\t\t<add>" + str(kBlankRecord) + "</add>\r\n";
   const std::string split40 = str(kOldRecord40.substr(0, 100)) + str(kOldRecord41) + str(kOldRecord40.substr(100));
   run(kHead + splitBlank + split40 + kTail);
-  EXPECT_EQ(lines_, successfulCleanupLines(2, 1, 1));
+  EXPECT_EQ(m_lines, successfulCleanupLines(2, 1, 1));
   EXPECT_EQ(bytesNow(), kHead + kTail);
 }
 
@@ -125,27 +125,27 @@ TEST_F(CleanMachineConfigTest, LeavesNearMissesAloneAndRewritesTheFileUnchanged)
       kHead + spaces + lfOnly + reordered + "\t\t\t" + singleQuotes + "\r\n\t\t\t" + otherCase + "\r\n" + kTail;
   ASSERT_NE(reordered, str(kOldRecord40));
   run(content);
-  EXPECT_EQ(lines_, successfulCleanupLines(0, 0, 0));
+  EXPECT_EQ(m_lines, successfulCleanupLines(0, 0, 0));
   EXPECT_EQ(bytesNow(), content);
   expectNoLeftovers();
 }
 
 TEST_F(CleanMachineConfigTest, RewritesAFileWithoutAnyRecordUnchanged) {
   run(kHead + kTail);
-  EXPECT_EQ(lines_, successfulCleanupLines(0, 0, 0));
+  EXPECT_EQ(m_lines, successfulCleanupLines(0, 0, 0));
   EXPECT_EQ(bytesNow(), kHead + kTail);
 }
 
 TEST_F(CleanMachineConfigTest, LeavesAnEmptyFileWhenEverythingWasAFaultyRecord) {
   run(str(kBlankRecord) + str(kOldRecord40));
-  EXPECT_EQ(lines_, successfulCleanupLines(1, 0, 1));
+  EXPECT_EQ(m_lines, successfulCleanupLines(1, 0, 1));
   EXPECT_EQ(bytesNow(), "");
   expectNoLeftovers();
 }
 
 TEST_F(CleanMachineConfigTest, RefusesAnEmptyFileWithTheReadWarning) {
   run("");
-  EXPECT_EQ(lines_, (Lines{kOpenedLine, kSizedLine, kReadWarningLine}));
+  EXPECT_EQ(m_lines, (Lines{kOpenedLine, kSizedLine, kReadWarningLine}));
   EXPECT_EQ(bytesNow(), "");
 }
 
@@ -153,21 +153,21 @@ TEST_F(CleanMachineConfigTest, RefusesAFileWithANulByteAndLeavesItUntouched) {
   // As a UTF-16 file would look: the bytes behind the NUL must not be lost.
   const std::string content = kHead + str(kBlankRecord) + std::string("x\0y", 3) + str(kBlankRecord) + kTail;
   run(content);
-  EXPECT_EQ(lines_, (Lines{kOpenedLine, kSizedLine, kReadWarningLine}));
+  EXPECT_EQ(m_lines, (Lines{kOpenedLine, kSizedLine, kReadWarningLine}));
   EXPECT_EQ(bytesNow(), content);
   expectNoLeftovers();
 }
 
 TEST_F(CleanMachineConfigTest, ReportsAMissingFileOrAFolderAsUnopenable) {
   CapturedConsole console;
-  CleanMachineConfig(folder_.file(L"absent.config").c_str());
+  CleanMachineConfig(m_folder.file(L"absent.config").c_str());
   EXPECT_EQ(console.lines(), Lines{kOpenWarningLine});
 
   console.clear();
-  ASSERT_TRUE(::CreateDirectoryW(path_.c_str(), nullptr));
-  CleanMachineConfig(path_.c_str());
+  ASSERT_TRUE(::CreateDirectoryW(m_path.c_str(), nullptr));
+  CleanMachineConfig(m_path.c_str());
   EXPECT_EQ(console.lines(), Lines{kOpenWarningLine});
-  EXPECT_NE(::GetFileAttributesW(path_.c_str()) & FILE_ATTRIBUTE_DIRECTORY, 0u);
+  EXPECT_NE(::GetFileAttributesW(m_path.c_str()) & FILE_ATTRIBUTE_DIRECTORY, 0u);
 
   console.clear();
   CleanMachineConfig(nullptr);
@@ -176,29 +176,29 @@ TEST_F(CleanMachineConfigTest, ReportsAMissingFileOrAFolderAsUnopenable) {
 
 TEST_F(CleanMachineConfigTest, ReportsAFileHeldOpenByAnotherUserAsUnopenable) {
   const std::string content = kHead + str(kBlankRecord) + kTail;
-  ASSERT_TRUE(writeBytes(path_, content));
+  ASSERT_TRUE(writeBytes(m_path, content));
   zkcore::UniqueKernelHandle holder(
-      ::CreateFileW(path_.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+      ::CreateFileW(m_path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
   ASSERT_TRUE(holder.valid());
   runOnPath();
   holder.reset();
-  EXPECT_EQ(lines_, Lines{kOpenWarningLine});
+  EXPECT_EQ(m_lines, Lines{kOpenWarningLine});
   EXPECT_EQ(bytesNow(), content);
   expectNoLeftovers();
 }
 
 TEST_F(CleanMachineConfigTest, KeepsTheFileAttributesThroughTheRewrite) {
   const std::string content = kHead + str(kBlankRecord) + kTail;
-  ASSERT_TRUE(writeBytes(path_, content));
-  ASSERT_TRUE(::SetFileAttributesW(path_.c_str(), FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_ARCHIVE));
+  ASSERT_TRUE(writeBytes(m_path, content));
+  ASSERT_TRUE(::SetFileAttributesW(m_path.c_str(), FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_ARCHIVE));
   runOnPath();
-  EXPECT_EQ(lines_, successfulCleanupLines(1, 0, 0));
+  EXPECT_EQ(m_lines, successfulCleanupLines(1, 0, 0));
   EXPECT_EQ(bytesNow(), kHead + kTail);
-  const DWORD attributes = ::GetFileAttributesW(path_.c_str());
+  const DWORD attributes = ::GetFileAttributesW(m_path.c_str());
   ASSERT_NE(attributes, INVALID_FILE_ATTRIBUTES);
   EXPECT_EQ(attributes & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_ARCHIVE),
             static_cast<DWORD>(FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_ARCHIVE));
-  ::SetFileAttributesW(path_.c_str(), FILE_ATTRIBUTE_NORMAL);
+  ::SetFileAttributesW(m_path.c_str(), FILE_ATTRIBUTE_NORMAL);
   expectNoLeftovers();
 }
 
@@ -214,11 +214,11 @@ class CleanMachineConfigFaultTest : public CleanMachineConfigTest {
  protected:
   void SetUp() override {
     CleanMachineConfigTest::SetUp();
-    g_target = path_;
+    g_target = m_path;
     g_busyCalls = 0;
-    saved_ = zk::cleanup::setRewriteOperations(zk::cleanup::defaultRewriteOperations());
+    m_savedOperations = zk::cleanup::setRewriteOperations(zk::cleanup::defaultRewriteOperations());
   }
-  void TearDown() override { zk::cleanup::setRewriteOperations(saved_); }
+  void TearDown() override { zk::cleanup::setRewriteOperations(m_savedOperations); }
 
   static RewriteOperations system() { return zk::cleanup::defaultRewriteOperations(); }
   void install(const RewriteOperations& operations) { zk::cleanup::setRewriteOperations(operations); }
@@ -230,9 +230,9 @@ class CleanMachineConfigFaultTest : public CleanMachineConfigTest {
     return lines;
   }
 
-  const std::string content_ = kHead + str(kBlankRecord) + str(kOldRecord40) + kTail;
-  const std::string cleaned_ = kHead + kTail;
-  RewriteOperations saved_{};
+  const std::string m_content = kHead + str(kBlankRecord) + str(kOldRecord40) + kTail;
+  const std::string m_cleaned = kHead + kTail;
+  RewriteOperations m_savedOperations{};
 
   static inline std::uint64_t s_reportedSize = 0;
   static HRESULT fakeSize(HANDLE, std::uint64_t* size) {
@@ -251,7 +251,7 @@ class CleanMachineConfigFaultTest : public CleanMachineConfigTest {
 };
 
 TEST_F(CleanMachineConfigFaultTest, RefusesFilesOfTwoGibibytesOrMoreBeforeSizingABuffer) {
-  ASSERT_TRUE(writeBytes(path_, content_));
+  ASSERT_TRUE(writeBytes(m_path, m_content));
   RewriteOperations operations = system();
   operations.getSize = fakeSize;
   install(operations);
@@ -260,16 +260,16 @@ TEST_F(CleanMachineConfigFaultTest, RefusesFilesOfTwoGibibytesOrMoreBeforeSizing
     SCOPED_TRACE(size);
     s_reportedSize = size;
     runOnPath();
-    EXPECT_EQ(lines_, (Lines{kOpenedLine, kSizedLine, kReadWarningLine}));
-    EXPECT_EQ(bytesNow(), content_);
+    EXPECT_EQ(m_lines, (Lines{kOpenedLine, kSizedLine, kReadWarningLine}));
+    EXPECT_EQ(bytesNow(), m_content);
   }
   expectNoLeftovers();
 }
 
 TEST_F(CleanMachineConfigFaultTest, RefusesARealSparseFileOfTwoGibibytes) {
-  ASSERT_TRUE(writeBytes(path_, content_));
+  ASSERT_TRUE(writeBytes(m_path, m_content));
   {
-    zkcore::UniqueKernelHandle file(::CreateFileW(path_.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+    zkcore::UniqueKernelHandle file(::CreateFileW(m_path.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
                                                     FILE_ATTRIBUTE_NORMAL, nullptr));
     ASSERT_TRUE(file.valid());
     LARGE_INTEGER end;
@@ -278,9 +278,9 @@ TEST_F(CleanMachineConfigFaultTest, RefusesARealSparseFileOfTwoGibibytes) {
     ASSERT_TRUE(::SetEndOfFile(file.get()));
   }
   runOnPath();
-  EXPECT_EQ(lines_, (Lines{kOpenedLine, kSizedLine, kReadWarningLine}));
+  EXPECT_EQ(m_lines, (Lines{kOpenedLine, kSizedLine, kReadWarningLine}));
   WIN32_FILE_ATTRIBUTE_DATA data;
-  ASSERT_TRUE(::GetFileAttributesExW(path_.c_str(), GetFileExInfoStandard, &data));
+  ASSERT_TRUE(::GetFileAttributesExW(m_path.c_str(), GetFileExInfoStandard, &data));
   EXPECT_EQ(data.nFileSizeHigh, 0u);
   EXPECT_EQ(data.nFileSizeLow, 0x80000000u);
   expectNoLeftovers();
@@ -290,9 +290,9 @@ TEST_F(CleanMachineConfigFaultTest, ReportsAFailedSizeAndTouchesNothing) {
   RewriteOperations operations = system();
   operations.getSize = failingSize;
   install(operations);
-  run(content_);
-  EXPECT_EQ(lines_, (Lines{kOpenedLine, kSizeFailedLine}));
-  EXPECT_EQ(bytesNow(), content_);
+  run(m_content);
+  EXPECT_EQ(m_lines, (Lines{kOpenedLine, kSizeFailedLine}));
+  EXPECT_EQ(bytesNow(), m_content);
 }
 
 // The size is taken through the open handle; this one also makes the file
@@ -306,13 +306,13 @@ HRESULT sizeThenMadeReadOnly(HANDLE file, std::uint64_t* size) {
 }
 
 TEST_F(CleanMachineConfigFaultTest, LeavesAReadOnlyFileAloneWhetherItWasSoBeforeOrBecameSoAfterReading) {
-  ASSERT_TRUE(writeBytes(path_, content_));
-  ASSERT_TRUE(::SetFileAttributesW(path_.c_str(), FILE_ATTRIBUTE_READONLY));
+  ASSERT_TRUE(writeBytes(m_path, m_content));
+  ASSERT_TRUE(::SetFileAttributesW(m_path.c_str(), FILE_ATTRIBUTE_READONLY));
   runOnPath();
-  EXPECT_EQ(lines_, Lines{kOpenWarningLine});
-  EXPECT_EQ(bytesNow(), content_);
+  EXPECT_EQ(m_lines, Lines{kOpenWarningLine});
+  EXPECT_EQ(bytesNow(), m_content);
 
-  ASSERT_TRUE(::SetFileAttributesW(path_.c_str(), FILE_ATTRIBUTE_NORMAL));
+  ASSERT_TRUE(::SetFileAttributesW(m_path.c_str(), FILE_ATTRIBUTE_NORMAL));
   RewriteOperations operations = system();
   operations.getSize = sizeThenMadeReadOnly;
   install(operations);
@@ -320,9 +320,9 @@ TEST_F(CleanMachineConfigFaultTest, LeavesAReadOnlyFileAloneWhetherItWasSoBefore
   Lines expected = successfulCleanupLines(1, 0, 1);
   expected.pop_back();
   expected.back() = kReopenWarningLine;
-  EXPECT_EQ(lines_, expected);
-  EXPECT_EQ(bytesNow(), content_);
-  EXPECT_NE(::GetFileAttributesW(path_.c_str()) & FILE_ATTRIBUTE_READONLY, 0u);
+  EXPECT_EQ(m_lines, expected);
+  EXPECT_EQ(bytesNow(), m_content);
+  EXPECT_NE(::GetFileAttributesW(m_path.c_str()) & FILE_ATTRIBUTE_READONLY, 0u);
   expectNoLeftovers();
 }
 
@@ -337,10 +337,10 @@ TEST_F(CleanMachineConfigFaultTest, StopsWithTheWriteWarningWhenARemovalPassFail
   RewriteOperations operations = system();
   operations.removePass = failsOnTheSecondPass;
   install(operations);
-  run(content_);
-  EXPECT_EQ(lines_, (Lines{kOpenedLine, kSizedLine, kReadLine, kBlankAnnouncementLine, kBlankFoundLine, kBlankDoneLine,
+  run(m_content);
+  EXPECT_EQ(m_lines, (Lines{kOpenedLine, kSizedLine, kReadLine, kBlankAnnouncementLine, kBlankFoundLine, kBlankDoneLine,
                            kOldAnnouncementLine, kWriteWarningLine}));
-  EXPECT_EQ(bytesNow(), content_);
+  EXPECT_EQ(bytesNow(), m_content);
   expectNoLeftovers();
 }
 
@@ -354,9 +354,9 @@ TEST_F(CleanMachineConfigFaultTest, KeepsTheOriginalWhenWritingTheNewContentFail
     RewriteOperations operations = system();
     operations.write = c.write;
     install(operations);
-    run(content_);
-    EXPECT_EQ(lines_, linesEndingWith(kWriteWarningLine));
-    EXPECT_EQ(bytesNow(), content_);
+    run(m_content);
+    EXPECT_EQ(m_lines, linesEndingWith(kWriteWarningLine));
+    EXPECT_EQ(bytesNow(), m_content);
     expectNoLeftovers();
   }
 }
@@ -433,34 +433,34 @@ TEST_F(CleanMachineConfigFaultTest, LeavesOneCompleteCopyAfterEverySwapFailureAn
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.outcome);
-    ASSERT_TRUE(writeBytes(path_, content_));
-    const std::wstring accessBefore = accessListOf(path_);
+    ASSERT_TRUE(writeBytes(m_path, m_content));
+    const std::wstring accessBefore = accessListOf(m_path);
     RewriteOperations operations = system();
     operations.replace = c.replace;
     install(operations);
     g_busyCalls = c.busyCalls;
     runOnPath();
-    EXPECT_EQ(lines_, linesEndingWith(c.newContent ? kEditedLine : kWriteWarningLine));
-    EXPECT_EQ(bytesNow(), c.newContent ? cleaned_ : content_);
-    EXPECT_EQ(accessListOf(path_), accessBefore);
+    EXPECT_EQ(m_lines, linesEndingWith(c.newContent ? kEditedLine : kWriteWarningLine));
+    EXPECT_EQ(bytesNow(), c.newContent ? m_cleaned : m_content);
+    EXPECT_EQ(accessListOf(m_path), accessBefore);
     expectNoLeftovers();
   }
 }
 
 TEST_F(CleanMachineConfigTest, KeepsAnExplicitProtectedAccessListThroughTheRewrite) {
-  ASSERT_TRUE(writeBytes(path_, kHead + str(kBlankRecord) + str(kOldRecord40) + kTail));
+  ASSERT_TRUE(writeBytes(m_path, kHead + str(kBlankRecord) + str(kOldRecord40) + kTail));
   // Not inherited from the folder: administrators and users may change the
   // file, everyone else only read it.
-  ASSERT_TRUE(setAccessList(path_, L"D:P(A;;FA;;;BA)(A;;FA;;;BU)(A;;FA;;;SY)(A;;FR;;;WD)"));
-  const std::wstring before = accessListOf(path_);
+  ASSERT_TRUE(setAccessList(m_path, L"D:P(A;;FA;;;BA)(A;;FA;;;BU)(A;;FA;;;SY)(A;;FR;;;WD)"));
+  const std::wstring before = accessListOf(m_path);
   if (before.rfind(L"D:P", 0) != 0) {
     GTEST_SKIP() << "this file system does not keep explicit access lists (Wine maps them to Unix mode bits); "
                     "the decision to put the original back is tested through a failing swap instead";
   }
   runOnPath();
-  EXPECT_EQ(lines_, successfulCleanupLines(1, 0, 1));
+  EXPECT_EQ(m_lines, successfulCleanupLines(1, 0, 1));
   EXPECT_EQ(bytesNow(), kHead + kTail);
-  EXPECT_EQ(accessListOf(path_), before);
+  EXPECT_EQ(accessListOf(m_path), before);
   expectNoLeftovers();
 }
 
@@ -538,15 +538,15 @@ TEST_F(CleanMachineConfigFaultTest, MarksABackupItCannotDeleteForDeletionAtTheNe
   RewriteOperations operations = system();
   operations.remove = deleteWhileAScannerHoldsTheFile;
   install(operations);
-  run(content_);
-  EXPECT_EQ(lines_, linesEndingWith(kEditedLine));
-  EXPECT_EQ(bytesNow(), cleaned_);
+  run(m_content);
+  EXPECT_EQ(m_lines, linesEndingWith(kEditedLine));
+  EXPECT_EQ(bytesNow(), m_cleaned);
 
   // Left behind: the backup, which holds the original.
-  std::vector<std::wstring> left = folder_.names();
+  std::vector<std::wstring> left = m_folder.names();
   left.erase(std::remove(left.begin(), left.end(), std::wstring(L"machine.config")), left.end());
   ASSERT_EQ(left.size(), 1u);
-  EXPECT_EQ(readBytes(folder_.file(left[0])), content_);
+  EXPECT_EQ(readBytes(m_folder.file(left[0])), m_content);
 
   const std::vector<std::wstring> entries = pending.entries();
   const std::wstring suffix = lowered(L"\\" + left[0]);
@@ -595,9 +595,9 @@ TEST_F(CleanMachineConfigFaultTest, LeavesWhatAnotherProgramWroteMeanwhileInPlac
     RewriteOperations operations = system();
     operations.write = writeWhileAnotherProgramWrites;
     install(operations);
-    run(content_);
-    EXPECT_EQ(lines_, linesEndingWith(kWriteWarningLine));
-    EXPECT_EQ(bytesNow(), keepsTheSize ? std::string(content_.size(), 'x') : kHead + kOtherRecord + kTail);
+    run(m_content);
+    EXPECT_EQ(m_lines, linesEndingWith(kWriteWarningLine));
+    EXPECT_EQ(bytesNow(), keepsTheSize ? std::string(m_content.size(), 'x') : kHead + kOtherRecord + kTail);
     expectNoLeftovers();
   }
 }

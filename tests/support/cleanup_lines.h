@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-namespace zk::cleanup::testing {
+namespace zk_test {
 
 inline const wchar_t* const kOpenWarningLine =
     L"警告：machine.config ファイルを開けません。ユーザーが machine.config ファイルの <DbProviderFactories> セクションから問題のあるレコードをすべて削除して、手動でファイルを修正する必要があります。";
@@ -71,4 +71,4 @@ inline std::vector<std::wstring> successfulCleanupLines(std::size_t blank, std::
   return lines;
 }
 
-}  // namespace zk::cleanup::testing
+}  // namespace zk_test

@@ -4,7 +4,7 @@
 
 #include "core/unique_handle.h"
 
-namespace zk::cleanup::testing {
+namespace zk_test {
 
 bool removeTree(const std::wstring& path) {
   const DWORD attributes = ::GetFileAttributesW(path.c_str());
@@ -29,21 +29,21 @@ ScratchFolder::ScratchFolder() {
   wchar_t temp[MAX_PATH + 1] = {};
   ::GetTempPathW(MAX_PATH + 1, temp);
   for (;;) {
-    path_ = std::wstring(temp) + L"zkcl-" + std::to_wstring(::GetCurrentProcessId()) + L"-" +
+    m_path = std::wstring(temp) + L"zkcl-" + std::to_wstring(::GetCurrentProcessId()) + L"-" +
             std::to_wstring(counter.fetch_add(1));
-    if (::CreateDirectoryW(path_.c_str(), nullptr)) break;
+    if (::CreateDirectoryW(m_path.c_str(), nullptr)) break;
     if (::GetLastError() != ERROR_ALREADY_EXISTS) break;
   }
 }
 
-ScratchFolder::~ScratchFolder() { removeTree(path_); }
+ScratchFolder::~ScratchFolder() { removeTree(m_path); }
 
-std::wstring ScratchFolder::file(const std::wstring& name) const { return path_ + L"\\" + name; }
+std::wstring ScratchFolder::file(const std::wstring& name) const { return m_path + L"\\" + name; }
 
 std::vector<std::wstring> ScratchFolder::names() const {
   std::vector<std::wstring> result;
   WIN32_FIND_DATAW data;
-  zkcore::UniqueFindHandle find(::FindFirstFileW((path_ + L"\\*").c_str(), &data));
+  zkcore::UniqueFindHandle find(::FindFirstFileW((m_path + L"\\*").c_str(), &data));
   if (!find.valid()) return result;
   do {
     const std::wstring name = data.cFileName;
@@ -92,8 +92,8 @@ std::string readBytes(const std::wstring& path, bool* ok) {
   return content;
 }
 
-CapturedConsole::CapturedConsole() : previous_(setConsoleSink(this)) {}
+CapturedConsole::CapturedConsole() : m_previous(zk::cleanup::setConsoleSink(this)) {}
 
-CapturedConsole::~CapturedConsole() { setConsoleSink(previous_); }
+CapturedConsole::~CapturedConsole() { zk::cleanup::setConsoleSink(m_previous); }
 
-}  // namespace zk::cleanup::testing
+}  // namespace zk_test

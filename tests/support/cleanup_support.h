@@ -8,7 +8,7 @@
 #include "cleanup/console.h"
 #include "core/windows_support.h"
 
-namespace zk::cleanup::testing {
+namespace zk_test {
 
 // Removes path and everything below it (attributes cleared first). Returns
 // true when nothing is left.
@@ -24,14 +24,14 @@ class ScratchFolder {
   ScratchFolder& operator=(const ScratchFolder&) = delete;
 
   // The folder, without a trailing separator.
-  const std::wstring& path() const { return path_; }
+  const std::wstring& path() const { return m_path; }
   // path() + "\" + name.
   std::wstring file(const std::wstring& name) const;
   // The names directly in the folder (no "." or "..").
   std::vector<std::wstring> names() const;
 
  private:
-  std::wstring path_;
+  std::wstring m_path;
 };
 
 // Creates or replaces path with exactly bytes (creating missing folders
@@ -43,20 +43,20 @@ std::string readBytes(const std::wstring& path, bool* ok = nullptr);
 bool makeFolders(const std::wstring& folder);
 
 // Collects the console lines while it exists, instead of writing them out.
-class CapturedConsole : public ConsoleSink {
+class CapturedConsole : public zk::cleanup::ConsoleSink {
  public:
   CapturedConsole();
   ~CapturedConsole() override;
   CapturedConsole(const CapturedConsole&) = delete;
   CapturedConsole& operator=(const CapturedConsole&) = delete;
 
-  void writeLine(std::wstring_view line) override { lines_.emplace_back(line); }
-  const std::vector<std::wstring>& lines() const { return lines_; }
-  void clear() { lines_.clear(); }
+  void writeLine(std::wstring_view line) override { m_lines.emplace_back(line); }
+  const std::vector<std::wstring>& lines() const { return m_lines; }
+  void clear() { m_lines.clear(); }
 
  private:
-  ConsoleSink* previous_;
-  std::vector<std::wstring> lines_;
+  zk::cleanup::ConsoleSink* m_previous;
+  std::vector<std::wstring> m_lines;
 };
 
-}  // namespace zk::cleanup::testing
+}  // namespace zk_test
