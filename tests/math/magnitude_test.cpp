@@ -52,6 +52,22 @@ std::string chunkedText(Magnitude x, unsigned radix) {
   return text;
 }
 
+// One word product at a time, as the textbook writes it: the reference for
+// the row kernels and Karatsuba.
+std::vector<Word> plainProduct(const Magnitude& x, const Magnitude& y) {
+  std::vector<Word> z(x.size() + y.size());
+  for (std::size_t i = 0; i < x.size(); ++i) {
+    std::uint64_t carry = 0;
+    for (std::size_t j = 0; j < y.size(); ++j) {
+      const std::uint64_t t = std::uint64_t{x[i]} * y[j] + z[i + j] + carry;
+      z[i + j] = static_cast<Word>(t);
+      carry = t >> 32;
+    }
+    z[i + y.size()] = static_cast<Word>(carry);
+  }
+  return z;
+}
+
 std::string plainText(std::uint64_t value, unsigned radix) {
   std::string text;
   do {
@@ -129,7 +145,7 @@ TEST(Magnitude, DivisionLeavesARemainderBelowTheDivisor) {
   EXPECT_EQ(x, md::fromUint64(142));
 }
 
-TEST(Magnitude, KaratsubaMatchesSchoolbookAcrossTheThreshold) {
+TEST(Magnitude, ProductsMatchThePlainOneAcrossTheThreshold) {
   std::mt19937 rng(3);
   const std::size_t t = md::kKaratsubaThreshold;
   const std::size_t sizes[] = {t - 1, t, t + 1, 2 * t - 1, 2 * t, 2 * t + 1, 4 * t + 3};
@@ -139,9 +155,14 @@ TEST(Magnitude, KaratsubaMatchesSchoolbookAcrossTheThreshold) {
         const std::size_t yn = round == 0 ? xn : 1 + randomSize(rng, 3 * xn);
         Magnitude x = randomMagnitude(rng, xn);
         Magnitude y = randomMagnitude(rng, yn);
-        if (round == 1) x.assign(xn, 0xFFFFFFFF), y.assign(yn, 0xFFFFFFFF);
-        std::vector<Word> expected(xn + yn);
-        md::multiplySchoolbook(expected.data(), x.data(), xn, y.data(), yn);
+        if (round == 1) {
+          x.assign(xn, 0xFFFFFFFF);
+          y.assign(yn, 0xFFFFFFFF);
+        }
+        const std::vector<Word> expected = plainProduct(x, y);
+        std::vector<Word> school(xn + yn);
+        md::multiplySchoolbook(school.data(), x.data(), xn, y.data(), yn);
+        ASSERT_EQ(school, expected) << xn << " x " << yn << " words";
         // Guard words after the scratch catch a scratch size that is too small.
         const std::size_t scratchWords = md::karatsubaScratchWords(std::max(xn, yn));
         std::vector<Word> scratch(scratchWords + 8, 0xA5A5A5A5);
@@ -174,6 +195,25 @@ TEST(Magnitude, TextMatchesTheChunkedFormAndParsesBack) {
       ASSERT_EQ(md::parse(std::wstring(upper.begin(), upper.end()), radix, value, negative), ParseStatus::kOk);
       ASSERT_EQ(value, x);
       ASSERT_TRUE(negative);
+    }
+  }
+}
+
+TEST(Magnitude, ParsesLikeOneDigitAtATimeAcrossTheSplit) {
+  std::mt19937 rng(6);
+  const std::size_t p = md::kParseSplitThreshold;
+  for (unsigned radix : {3u, 10u, 36u}) {
+    for (std::size_t count : {p - 1, p, p + 1, 2 * p + 1, 5 * p}) {
+      std::string text(count, '0');
+      for (char& c : text) c = "0123456789abcdefghijklmnopqrstuvwxyz"[rng() % radix];
+      text[0] = '1';
+      Magnitude expected;
+      for (char c : text) {
+        const Word digit = static_cast<Word>(c <= '9' ? c - '0' : c - 'a' + 10);
+        const Word carry = md::multiplyAddWord(expected.data(), expected.data(), expected.size(), radix, digit);
+        if (carry != 0) expected.push_back(carry);
+      }
+      ASSERT_EQ(parsed(text, radix), expected) << count << " digits in radix " << radix;
     }
   }
 }
