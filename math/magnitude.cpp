@@ -32,8 +32,6 @@ void requireWords(std::uint64_t words) {
   if (words > kMaxWords) throw std::bad_alloc();
 }
 
-void trim(Magnitude& x) noexcept { x.resize(trimmedLength(x.data(), x.size())); }
-
 Magnitude trimmedCopy(const Magnitude& x) {
   return Magnitude(x.begin(), x.begin() + static_cast<std::ptrdiff_t>(trimmedLength(x.data(), x.size())));
 }
@@ -193,7 +191,7 @@ char* writeDigits(const Magnitude& x, char* end, std::size_t minDigits, RadixPow
       }
     }
   } else {
-    // Split at the longest power of about half the words of x. The next
+    // Split at the longest power no longer than about half of x. The next
     // power has at least 2s - 1 words for a power of s words, so none is made
     // that is longer than half of x and a word. The low half has exactly that
     // power's number of digits, padded.
@@ -201,7 +199,7 @@ char* writeDigits(const Magnitude& x, char* end, std::size_t minDigits, RadixPow
     while (2 * powers.power(j).size() - 1 <= (x.size() + 1) / 2) ++j;
     Magnitude q;
     Magnitude r;
-    if (!divide(x, powers.power(j), q, r)) throw std::bad_alloc();  // unreachable: the power is not zero
+    static_cast<void>(divide(x, powers.power(j), q, r));  // never false: the power is not zero
     const std::size_t lowDigits = std::size_t{powers.digitsPerWord()} << j;
     start = writeDigits(r, end, lowDigits, powers);
     start = writeDigits(q, start, minDigits > lowDigits ? minDigits - lowDigits : 0, powers);
@@ -322,6 +320,8 @@ std::size_t trimmedLength(const Word* x, std::size_t n) noexcept {
   return n;
 }
 
+void trim(Magnitude& x) noexcept { x.resize(trimmedLength(x.data(), x.size())); }
+
 int compareWords(const Word* x, std::size_t xn, const Word* y, std::size_t yn) noexcept {
   xn = trimmedLength(x, xn);
   yn = trimmedLength(y, yn);
@@ -392,8 +392,9 @@ Word subtractMultiple(Word* z, const Word* x, std::size_t n, Word m) noexcept {
     const Word productLow = low(product);
     const Word zi = z[i];
     z[i] = zi - productLow;
-    // The high word is below 2**32 - 1 whenever the low word is not zero,
-    // so adding the borrow of the low word cannot wrap.
+    // The product is at most 2**32 * (2**32 - 1): its high word is all ones
+    // only when its low word is zero, so adding the low word's borrow to it
+    // cannot wrap.
     borrow = high(product) + (zi < productLow ? 1 : 0);
   }
   return borrow;

@@ -52,6 +52,8 @@ inline constexpr std::size_t kParseSplitThreshold = 512;
 
 // The length of x without its zero words on top.
 std::size_t trimmedLength(const Word* x, std::size_t n) noexcept;
+// Drops the zero words on top of x.
+void trim(Magnitude& x) noexcept;
 
 // -1, 0 or 1 as x is below, equal to or above y; the arrays may carry zero
 // words on top.
