@@ -142,8 +142,8 @@ unsigned log2Of(unsigned powerOfTwo) noexcept {
 }
 
 // A radix's largest power that fits a word, and the powers base**(2**j) that
-// split long numbers in half, computed once per conversion as they are first
-// needed.
+// split long numbers in half, computed as they are first needed. One belongs
+// to one conversion and is never shared.
 class RadixPowers {
  public:
   explicit RadixPowers(unsigned radix) : m_radix(radix) {

@@ -1,6 +1,8 @@
 // Word-level arithmetic on unsigned magnitudes: the layer beneath the big
 // integer and big decimal classes. It knows nothing of signs, objects or the
-// library's strings; the classes own those and call down into it.
+// library's strings; the classes own those and call down into it. Nothing
+// here keeps state between calls, so any thread may call any function on
+// arguments no other thread is writing.
 #pragma once
 
 #include <cstddef>
@@ -80,8 +82,8 @@ Word subtractMultiple(Word* z, const Word* x, std::size_t n, Word m) noexcept;
 // q = x / d over n words with d > 0; returns the remainder. q may be x.
 Word divideByWord(Word* q, const Word* x, std::size_t n, Word d) noexcept;
 
-// z[0, xn + yn) = x * y by rows of multiplyAddWord/addMultiple. z must not
-// overlap x or y.
+// z[0, xn + yn) = x * y a row or two of the shorter factor per pass. z must
+// not overlap x or y.
 void multiplySchoolbook(Word* z, const Word* x, std::size_t xn, const Word* y, std::size_t yn) noexcept;
 
 // z[0, xn + yn) = x * y, splitting by Karatsuba while the shorter factor has
