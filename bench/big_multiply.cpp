@@ -1,0 +1,130 @@
+// Where Karatsuba multiplication starts to pay: schoolbook against Karatsuba
+// at several sizes, then a sweep of candidate thresholds that shows how
+// kKaratsubaThreshold was chosen. Run by hand; prints microseconds per
+// product (best of several runs) and one line per goal.
+#include <cstdio>
+#include <random>
+#include <vector>
+
+#include "bench/timer.h"
+#include "math/magnitude.h"
+
+namespace {
+
+namespace md = zk::math::detail;
+using md::Word;
+
+constexpr int kRuns = 31;
+// Each timed run multiplies for at least this long, so the counter's
+// resolution does not matter.
+constexpr double kMinRunSeconds = 0.0005;
+
+volatile Word g_sink = 0;
+
+std::vector<Word> randomWords(std::mt19937& rng, std::size_t n) {
+  std::vector<Word> x(n);
+  for (Word& w : x) w = static_cast<Word>(rng());
+  x.back() |= 1;
+  return x;
+}
+
+// Best microseconds per product of two different n-word factors for each
+// threshold, 0 meaning schoolbook. The candidates are timed in turn, round
+// after round, so a disturbance from the rest of the machine falls on all of
+// them alike instead of on whichever ran at the time.
+std::vector<double> bestMicroseconds(std::size_t n, const std::vector<std::size_t>& thresholds) {
+  std::mt19937 rng(static_cast<unsigned>(n));
+  const std::vector<Word> x = randomWords(rng, n);
+  const std::vector<Word> y = randomWords(rng, n);
+  std::vector<Word> z(2 * n);
+  std::vector<Word> scratch(md::karatsubaScratchWords(n));
+  auto once = [&](std::size_t threshold) {
+    if (threshold == 0) {
+      md::multiplySchoolbook(z.data(), x.data(), n, y.data(), n);
+    } else {
+      md::multiplyKaratsuba(z.data(), x.data(), n, y.data(), n, scratch.data(), threshold);
+    }
+    g_sink = g_sink + z[n];
+  };
+  int iterations = 1;
+  for (;;) {
+    const double start = zk_bench::seconds();
+    for (int i = 0; i < iterations; ++i) once(0);
+    if (zk_bench::seconds() - start >= kMinRunSeconds) break;
+    iterations *= 2;
+  }
+  std::vector<std::vector<double>> times(thresholds.size());
+  for (int run = 0; run < kRuns; ++run) {
+    for (std::size_t k = 0; k < thresholds.size(); ++k) {
+      const double start = zk_bench::seconds();
+      for (int i = 0; i < iterations; ++i) once(thresholds[k]);
+      times[k].push_back((zk_bench::seconds() - start) * 1e6 / iterations);
+    }
+  }
+  std::vector<double> best;
+  for (const auto& t : times) best.push_back(zk_bench::best(t));
+  return best;
+}
+
+void goal(const char* text, bool met) { std::printf("goal: %s: %s\n", text, met ? "met" : "MISSED"); }
+
+}  // namespace
+
+int main() {
+  std::setvbuf(stdout, nullptr, _IONBF, 0);
+  const std::size_t threshold = md::kKaratsubaThreshold;
+  // 1039 words hold a 10,000-digit number.
+  const std::size_t sizes[] = {8, 16, 24, 32, 48, 64, 96, 128, 192, 256, 512, 1039, 2048};
+
+  std::printf("n x n words, microseconds per product (best of %d runs); Karatsuba threshold %zu\n", kRuns,
+              threshold);
+  std::printf("  %6s %12s %12s %8s\n", "words", "schoolbook", "karatsuba", "ratio");
+  double school4 = 0;
+  double karatsuba4 = 0;
+  double tenThousandDigits = 0;
+  for (std::size_t n : sizes) {
+    const std::vector<double> t = bestMicroseconds(n, {0, threshold});
+    std::printf("  %6zu %12.2f %12.2f %8.2f\n", n, t[0], t[1], t[1] / t[0]);
+    if (n == 1039) tenThousandDigits = t[1];
+  }
+  {
+    const std::vector<double> t = bestMicroseconds(4 * threshold, {0, threshold});
+    school4 = t[0];
+    karatsuba4 = t[1];
+  }
+
+  // The sweep: the time summed over sizes from just above the smallest
+  // candidate to far above the largest, each size weighted by 1 / n**2 so
+  // that no single size dominates. The constant should sit on the flat
+  // bottom of this curve.
+  const std::vector<std::size_t> candidates = {8, 12, 16, 24, 32, 40, 48, 64, 96, 128};
+  const std::size_t sweepSizes[] = {20, 28, 40, 56, 80, 112, 160, 224, 320, 448, 640, 1039};
+  std::vector<double> scores(candidates.size());
+  for (std::size_t n : sweepSizes) {
+    const std::vector<double> t = bestMicroseconds(n, candidates);
+    for (std::size_t k = 0; k < candidates.size(); ++k) scores[k] += t[k] * 1e3 / (double(n) * double(n));
+  }
+  std::printf("threshold sweep: sum of nanoseconds / n^2 over %zu sizes from %zu to %zu words\n",
+              sizeof(sweepSizes) / sizeof(sweepSizes[0]), sweepSizes[0],
+              sweepSizes[sizeof(sweepSizes) / sizeof(sweepSizes[0]) - 1]);
+  std::size_t best = 0;
+  std::size_t chosen = 0;
+  for (std::size_t k = 0; k < candidates.size(); ++k) {
+    std::printf("  threshold %4zu  %8.3f%s\n", candidates[k], scores[k],
+                candidates[k] == threshold ? "  <- kKaratsubaThreshold" : "");
+    if (scores[k] < scores[best]) best = k;
+    if (candidates[k] == threshold) chosen = k;
+  }
+
+  char text[160];
+  std::snprintf(text, sizeof text, "kKaratsubaThreshold (%zu) within 5%% of the best swept threshold (%zu)", threshold,
+                candidates[best]);
+  goal(text, scores[chosen] <= scores[best] * 1.05);
+  std::snprintf(text, sizeof text, "Karatsuba at 4x threshold (%zu words, %.2f us) no slower than schoolbook (%.2f us)",
+                4 * threshold, karatsuba4, school4);
+  goal(text, karatsuba4 <= school4);
+  std::snprintf(text, sizeof text, "product of two 10,000-digit numbers (%.3f ms) at most 0.3 ms",
+                tenThousandDigits / 1e3);
+  goal(text, tenThousandDigits <= 300);
+  return 0;
+}

@@ -1,0 +1,680 @@
+#include "math/magnitude.h"
+
+#include <algorithm>
+#include <cstring>
+#include <new>
+#include <type_traits>
+#include <utility>
+
+namespace zk::math::detail {
+namespace {
+
+constexpr DoubleWord kBase = DoubleWord{1} << kWordBits;
+constexpr std::uint64_t kMaxBits = std::uint64_t{kMaxWords} * kWordBits;
+constexpr char kDigits[] = "0123456789abcdefghijklmnopqrstuvwxyz";
+
+inline Word low(DoubleWord value) noexcept { return static_cast<Word>(value); }
+inline Word high(DoubleWord value) noexcept { return static_cast<Word>(value >> kWordBits); }
+
+// Portable count of leading zero bits; x must not be zero.
+unsigned leadingZeros(Word x) noexcept {
+  unsigned n = 0;
+  for (unsigned step = 16; step != 0; step /= 2) {
+    if ((x >> (kWordBits - step)) == 0) {
+      n += step;
+      x <<= step;
+    }
+  }
+  return n;
+}
+
+void requireWords(std::uint64_t words) {
+  if (words > kMaxWords) throw std::bad_alloc();
+}
+
+Magnitude trimmedCopy(const Magnitude& x) {
+  return Magnitude(x.begin(), x.begin() + static_cast<std::ptrdiff_t>(trimmedLength(x.data(), x.size())));
+}
+
+// z = x << shift over n >= 1 words (shift below 32); returns the bits pushed
+// out of the top. z may be x.
+Word shiftLeft(Word* z, const Word* x, std::size_t n, unsigned shift) noexcept {
+  if (shift == 0) {
+    if (z != x) std::memmove(z, x, n * sizeof(Word));
+    return 0;
+  }
+  const Word out = x[n - 1] >> (kWordBits - shift);
+  for (std::size_t i = n - 1; i > 0; --i) z[i] = (x[i] << shift) | (x[i - 1] >> (kWordBits - shift));
+  z[0] = x[0] << shift;
+  return out;
+}
+
+// x >>= shift in place over n >= 1 words (shift below 32).
+void shiftRight(Word* x, std::size_t n, unsigned shift) noexcept {
+  if (shift == 0) return;
+  for (std::size_t i = 0; i + 1 < n; ++i) x[i] = (x[i] >> shift) | (x[i + 1] << (kWordBits - shift));
+  x[n - 1] >>= shift;
+}
+
+// Knuth's algorithm D (TAOCP 4.3.1) for yn >= 2 and x >= y: the divisor is
+// normalised so its top bit is set, which keeps each estimated quotient word
+// at most two above the true one; the two-word test below removes nearly all
+// of that and the rare remaining excess is added back.
+void divideLong(const Word* x, std::size_t xn, const Word* y, std::size_t yn, Magnitude& quotient,
+                Magnitude& remainder) {
+  const unsigned shift = leadingZeros(y[yn - 1]);
+  Magnitude v(yn);
+  Magnitude u(xn + 1);
+  shiftLeft(v.data(), y, yn, shift);
+  u[xn] = shiftLeft(u.data(), x, xn, shift);
+  const std::size_t m = xn - yn;
+  Magnitude q(m + 1);
+  const Word vTop = v[yn - 1];
+  const Word vNext = v[yn - 2];
+  for (std::size_t j = m + 1; j-- > 0;) {
+    const DoubleWord top = (DoubleWord{u[j + yn]} << kWordBits) | u[j + yn - 1];
+    DoubleWord qHat = top / vTop;
+    DoubleWord rHat = top % vTop;
+    // qHat is at most kBase + 1 here and below kBase once the loop ends; the
+    // product is only formed once qHat fits a word.
+    while (qHat >= kBase || qHat * vNext > ((rHat << kWordBits) | u[j + yn - 2])) {
+      --qHat;
+      rHat += vTop;
+      if (rHat >= kBase) break;
+    }
+    const Word borrow = subtractMultiple(u.data() + j, v.data(), yn, static_cast<Word>(qHat));
+    const Word topWord = u[j + yn];
+    u[j + yn] = topWord - borrow;
+    if (topWord < borrow) {
+      --qHat;
+      u[j + yn] += addWords(u.data() + j, u.data() + j, yn, v.data(), yn);
+    }
+    q[j] = static_cast<Word>(qHat);
+  }
+  shiftRight(u.data(), yn, shift);
+  u.resize(yn);
+  trim(u);
+  trim(q);
+  quotient = std::move(q);
+  remainder = std::move(u);
+}
+
+// z[0, n + 2) = z[0, n) + x * (m0 + m1 * 2**32) for n >= 1: two rows of the
+// schoolbook product in one pass. Each row keeps its own carry, so the two
+// carry chains run side by side and the loop takes about half the time of
+// two addMultiple passes.
+void addTwoRows(Word* z, const Word* x, std::size_t n, Word m0, Word m1) noexcept {
+  // Every sum below is at most (2**32 - 1)**2 + 2 * (2**32 - 1) = 2**64 - 1.
+  DoubleWord t = DoubleWord{x[0]} * m0 + z[0];
+  z[0] = low(t);
+  DoubleWord carry0 = high(t);
+  DoubleWord carry1 = 0;
+  for (std::size_t i = 1; i < n; ++i) {
+    t = DoubleWord{x[i]} * m0 + z[i] + carry0;
+    carry0 = high(t);
+    const DoubleWord u = DoubleWord{x[i - 1]} * m1 + low(t) + carry1;
+    z[i] = low(u);
+    carry1 = high(u);
+  }
+  const DoubleWord u = DoubleWord{x[n - 1]} * m1 + carry0 + carry1;
+  z[n] = low(u);
+  z[n + 1] = high(u);
+}
+
+void multiplyWords(Word* z, const Word* x, std::size_t xn, const Word* y, std::size_t yn) {
+  if (std::min(xn, yn) < kKaratsubaThreshold) {
+    multiplySchoolbook(z, x, xn, y, yn);
+    return;
+  }
+  std::vector<Word> scratch(karatsubaScratchWords(std::max(xn, yn)));
+  multiplyKaratsuba(z, x, xn, y, yn, scratch.data(), kKaratsubaThreshold);
+}
+
+// ---------------------------------------------------------------------------
+// Text
+
+bool isPowerOfTwo(unsigned radix) noexcept { return (radix & (radix - 1)) == 0; }
+
+unsigned log2Of(unsigned powerOfTwo) noexcept {
+  unsigned bits = 0;
+  while ((1u << bits) < powerOfTwo) ++bits;
+  return bits;
+}
+
+// A radix's largest power that fits a word, and the powers base**(2**j) that
+// split long numbers in half, computed as they are first needed. One belongs
+// to one conversion and is never shared.
+class RadixPowers {
+ public:
+  explicit RadixPowers(unsigned radix) : m_radix(radix) {
+    DoubleWord base = radix;
+    m_digitsPerWord = 1;
+    while (base * radix < kBase) {
+      base *= radix;
+      ++m_digitsPerWord;
+    }
+    m_base = static_cast<Word>(base);
+    m_powers.push_back(Magnitude{m_base});
+  }
+
+  unsigned radix() const noexcept { return m_radix; }
+  Word base() const noexcept { return m_base; }
+  unsigned digitsPerWord() const noexcept { return m_digitsPerWord; }
+
+  // base ** (2 ** j); references stay valid until the next call.
+  const Magnitude& power(std::size_t j) {
+    while (m_powers.size() <= j) m_powers.push_back(multiply(m_powers.back(), m_powers.back()));
+    return m_powers[j];
+  }
+
+ private:
+  unsigned m_radix;
+  Word m_base = 0;
+  unsigned m_digitsPerWord = 0;
+  std::vector<Magnitude> m_powers;
+};
+
+// Writes the digits of x so that they end just before end, padded with '0' to
+// at least minDigits; returns where they start. Zero writes only the padding.
+char* writeDigits(const Magnitude& x, char* end, std::size_t minDigits, RadixPowers& powers) {
+  char* start = end;
+  if (x.size() <= kTextSplitThreshold) {
+    Magnitude rest = x;
+    const unsigned radix = powers.radix();
+    while (!rest.empty()) {
+      Word chunk = divideByWord(rest.data(), rest.data(), rest.size(), powers.base());
+      trim(rest);
+      if (rest.empty()) {
+        for (; chunk != 0; chunk /= radix) *--start = kDigits[chunk % radix];
+      } else {
+        for (unsigned i = 0; i < powers.digitsPerWord(); ++i, chunk /= radix) *--start = kDigits[chunk % radix];
+      }
+    }
+  } else {
+    // Split at the longest power no longer than about half of x. The next
+    // power has at least 2s - 1 words for a power of s words, so none is made
+    // that is longer than half of x and a word. The low half has exactly that
+    // power's number of digits, padded.
+    std::size_t j = 0;
+    while (2 * powers.power(j).size() - 1 <= (x.size() + 1) / 2) ++j;
+    Magnitude q;
+    Magnitude r;
+    static_cast<void>(divide(x, powers.power(j), q, r));  // never false: the power is not zero
+    const std::size_t lowDigits = std::size_t{powers.digitsPerWord()} << j;
+    start = writeDigits(r, end, lowDigits, powers);
+    start = writeDigits(q, start, minDigits > lowDigits ? minDigits - lowDigits : 0, powers);
+  }
+  while (static_cast<std::size_t>(end - start) < minDigits) *--start = '0';
+  return start;
+}
+
+// Digits of a power-of-two radix are groups of bits, read off directly.
+void writeBitDigits(const Magnitude& x, unsigned bitsPerDigit, char* end, std::size_t count) noexcept {
+  const Word mask = (Word{1} << bitsPerDigit) - 1;
+  for (std::size_t i = 0; i < count; ++i) {
+    const std::uint64_t bit = std::uint64_t{i} * bitsPerDigit;
+    const std::size_t word = static_cast<std::size_t>(bit / kWordBits);
+    const unsigned offset = static_cast<unsigned>(bit % kWordBits);
+    Word value = x[word] >> offset;
+    if (offset + bitsPerDigit > kWordBits && word + 1 < x.size()) value |= x[word + 1] << (kWordBits - offset);
+    *--end = kDigits[value & mask];
+  }
+}
+
+// The value of one character as a digit, 36 or more for anything that is not
+// an ASCII digit or letter.
+unsigned digitValue(std::uint32_t c) noexcept {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'z') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'Z') return c - 'A' + 10;
+  return 36;
+}
+
+// The value of count digit values, most significant first.
+Magnitude readDigits(const std::uint8_t* digits, std::size_t count, RadixPowers& powers) {
+  const unsigned perWord = powers.digitsPerWord();
+  if (count <= kParseSplitThreshold) {
+    // Each word holds at least perWord digits' worth, so this never runs out.
+    Magnitude z(count / perWord + 1);
+    std::size_t n = 0;
+    std::size_t chunk = count % perWord == 0 ? perWord : count % perWord;
+    for (std::size_t i = 0; i < count; i += chunk, chunk = perWord) {
+      Word value = 0;
+      Word scale = 1;
+      for (std::size_t k = 0; k < chunk; ++k) {
+        value = value * powers.radix() + digits[i + k];
+        scale *= powers.radix();
+      }
+      const Word carry = multiplyAddWord(z.data(), z.data(), n, scale, value);
+      if (carry != 0) z[n++] = carry;
+    }
+    z.resize(n);
+    return z;
+  }
+  // The low part takes the largest power-of-two number of words' digits that
+  // leaves some for the high part, so the high part is at most as long.
+  std::size_t j = 0;
+  while ((std::size_t{perWord} << (j + 1)) < count) ++j;
+  const std::size_t lowCount = std::size_t{perWord} << j;
+  const Magnitude high = readDigits(digits, count - lowCount, powers);
+  const Magnitude lowPart = readDigits(digits + (count - lowCount), lowCount, powers);
+  return add(multiply(high, powers.power(j)), lowPart);
+}
+
+Magnitude readBitDigits(const std::uint8_t* digits, std::size_t count, unsigned bitsPerDigit) {
+  const std::uint64_t bits = std::uint64_t{count} * bitsPerDigit;
+  requireWords((bits + kWordBits - 1) / kWordBits);
+  Magnitude z(static_cast<std::size_t>((bits + kWordBits - 1) / kWordBits));
+  for (std::size_t i = 0; i < count; ++i) {
+    const Word value = digits[count - 1 - i];
+    const std::uint64_t bit = std::uint64_t{i} * bitsPerDigit;
+    const std::size_t word = static_cast<std::size_t>(bit / kWordBits);
+    const unsigned offset = static_cast<unsigned>(bit % kWordBits);
+    z[word] |= value << offset;
+    if (offset + bitsPerDigit > kWordBits) z[word + 1] |= value >> (kWordBits - offset);
+  }
+  trim(z);
+  return z;
+}
+
+template <class Char>
+ParseStatus parseText(const Char* text, std::size_t length, unsigned radix, Magnitude& out, bool& negative) {
+  using Code = std::make_unsigned_t<Char>;
+  if (!isValidRadix(radix)) return ParseStatus::kInvalidRadix;
+  const std::size_t first = length > 0 && text[0] == static_cast<Char>('-') ? 1 : 0;
+  for (std::size_t i = first; i < length; ++i) {
+    if (text[i] == static_cast<Char>('-')) return ParseStatus::kMisplacedMinus;
+  }
+  if (first == length) return ParseStatus::kNoDigits;
+  std::size_t i = first;
+  while (i < length && text[i] == static_cast<Char>('0')) ++i;
+  std::vector<std::uint8_t> digits(length - i);
+  for (std::size_t k = 0; k < digits.size(); ++k) {
+    const unsigned value = digitValue(static_cast<Code>(text[i + k]));
+    if (value >= radix) return ParseStatus::kInvalidDigit;
+    digits[k] = static_cast<std::uint8_t>(value);
+  }
+  Magnitude value;
+  if (!digits.empty()) {
+    // No more than six bits a digit: bounds the words before any is made.
+    requireWords(std::uint64_t{digits.size()} * 6 / kWordBits + 1);
+    if (isPowerOfTwo(radix)) {
+      value = readBitDigits(digits.data(), digits.size(), log2Of(radix));
+    } else {
+      RadixPowers powers(radix);
+      value = readDigits(digits.data(), digits.size(), powers);
+    }
+  }
+  negative = first == 1 && !value.empty();
+  out = std::move(value);
+  return ParseStatus::kOk;
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------
+// Kernels
+
+std::size_t trimmedLength(const Word* x, std::size_t n) noexcept {
+  while (n > 0 && x[n - 1] == 0) --n;
+  return n;
+}
+
+void trim(Magnitude& x) noexcept { x.resize(trimmedLength(x.data(), x.size())); }
+
+int compareWords(const Word* x, std::size_t xn, const Word* y, std::size_t yn) noexcept {
+  xn = trimmedLength(x, xn);
+  yn = trimmedLength(y, yn);
+  if (xn != yn) return xn < yn ? -1 : 1;
+  for (std::size_t i = xn; i-- > 0;) {
+    if (x[i] != y[i]) return x[i] < y[i] ? -1 : 1;
+  }
+  return 0;
+}
+
+Word addWords(Word* z, const Word* x, std::size_t xn, const Word* y, std::size_t yn) noexcept {
+  DoubleWord carry = 0;
+  std::size_t i = 0;
+  for (; i < yn; ++i) {
+    const DoubleWord sum = DoubleWord{x[i]} + y[i] + carry;
+    z[i] = low(sum);
+    carry = sum >> kWordBits;
+  }
+  for (; i < xn; ++i) {
+    const DoubleWord sum = DoubleWord{x[i]} + carry;
+    z[i] = low(sum);
+    carry = sum >> kWordBits;
+  }
+  return static_cast<Word>(carry);
+}
+
+Word subtractWords(Word* z, const Word* x, std::size_t xn, const Word* y, std::size_t yn) noexcept {
+  Word borrow = 0;
+  std::size_t i = 0;
+  for (; i < yn; ++i) {
+    const DoubleWord difference = DoubleWord{x[i]} - y[i] - borrow;
+    z[i] = low(difference);
+    borrow = static_cast<Word>(difference >> 63);
+  }
+  for (; i < xn; ++i) {
+    const Word xi = x[i];
+    z[i] = xi - borrow;
+    borrow = xi < borrow ? 1 : 0;
+  }
+  return borrow;
+}
+
+Word multiplyAddWord(Word* z, const Word* x, std::size_t n, Word m, Word a) noexcept {
+  DoubleWord carry = a;
+  for (std::size_t i = 0; i < n; ++i) {
+    const DoubleWord t = DoubleWord{x[i]} * m + carry;
+    z[i] = low(t);
+    carry = t >> kWordBits;
+  }
+  return static_cast<Word>(carry);
+}
+
+Word addMultiple(Word* z, const Word* x, std::size_t n, Word m) noexcept {
+  // x * m + z + carry is at most (2**32 - 1)**2 + 2 * (2**32 - 1) = 2**64 - 1.
+  DoubleWord carry = 0;
+  for (std::size_t i = 0; i < n; ++i) {
+    const DoubleWord t = DoubleWord{x[i]} * m + z[i] + carry;
+    z[i] = low(t);
+    carry = t >> kWordBits;
+  }
+  return static_cast<Word>(carry);
+}
+
+Word subtractMultiple(Word* z, const Word* x, std::size_t n, Word m) noexcept {
+  Word borrow = 0;
+  for (std::size_t i = 0; i < n; ++i) {
+    const DoubleWord product = DoubleWord{x[i]} * m + borrow;
+    const Word productLow = low(product);
+    const Word zi = z[i];
+    z[i] = zi - productLow;
+    // The product is at most 2**32 * (2**32 - 1): its high word is all ones
+    // only when its low word is zero, so adding the low word's borrow to it
+    // cannot wrap.
+    borrow = high(product) + (zi < productLow ? 1 : 0);
+  }
+  return borrow;
+}
+
+Word divideByWord(Word* q, const Word* x, std::size_t n, Word d) noexcept {
+  DoubleWord remainder = 0;
+  for (std::size_t i = n; i-- > 0;) {
+    const DoubleWord current = (remainder << kWordBits) | x[i];
+    q[i] = static_cast<Word>(current / d);
+    remainder = current % d;
+  }
+  return static_cast<Word>(remainder);
+}
+
+void multiplySchoolbook(Word* z, const Word* x, std::size_t xn, const Word* y, std::size_t yn) noexcept {
+  if (xn < yn) {
+    std::swap(x, y);
+    std::swap(xn, yn);
+  }
+  if (yn == 0) {
+    std::fill(z, z + xn, Word{0});
+    return;
+  }
+  // After each row z[0, xn + j) holds x times the low j words of y.
+  z[xn] = multiplyAddWord(z, x, xn, y[0], 0);
+  std::size_t j = 1;
+  for (; j + 1 < yn; j += 2) addTwoRows(z + j, x, xn, y[j], y[j + 1]);
+  if (j < yn) z[xn + j] = addMultiple(z + j, x, xn, y[j]);
+}
+
+std::size_t karatsubaScratchWords(std::size_t n) noexcept {
+  // Mirrors the balanced split below, the deepest user of scratch: the two
+  // half sums and their product, then the same again for the product's
+  // factors of half + 1 words. The unbalanced split needs less.
+  std::size_t total = 0;
+  while (n >= 4) {
+    const std::size_t half = (n + 1) / 2;
+    total += 4 * half + 4;
+    n = half + 1;
+  }
+  return total;
+}
+
+void multiplyKaratsuba(Word* z, const Word* x, std::size_t xn, const Word* y, std::size_t yn, Word* scratch,
+                       std::size_t threshold) noexcept {
+  if (xn < yn) {
+    std::swap(x, y);
+    std::swap(xn, yn);
+  }
+  // Below four words the half sums would be as long as the factors.
+  threshold = std::max<std::size_t>(threshold, 4);
+  if (yn < threshold) {
+    multiplySchoolbook(z, x, xn, y, yn);
+    return;
+  }
+  const std::size_t half = (xn + 1) / 2;
+  if (yn <= half) {
+    // Too unbalanced to split both at one point: multiply y by slices of x
+    // as long as y and add each product in at its place.
+    std::fill(z, z + xn + yn, Word{0});
+    Word* product = scratch;
+    for (std::size_t i = 0; i < xn; i += yn) {
+      const std::size_t sliceLength = std::min(yn, xn - i);
+      multiplyKaratsuba(product, x + i, sliceLength, y, yn, scratch + 2 * yn, threshold);
+      addWords(z + i, z + i, xn + yn - i, product, sliceLength + yn);
+    }
+    return;
+  }
+  // x = x1 * B**half + x0, y = y1 * B**half + y0 with y1 not empty, and
+  // x * y = z2 * B**(2 half) + (p - z0 - z2) * B**half + z0 where
+  // p = (x0 + x1) * (y0 + y1).
+  const std::size_t xHigh = xn - half;
+  const std::size_t yHigh = yn - half;
+  multiplyKaratsuba(z, x, half, y, half, scratch, threshold);
+  multiplyKaratsuba(z + 2 * half, x + half, xHigh, y + half, yHigh, scratch, threshold);
+  Word* xSum = scratch;
+  Word* ySum = scratch + half + 1;
+  Word* p = scratch + 2 * half + 2;
+  xSum[half] = addWords(xSum, x, half, x + half, xHigh);
+  ySum[half] = addWords(ySum, y, half, y + half, yHigh);
+  multiplyKaratsuba(p, xSum, half + 1, ySum, half + 1, scratch + 4 * half + 4, threshold);
+  const std::size_t pn = 2 * half + 2;
+  subtractWords(p, p, pn, z, 2 * half);
+  subtractWords(p, p, pn, z + 2 * half, xHigh + yHigh);
+  // The middle term fits what is left of z above B**half: the whole
+  // product does.
+  const std::size_t room = xn + yn - half;
+  addWords(z + half, z + half, room, p, std::min(trimmedLength(p, pn), room));
+}
+
+// ---------------------------------------------------------------------------
+// Whole magnitudes
+
+Magnitude fromUint64(std::uint64_t value) {
+  Magnitude z;
+  for (; value != 0; value >>= kWordBits) z.push_back(static_cast<Word>(value));
+  return z;
+}
+
+std::uint64_t lowUint64(const Magnitude& x) noexcept {
+  std::uint64_t value = x.empty() ? 0 : x[0];
+  if (x.size() > 1) value |= std::uint64_t{x[1]} << kWordBits;
+  return value;
+}
+
+std::uint64_t bitLength(const Magnitude& x) noexcept {
+  const std::size_t n = trimmedLength(x.data(), x.size());
+  if (n == 0) return 0;
+  return std::uint64_t{n} * kWordBits - leadingZeros(x[n - 1]);
+}
+
+std::size_t byteLength(const Magnitude& x) noexcept { return static_cast<std::size_t>((bitLength(x) + 7) / 8); }
+
+Magnitude fromBytes(const std::uint8_t* bytes, std::size_t count) {
+  while (count > 0 && bytes[count - 1] == 0) --count;
+  requireWords((std::uint64_t{count} + sizeof(Word) - 1) / sizeof(Word));
+  Magnitude z((count + sizeof(Word) - 1) / sizeof(Word));
+  for (std::size_t i = 0; i < count; ++i) z[i / sizeof(Word)] |= Word{bytes[i]} << (8 * (i % sizeof(Word)));
+  return z;
+}
+
+void toBytes(const Magnitude& x, std::uint8_t* bytes) noexcept {
+  const std::size_t count = byteLength(x);
+  for (std::size_t i = 0; i < count; ++i) {
+    bytes[i] = static_cast<std::uint8_t>(x[i / sizeof(Word)] >> (8 * (i % sizeof(Word))));
+  }
+}
+
+int compare(const Magnitude& x, const Magnitude& y) noexcept {
+  return compareWords(x.data(), x.size(), y.data(), y.size());
+}
+
+Magnitude add(const Magnitude& x, const Magnitude& y) {
+  const Word* a = x.data();
+  const Word* b = y.data();
+  std::size_t an = trimmedLength(a, x.size());
+  std::size_t bn = trimmedLength(b, y.size());
+  if (an < bn) {
+    std::swap(a, b);
+    std::swap(an, bn);
+  }
+  Magnitude z(an + 1);
+  z[an] = addWords(z.data(), a, an, b, bn);
+  trim(z);
+  requireWords(z.size());
+  return z;
+}
+
+Magnitude difference(const Magnitude& x, const Magnitude& y) {
+  const Word* a = x.data();
+  const Word* b = y.data();
+  std::size_t an = trimmedLength(a, x.size());
+  std::size_t bn = trimmedLength(b, y.size());
+  if (compareWords(a, an, b, bn) < 0) {
+    std::swap(a, b);
+    std::swap(an, bn);
+  }
+  Magnitude z(an);
+  subtractWords(z.data(), a, an, b, bn);
+  trim(z);
+  return z;
+}
+
+Magnitude multiply(const Magnitude& x, const Magnitude& y) {
+  const std::size_t xn = trimmedLength(x.data(), x.size());
+  const std::size_t yn = trimmedLength(y.data(), y.size());
+  if (xn == 0 || yn == 0) return Magnitude();
+  // The product has xn + yn - 1 or xn + yn words.
+  requireWords(std::uint64_t{xn} + yn - 1);
+  Magnitude z(xn + yn);
+  multiplyWords(z.data(), x.data(), xn, y.data(), yn);
+  trim(z);
+  requireWords(z.size());
+  return z;
+}
+
+bool divide(const Magnitude& x, const Magnitude& y, Magnitude& quotient, Magnitude& remainder) {
+  const std::size_t xn = trimmedLength(x.data(), x.size());
+  const std::size_t yn = trimmedLength(y.data(), y.size());
+  if (yn == 0) return false;
+  Magnitude q;
+  Magnitude r;
+  if (compareWords(x.data(), xn, y.data(), yn) < 0) {
+    r = trimmedCopy(x);
+  } else if (yn == 1) {
+    q.resize(xn);
+    const Word rest = divideByWord(q.data(), x.data(), xn, y[0]);
+    trim(q);
+    if (rest != 0) r.push_back(rest);
+  } else {
+    divideLong(x.data(), xn, y.data(), yn, q, r);
+  }
+  quotient = std::move(q);
+  remainder = std::move(r);
+  return true;
+}
+
+Magnitude power(const Magnitude& base, const Magnitude& exponent) {
+  const std::size_t exponentWords = trimmedLength(exponent.data(), exponent.size());
+  if (exponentWords == 0) return Magnitude{1};
+  const std::uint64_t baseBits = bitLength(base);
+  if (baseBits <= 1) return trimmedCopy(base);  // 0 and 1 are their own powers
+  // From here the result has at least (baseBits - 1) * e + 1 bits.
+  if (exponentWords > 2) throw std::bad_alloc();
+  const std::uint64_t e = lowUint64(exponent);
+  if (e > (kMaxBits - 1) / (baseBits - 1)) throw std::bad_alloc();
+  const Magnitude factor = trimmedCopy(base);
+  Magnitude result = factor;
+  unsigned bit = 63;
+  while ((e >> bit) == 0) --bit;
+  while (bit-- > 0) {
+    result = multiply(result, result);
+    if ((e >> bit) & 1) result = multiply(result, factor);
+  }
+  return result;
+}
+
+// ---------------------------------------------------------------------------
+// Text
+
+bool isValidRadix(unsigned radix) noexcept { return radix >= 2 && radix <= 36; }
+
+bool toText(const Magnitude& x, unsigned radix, std::string& out) {
+  if (!isValidRadix(radix)) return false;
+  const Magnitude value = trimmedCopy(x);
+  const std::uint64_t bits = bitLength(value);
+  std::string text;
+  if (value.empty()) {
+    text.assign(1, '0');
+  } else if (isPowerOfTwo(radix)) {
+    const unsigned bitsPerDigit = log2Of(radix);
+    const std::uint64_t count = (bits + bitsPerDigit - 1) / bitsPerDigit;
+    if (count > text.max_size()) throw std::bad_alloc();
+    text.resize(static_cast<std::size_t>(count));
+    writeBitDigits(value, bitsPerDigit, &text[0] + text.size(), text.size());
+  } else {
+    // A digit of radix carries at least log2Of(radix) - 1 whole bits.
+    const std::uint64_t bound = bits / (log2Of(radix) - 1) + 1;
+    if (bound > text.max_size()) throw std::bad_alloc();
+    text.resize(static_cast<std::size_t>(bound));
+    RadixPowers powers(radix);
+    char* const end = &text[0] + text.size();
+    const char* start = writeDigits(value, end, 0, powers);
+    text.erase(0, static_cast<std::size_t>(start - text.data()));
+  }
+  out = std::move(text);
+  return true;
+}
+
+ParseStatus parse(std::wstring_view text, unsigned radix, Magnitude& out, bool& negative) {
+  return parseText(text.data(), text.size(), radix, out, negative);
+}
+
+ParseStatus parse(std::string_view text, unsigned radix, Magnitude& out, bool& negative) {
+  return parseText(text.data(), text.size(), radix, out, negative);
+}
+
+std::size_t int64ToText(std::int64_t value, unsigned radix, char (&out)[kInt64TextCapacity]) noexcept {
+  if (!isValidRadix(radix)) return 0;
+  // Negated as unsigned, so INT64_MIN has its magnitude without overflow.
+  std::uint64_t rest = value < 0 ? 0 - static_cast<std::uint64_t>(value) : static_cast<std::uint64_t>(value);
+  char buffer[kInt64TextCapacity];
+  char* const end = buffer + kInt64TextCapacity;
+  char* start = end;
+  do {
+    *--start = kDigits[rest % radix];
+    rest /= radix;
+  } while (rest != 0);
+  if (value < 0) *--start = '-';
+  const std::size_t length = static_cast<std::size_t>(end - start);
+  std::memcpy(out, start, length);
+  return length;
+}
+
+std::size_t hashCodeText(std::uint32_t hash, char (&out)[kHashCodeTextCapacity]) noexcept {
+  char text[kInt64TextCapacity];
+  const std::size_t length = int64ToText(hash, 16, text);
+  std::memcpy(out, text, length);
+  return length;
+}
+
+}  // namespace zk::math::detail

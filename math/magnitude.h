@@ -1,0 +1,167 @@
+// Word-level arithmetic on unsigned magnitudes: the layer beneath the big
+// integer and big decimal classes. It knows nothing of signs, objects or the
+// library's strings; the classes own those and call down into it. Nothing
+// here keeps state between calls, so any thread may call any function on
+// arguments no other thread is writing.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace zk::math::detail {
+
+// A magnitude is held in 32-bit words, least significant first. Read as bytes
+// on a little-endian machine these words are exactly the base-256 digits of
+// the class's data model, so the class converts with a copy; the arithmetic
+// works a word at a time with a 64-bit product in plain C++ on every target,
+// sixteen times fewer digit products than bytes would take.
+using Word = std::uint32_t;
+using DoubleWord = std::uint64_t;
+inline constexpr unsigned kWordBits = 32;
+
+// Trimmed (no zero word on top), so zero is the empty vector.
+using Magnitude = std::vector<Word>;
+
+// The largest magnitude any operation produces: its byte count still fits
+// the class's 32-bit length. An operation whose result would be larger
+// throws std::bad_alloc, as the result could never be stored; products,
+// powers and parsing find out before they start.
+inline constexpr std::size_t kMaxWords = 0x7FFFFFFF / sizeof(Word);
+
+// Products whose shorter factor has fewer words than this are multiplied by
+// the schoolbook method; longer ones split by Karatsuba. Chosen with
+// bench/big_multiply.cpp: its sweep of the time summed over products of 20
+// to 1039 words is flat from 24 to 48 words and lowest at 40.
+inline constexpr std::size_t kKaratsubaThreshold = 40;
+
+// Magnitudes of more words than this are turned into text by splitting at a
+// power of the radix (one long division per split) instead of by repeated
+// division by one word; texts of more digits than this are parsed by halves
+// joined with one multiplication. Timed on 300 to 30,000 decimal digits:
+// anything from 16 to 64 words and from 128 to 1024 digits is as good as
+// these, and 10,000 digits take a third of the time to print and two thirds
+// of the time to parse that they take without splitting.
+inline constexpr std::size_t kTextSplitThreshold = 48;
+inline constexpr std::size_t kParseSplitThreshold = 512;
+
+// ---------------------------------------------------------------------------
+// Kernels over word arrays. None allocates or throws. Lengths are counts of
+// words; an output may be the same array as an input only where a kernel says
+// so.
+
+// The length of x without its zero words on top.
+std::size_t trimmedLength(const Word* x, std::size_t n) noexcept;
+// Drops the zero words on top of x.
+void trim(Magnitude& x) noexcept;
+
+// -1, 0 or 1 as x is below, equal to or above y; the arrays may carry zero
+// words on top.
+int compareWords(const Word* x, std::size_t xn, const Word* y, std::size_t yn) noexcept;
+
+// z = x + y over xn words (xn >= yn); returns the carry out of the top. z may
+// be x or y.
+Word addWords(Word* z, const Word* x, std::size_t xn, const Word* y, std::size_t yn) noexcept;
+
+// z = x - y over xn words (xn >= yn); returns the borrow out of the top (1
+// when y > x). z may be x or y.
+Word subtractWords(Word* z, const Word* x, std::size_t xn, const Word* y, std::size_t yn) noexcept;
+
+// z = x * m + a over n words; returns the word carried out of the top. z may
+// be x.
+Word multiplyAddWord(Word* z, const Word* x, std::size_t n, Word m, Word a) noexcept;
+
+// z += x * m over n words; returns the word carried out of the top.
+Word addMultiple(Word* z, const Word* x, std::size_t n, Word m) noexcept;
+
+// z -= x * m over n words; returns the word borrowed out of the top.
+Word subtractMultiple(Word* z, const Word* x, std::size_t n, Word m) noexcept;
+
+// q = x / d over n words with d > 0; returns the remainder. q may be x.
+Word divideByWord(Word* q, const Word* x, std::size_t n, Word d) noexcept;
+
+// z[0, xn + yn) = x * y a row or two of the shorter factor per pass. z must
+// not overlap x or y.
+void multiplySchoolbook(Word* z, const Word* x, std::size_t xn, const Word* y, std::size_t yn) noexcept;
+
+// z[0, xn + yn) = x * y, splitting by Karatsuba while the shorter factor has
+// at least threshold words (at least 4). scratch holds
+// karatsubaScratchWords(max(xn, yn)) words. z must not overlap x, y or
+// scratch. Production code passes kKaratsubaThreshold; the benchmark and the
+// tests pass others to choose and check it.
+void multiplyKaratsuba(Word* z, const Word* x, std::size_t xn, const Word* y, std::size_t yn, Word* scratch,
+                       std::size_t threshold) noexcept;
+std::size_t karatsubaScratchWords(std::size_t n) noexcept;
+
+// ---------------------------------------------------------------------------
+// Whole magnitudes. Inputs need not be trimmed; results always are. Each
+// throws std::bad_alloc when memory runs out or the result would exceed
+// kMaxWords, and then leaves every argument as it was.
+
+Magnitude fromUint64(std::uint64_t value);
+// The low 64 bits.
+std::uint64_t lowUint64(const Magnitude& x) noexcept;
+// 0 for zero. 64 bits wide: a 32-bit size_t cannot count every bit of the
+// largest magnitude.
+std::uint64_t bitLength(const Magnitude& x) noexcept;
+// The number of base-256 digits, 0 for zero.
+std::size_t byteLength(const Magnitude& x) noexcept;
+// From and to little-endian base-256 digits; toBytes writes byteLength(x).
+Magnitude fromBytes(const std::uint8_t* bytes, std::size_t count);
+void toBytes(const Magnitude& x, std::uint8_t* bytes) noexcept;
+
+int compare(const Magnitude& x, const Magnitude& y) noexcept;
+Magnitude add(const Magnitude& x, const Magnitude& y);
+// |x - y|: the caller knows the sign from compare.
+Magnitude difference(const Magnitude& x, const Magnitude& y);
+Magnitude multiply(const Magnitude& x, const Magnitude& y);
+
+// quotient = x / y rounded down, remainder = x - y * quotient (so
+// 0 <= remainder < y). False, with both outputs untouched, when y is zero.
+// The outputs may be the same objects as the inputs but not as each other.
+[[nodiscard]] bool divide(const Magnitude& x, const Magnitude& y, Magnitude& quotient, Magnitude& remainder);
+
+// base to the power exponent by repeated squaring; 1 for exponent zero, 0**0
+// included.
+Magnitude power(const Magnitude& base, const Magnitude& exponent);
+
+// ---------------------------------------------------------------------------
+// Text. Radixes run from 2 to 36; digits above 9 are the letters a to z,
+// written in lower case.
+
+bool isValidRadix(unsigned radix) noexcept;
+
+// The digits of x in radix, most significant first, without leading zeros;
+// "0" for zero. False, with out untouched, for a radix outside 2 to 36.
+[[nodiscard]] bool toText(const Magnitude& x, unsigned radix, std::string& out);
+
+enum class ParseStatus {
+  kOk,
+  kInvalidRadix,     // radix outside 2 to 36
+  kMisplacedMinus,   // a '-' anywhere but first
+  kNoDigits,         // nothing, or only '-'
+  kInvalidDigit,     // a character that is not a digit of the radix
+};
+
+// Reads an optional '-' first and then one or more digits of radix, either
+// case, nothing else: no blanks, no '+', no "0x". Text of zeros only is zero.
+// On success out holds the magnitude and negative tells whether a '-' came
+// first and the value is not zero; on failure both are untouched.
+[[nodiscard]] ParseStatus parse(std::wstring_view text, unsigned radix, Magnitude& out, bool& negative);
+[[nodiscard]] ParseStatus parse(std::string_view text, unsigned radix, Magnitude& out, bool& negative);
+
+// The text a big integer made from value prints in radix: '-' and the digits
+// of |value| (INT64_MIN included), "0" for zero. Writes no terminator and
+// returns the length; 0 for a radix outside 2 to 36.
+inline constexpr std::size_t kInt64TextCapacity = 65;
+std::size_t int64ToText(std::int64_t value, unsigned radix, char (&out)[kInt64TextCapacity]) noexcept;
+
+// The hexadecimal digits an object's default text puts after the at sign:
+// the hash taken as an unsigned number, so never a sign and at most eight
+// digits. Returns the length.
+inline constexpr std::size_t kHashCodeTextCapacity = 8;
+std::size_t hashCodeText(std::uint32_t hash, char (&out)[kHashCodeTextCapacity]) noexcept;
+
+}  // namespace zk::math::detail
