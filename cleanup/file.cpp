@@ -2,6 +2,7 @@
 
 #include <cwchar>
 
+#include "cleanup/own_file.h"
 #include "core/system_error.h"
 #include "core/lifecycle.h"
 #include "core/result.h"
@@ -33,26 +34,6 @@ DWORD dispositionFor(std::uint32_t flags) {
   }
 }
 
-// Removes a file made by GetTempFileNameW when the open that should have
-// taken it over fails, so a failed temporary open leaves nothing behind.
-class CreatedFileGuard {
- public:
-  explicit CreatedFileGuard(const wchar_t* name) : m_name(name) {}
-  ~CreatedFileGuard() {
-    if (m_name != nullptr) {
-      const DWORD saved = ::GetLastError();
-      ::DeleteFileW(m_name);
-      ::SetLastError(saved);
-    }
-  }
-  void dismiss() { m_name = nullptr; }
-  CreatedFileGuard(const CreatedFileGuard&) = delete;
-  CreatedFileGuard& operator=(const CreatedFileGuard&) = delete;
-
- private:
-  const wchar_t* m_name;
-};
-
 }  // namespace
 
 HRESULT ZKCLFileOpen(const wchar_t* path, std::uint32_t flags, std::uint32_t mode, HANDLE* handle) {
@@ -65,9 +46,10 @@ HRESULT ZKCLFileOpen(const wchar_t* path, std::uint32_t flags, std::uint32_t mod
     DWORD attributes = FILE_ATTRIBUTE_NORMAL;
     if ((flags & ZKCL_O_CREAT) != 0 && (mode & kModeWriteBits) == 0) attributes = FILE_ATTRIBUTE_READONLY;
 
-    wchar_t name[MAX_PATH] = {};
+    // Holds the path of a temporary file; one the system made is deleted
+    // again if the open below fails, so a failed open leaves nothing behind.
+    zk::cleanup::OwnFile temporary;
     const wchar_t* openPath = path;
-    bool madeTemporaryName = false;
     DWORD desiredAccess = access;
 
     if ((flags & ZKCL_O_TEMPORARY) != 0) {
@@ -78,24 +60,21 @@ HRESULT ZKCLFileOpen(const wchar_t* path, std::uint32_t flags, std::uint32_t mod
         if (folderLength >= MAX_PATH) return ZKCL_E_PATH_TOO_LONG;
         // Unique number 0 makes the system pick the name and create the file,
         // so the open below must find it rather than create it.
-        zkcore::throwLastErrorIf(::GetTempFileNameW(folder, L"tmp", 0, name) == 0);
-        madeTemporaryName = true;
+        zkcore::throwLastErrorIf(!temporary.create(folder, L"tmp"));
         flags &= ~kDispositionMask;
       } else {
         const std::size_t length = std::wcslen(path);
         if (length >= MAX_PATH) return ZKCL_E_PATH_TOO_LONG;
-        std::wmemcpy(name, path, length + 1);
+        std::wmemcpy(temporary.buffer(), path, length + 1);
         flags |= ZKCL_O_CREAT;
       }
-      openPath = name;
+      openPath = temporary.name();
       attributes |= FILE_FLAG_DELETE_ON_CLOSE | FILE_ATTRIBUTE_TEMPORARY;
       desiredAccess |= DELETE;
     } else {
       if (path == nullptr) return zkcore::kInvalidArgument;
       if (::wcsnlen(path, MAX_PATH) >= MAX_PATH) return ZKCL_E_PATH_TOO_LONG;
     }
-    CreatedFileGuard removeOnFailure(madeTemporaryName ? name : nullptr);
-
     if ((flags & ZKCL_O_WRITETHROUGH) != 0) attributes |= FILE_FLAG_WRITE_THROUGH;
     const DWORD disposition = dispositionFor(flags);
 
@@ -103,7 +82,7 @@ HRESULT ZKCLFileOpen(const wchar_t* path, std::uint32_t flags, std::uint32_t mod
         ::CreateFileW(openPath, desiredAccess, shareMode, nullptr, disposition, attributes, nullptr);
     zkcore::throwLastErrorIf(opened == INVALID_HANDLE_VALUE);
     const DWORD openError = ::GetLastError();
-    removeOnFailure.dismiss();
+    temporary.keep();
     *handle = opened;
 
     HRESULT result = zkcore::kOk;

@@ -8,6 +8,7 @@
 
 #include "cleanup/console.h"
 #include "cleanup/file.h"
+#include "cleanup/own_file.h"
 #include "cleanup/record_scan.h"
 #include "core/lib_scope.h"
 #include "core/result.h"
@@ -145,38 +146,6 @@ void removeOwnFile(const wchar_t* name) noexcept {
   if (result >= 0 || isGone(result)) return;
   ::MoveFileExW(name, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
 }
-
-// A file the cleanup creates beside machine.config (the scratch file with the
-// new content, or the name reserved for the backup). Whatever is under the
-// name is deleted when the object goes away, unless keep() was called; a
-// file that cannot be deleted is marked for deletion at the next start.
-// Used by one thread, like the whole cleanup.
-class OwnFile {
- public:
-  OwnFile() = default;
-  ~OwnFile() {
-    if (m_armed) removeOwnFile(m_name);
-  }
-  OwnFile(const OwnFile&) = delete;
-  OwnFile& operator=(const OwnFile&) = delete;
-
-  // Creates an empty, uniquely named file in folder.
-  bool create(const wchar_t* folder, const wchar_t* prefix) {
-    m_armed = ::GetTempFileNameW(folder, prefix, 0, m_name) != 0;
-    return m_armed;
-  }
-  // A unique name in folder with no file under it: created, then deleted,
-  // so that the swap finds the name free.
-  bool reserve(const wchar_t* folder, const wchar_t* prefix) {
-    return create(folder, prefix) && ::DeleteFileW(m_name);
-  }
-  const wchar_t* name() const { return m_name; }
-  void keep() { m_armed = false; }
-
- private:
-  wchar_t m_name[MAX_PATH] = {};
-  bool m_armed = false;
-};
 
 // What identifies the file and its content as the cleanup read it. Another
 // program that writes the file in the meantime changes its size or last
@@ -472,7 +441,7 @@ bool putInPlace(const wchar_t* path, const char* text, std::size_t length, zkcor
   if (!access.capture(original.get())) return false;
 
   const std::wstring folder = folderOf(path);
-  OwnFile scratch;
+  OwnFile scratch(removeOwnFile);
   if (!scratch.create(folder.c_str(), L"zkc")) return false;
   FileStamp written;
   {
@@ -497,7 +466,7 @@ bool putInPlace(const wchar_t* path, const char* text, std::size_t length, zkcor
   }
   access.applyTo(scratch.name());
 
-  OwnFile backup;
+  OwnFile backup(removeOwnFile);
   if (!backup.reserve(folder.c_str(), L"zkb")) return false;
 
   // The swap needs the file without other handles of ours.
