@@ -21,14 +21,10 @@ volatile long g_sink = 0;
 // Best nanoseconds per iteration of body over kRuns runs.
 template <class Body>
 double bestNanoseconds(Body body, int iterations = kIterations) {
-  double best = 1e30;
-  for (int run = 0; run < kRuns; ++run) {
-    const double start = zk_bench::seconds();
-    for (int i = 0; i < iterations; ++i) body();
-    const double elapsed = (zk_bench::seconds() - start) * 1e9 / iterations;
-    if (elapsed < best) best = elapsed;
-  }
-  return best;
+  return zk_bench::bestSeconds(kRuns, [&] {
+           for (int i = 0; i < iterations; ++i) body();
+         }) *
+         1e9 / iterations;
 }
 
 void check(HRESULT hr, const char* what) {

@@ -10,6 +10,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "bench/timer.h"
 #include "core/windows_support.h"
 #include "lang/str1.h"
 #include "lang/str1_hash_map.h"
@@ -22,16 +23,6 @@ constexpr int kRuns = 7;
 // library.
 constexpr double kGoal = 2.0;
 
-double seconds() {
-  static const double frequency = [] {
-    LARGE_INTEGER f;
-    ::QueryPerformanceFrequency(&f);
-    return static_cast<double>(f.QuadPart);
-  }();
-  LARGE_INTEGER now;
-  ::QueryPerformanceCounter(&now);
-  return static_cast<double>(now.QuadPart) / frequency;
-}
 
 // Keeps the compiler from dropping the measured work.
 volatile std::uint64_t g_sink = 0;
@@ -40,14 +31,7 @@ volatile std::uint64_t g_sink = 0;
 // them) over kRuns runs.
 template <class Body>
 double bestNanoseconds(Body body, double operations) {
-  double best = 1e30;
-  for (int run = 0; run < kRuns; ++run) {
-    const double start = seconds();
-    body();
-    const double elapsed = (seconds() - start) * 1e9 / operations;
-    if (elapsed < best) best = elapsed;
-  }
-  return best;
+  return zk_bench::bestSeconds(kRuns, body) * 1e9 / operations;
 }
 
 void goalRow(const char* name, double ours, double standard) {

@@ -21,6 +21,18 @@ inline double seconds() {
   return static_cast<double>(counter.QuadPart) / frequency;
 }
 
+// The shortest of runs timings of run().
+template <class Run>
+double bestSeconds(int runs, Run&& run) {
+  double best = 1e30;
+  for (int i = 0; i < runs; ++i) {
+    const double start = seconds();
+    run();
+    best = std::min(best, seconds() - start);
+  }
+  return best;
+}
+
 inline double best(const std::vector<double>& times) { return *std::min_element(times.begin(), times.end()); }
 
 }  // namespace zk_bench

@@ -72,4 +72,14 @@ struct CoreEventTraits {
 // thread-safe; move-only.
 using UniqueCoreEvent = UniqueHandle<CoreEventTraits>;
 
+struct CoreSemaphoreTraits {
+  using Handle = ZKSEMAPHORE;
+  static Handle invalid() noexcept { return ZKCoreInvalidHandle<ZKCoreSemaphore>(); }
+  static bool isValid(Handle h) noexcept { return ZKCoreIsValidHandle(h); }
+  static void close(Handle h) noexcept { ZKCoreSemaphoreDestroy(h); }
+};
+
+// Owns one core semaphore handle; as above.
+using UniqueCoreSemaphore = UniqueHandle<CoreSemaphoreTraits>;
+
 }  // namespace zkcore

@@ -44,16 +44,24 @@ namespace zkcore {
 // Call only from inside a catch block.
 HRESULT resultFromCurrentException() noexcept;
 
+// Runs body and, when an exception escapes it, returns map() called inside
+// the catch block: the one try/catch behind both layers' boundaries (the
+// class library passes its own mapping).
+template <class Map, class Body>
+HRESULT guardWith(Map map, Body&& body) noexcept {
+  try {
+    return std::forward<Body>(body)();
+  } catch (...) {
+    return map();
+  }
+}
+
 // Runs body (which returns a result code) and turns any exception that
 // escapes it into a code by the rules above. Every plain function of the core
 // is written through this, so none of them can throw.
 template <class Body>
 HRESULT guard(Body&& body) noexcept {
-  try {
-    return std::forward<Body>(body)();
-  } catch (...) {
-    return resultFromCurrentException();
-  }
+  return guardWith(resultFromCurrentException, std::forward<Body>(body));
 }
 
 // Throws EZKCoreException for a failing (negative) code; returns otherwise.

@@ -11,6 +11,7 @@
 #include "core/lifecycle.h"
 #include "core/mutex.h"
 #include "core/primitives.h"
+#include "core/unique_handle.h"
 #include "core/windows_support.h"
 
 // The reader-writer lock behind ZKRWLOCK, built from two core mutexes and a
@@ -112,3 +113,18 @@ HRESULT ZKCoreRWLockAcquireWrite(ZKRWLOCK handle);
 HRESULT ZKCoreRWLockTryAcquireWrite(ZKRWLOCK handle);
 HRESULT ZKCoreRWLockReleaseRead(ZKRWLOCK handle);
 HRESULT ZKCoreRWLockReleaseWrite(ZKRWLOCK handle);
+
+namespace zkcore {
+
+struct CoreRWLockTraits {
+  using Handle = ZKRWLOCK;
+  static Handle invalid() noexcept { return ZKCoreInvalidHandle<CZKRWLockImpl>(); }
+  static bool isValid(Handle h) noexcept { return ZKCoreIsValidHandle(h); }
+  static void close(Handle h) noexcept { ZKCoreRWLockDestroy(h); }
+};
+
+// Owns one core reader-writer lock handle and destroys it exactly once. Not
+// thread-safe; move-only.
+using UniqueCoreRWLock = UniqueHandle<CoreRWLockTraits>;
+
+}  // namespace zkcore

@@ -36,11 +36,7 @@ HRESULT resultFromCurrentException() noexcept;
 // written through this, so none of them can throw.
 template <class Body>
 HRESULT guard(Body&& body) noexcept {
-  try {
-    return std::forward<Body>(body)();
-  } catch (...) {
-    return resultFromCurrentException();
-  }
+  return zkcore::guardWith(resultFromCurrentException, std::forward<Body>(body));
 }
 
 // Throws zk::ResultException for a failing (negative) code; returns

@@ -10,17 +10,6 @@
 
 namespace zk::sync {
 
-namespace detail {
-
-struct RWLockTraits {
-  using Handle = ZKRWLOCK;
-  static Handle invalid() noexcept { return ZKCoreInvalidHandle<CZKRWLockImpl>(); }
-  static bool isValid(Handle h) noexcept { return ZKCoreIsValidHandle(h); }
-  static void close(Handle h) noexcept { ZKCoreRWLockDestroy(h); }
-};
-
-}  // namespace detail
-
 // acquire, tryAcquire and release work on the exclusive (writer) side, the
 // Shared operations on the reader side. Writer-preferring, re-entrant for
 // readers and for the writer, with the sole reader's upgrade; holds belong
@@ -42,7 +31,7 @@ class ReaderWriterLock : public LockObject {
   virtual void releaseShared();
 
  private:
-  zkcore::UniqueHandle<detail::RWLockTraits> m_handle;
+  zkcore::UniqueCoreRWLock m_handle;
 };
 
 }  // namespace zk::sync

@@ -9,17 +9,6 @@
 
 namespace zk::sync {
 
-namespace detail {
-
-struct SemaphoreTraits {
-  using Handle = ZKSEMAPHORE;
-  static Handle invalid() noexcept { return ZKCoreInvalidHandle<ZKCoreSemaphore>(); }
-  static bool isValid(Handle h) noexcept { return ZKCoreIsValidHandle(h); }
-  static void close(Handle h) noexcept { ZKCoreSemaphoreDestroy(h); }
-};
-
-}  // namespace detail
-
 // Counts units from 0 to 32767: acquire takes one (waiting for it),
 // release gives one back. May be shared between threads. The constructor
 // throws ResultException with the core's code when the semaphore cannot be
@@ -40,7 +29,7 @@ class Semaphore : public Object {
   virtual std::int32_t getValue();
 
  private:
-  zkcore::UniqueHandle<detail::SemaphoreTraits> m_handle;
+  zkcore::UniqueCoreSemaphore m_handle;
 };
 
 }  // namespace zk::sync
