@@ -14,6 +14,7 @@
 #include <string_view>
 #include <vector>
 
+#include "bench/timer.h"
 #include "cleanup/console.h"
 #include "cleanup/record_removal.h"
 #include "cleanup/record_scan.h"
@@ -31,17 +32,6 @@ constexpr int kRounds = 3;
 [[noreturn]] void fail(const char* what) {
   std::fprintf(stderr, "bench_cleanup_throughput: %s failed (error %lu)\n", what, ::GetLastError());
   std::exit(2);
-}
-
-double now() {
-  static const double frequency = [] {
-    LARGE_INTEGER f;
-    ::QueryPerformanceFrequency(&f);
-    return static_cast<double>(f.QuadPart);
-  }();
-  LARGE_INTEGER counter;
-  ::QueryPerformanceCounter(&counter);
-  return static_cast<double>(counter.QuadPart) / frequency;
 }
 
 // Ordinary provider lines filling exactly `bytes` bytes (the last one padded
@@ -121,10 +111,10 @@ std::string readWhole(const std::wstring& path) {
 
 // The floor: what any whole-file rewrite costs.
 double timePlainCopy(const std::wstring& source, const std::wstring& target, bool flush) {
-  const double start = now();
+  const double start = zk_bench::seconds();
   const std::string bytes = readWhole(source);
   writeWhole(target, bytes.data(), bytes.size(), flush);
-  return now() - start;
+  return zk_bench::seconds() - start;
 }
 
 struct Passes {
@@ -139,21 +129,15 @@ Passes runPasses(std::string text) {
   Passes result{};
   std::size_t length = text.size();
   for (int i = 0; i < 3; ++i) {
-    const double start = now();
+    const double start = zk_bench::seconds();
     const zk::cleanup::RemovalResult pass = zk::cleanup::removeAllOccurrences(&text[0], length, literals[i]);
-    result.seconds[i] = now() - start;
+    result.seconds[i] = zk_bench::seconds() - start;
     result.removed[i] = pass.removed;
     length = pass.length;
   }
   text.resize(length);
   result.text = std::move(text);
   return result;
-}
-
-double best(const std::vector<double>& times) {
-  double smallest = times.front();
-  for (double t : times) smallest = t < smallest ? t : smallest;
-  return smallest;
 }
 
 void removeFolder(const std::wstring& folder) {
@@ -204,18 +188,18 @@ int main() {
     if (again.text != expected.text) fail("repeatable passes");
 
     // The share of the progress lines: one per found record.
-    const double linesStart = now();
+    const double linesStart = zk_bench::seconds();
     for (std::size_t i = 0; i < 3 * kRecordsPerKind; ++i) {
       zk::cleanup::writeConsoleLine(L"      ...以前のレコードのインスタンスが見つかりました。削除しようとしています。");
     }
     zk::cleanup::flushConsole();
     std::fflush(stdout);
-    lines.push_back(now() - linesStart);
+    lines.push_back(zk_bench::seconds() - linesStart);
 
-    const double cleanStart = now();
+    const double cleanStart = zk_bench::seconds();
     CleanMachineConfig(config.c_str());
     std::fflush(stdout);
-    clean.push_back(now() - cleanStart);
+    clean.push_back(zk_bench::seconds() - cleanStart);
     if (readWhole(config) != expected.text) {
       std::fprintf(stderr, "bench_cleanup_throughput: the cleaned file differs from three removal passes\n");
       return 1;
@@ -224,10 +208,10 @@ int main() {
   scan.push_back(expected.seconds[0] + expected.seconds[1] + expected.seconds[2]);
 
   const double mib = static_cast<double>(damaged.size()) / (1024.0 * 1024.0);
-  const double tClean = best(clean);
-  const double tPlain = best(plain);
-  const double tDurable = best(durable);
-  const double tScan = best(scan);
+  const double tClean = zk_bench::best(clean);
+  const double tPlain = zk_bench::best(plain);
+  const double tDurable = zk_bench::best(durable);
+  const double tScan = zk_bench::best(scan);
   std::fprintf(stderr, "machine.config cleanup, best of %d rounds\n", kRounds);
   std::fprintf(stderr, "  bytes             %zu (%.1f MiB) -> %zu after cleanup\n", damaged.size(), mib,
                expected.text.size());
@@ -240,7 +224,7 @@ int main() {
                mib / tScan);
   std::fprintf(stderr, "     of which       %.3f s blank, %.3f s old 4.1, %.3f s old 4.0 (first run)\n",
                expected.seconds[0], expected.seconds[1], expected.seconds[2]);
-  std::fprintf(stderr, "  progress lines     %.3f s  (%zu found lines alone, to the same redirected file)\n", best(lines),
+  std::fprintf(stderr, "  progress lines     %.3f s  (%zu found lines alone, to the same redirected file)\n", zk_bench::best(lines),
                3 * kRecordsPerKind);
   std::fprintf(stderr, "  read + write       %.3f s  %.0f MiB/s  (CreateFileW/ReadFile, CreateFileW/WriteFile)\n",
                tPlain, mib / tPlain);
@@ -249,7 +233,7 @@ int main() {
   std::fprintf(stderr, "  ratio to read + write         %.2f  (goal <= 1.5)\n", tClean / tPlain);
   std::fprintf(stderr, "  ratio to read + write + flush %.2f\n", tClean / tDurable);
   std::fprintf(stderr, "  the same two without the progress lines (estimate: cleanup minus lines alone) %.2f, %.2f\n",
-               (tClean - best(lines)) / tPlain, (tClean - best(lines)) / tDurable);
+               (tClean - zk_bench::best(lines)) / tPlain, (tClean - zk_bench::best(lines)) / tDurable);
 
   std::fclose(stdout);
   removeFolder(folder);

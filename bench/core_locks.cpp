@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "bench/timer.h"
 #include "core/lifecycle.h"
 #include "core/mutex.h"
 #include "core/rw_lock.h"
@@ -14,17 +15,6 @@ namespace {
 constexpr int kIterations = 2000000;
 constexpr int kRuns = 7;
 
-double seconds() {
-  static const double frequency = [] {
-    LARGE_INTEGER f;
-    ::QueryPerformanceFrequency(&f);
-    return static_cast<double>(f.QuadPart);
-  }();
-  LARGE_INTEGER now;
-  ::QueryPerformanceCounter(&now);
-  return static_cast<double>(now.QuadPart) / frequency;
-}
-
 // Keeps the compiler from dropping or merging the measured loop bodies.
 volatile long g_sink = 0;
 
@@ -33,9 +23,9 @@ template <class Body>
 double bestNanoseconds(Body body, int iterations = kIterations) {
   double best = 1e30;
   for (int run = 0; run < kRuns; ++run) {
-    const double start = seconds();
+    const double start = zk_bench::seconds();
     for (int i = 0; i < iterations; ++i) body();
-    const double elapsed = (seconds() - start) * 1e9 / iterations;
+    const double elapsed = (zk_bench::seconds() - start) * 1e9 / iterations;
     if (elapsed < best) best = elapsed;
   }
   return best;
