@@ -1,5 +1,6 @@
 #include "collections/array_list.h"
 
+#include <algorithm>
 #include <cstring>
 #include <limits>
 
@@ -8,6 +9,10 @@
 namespace zk::collections::pcom {
 
 namespace {
+
+// The largest capacity a doubling asks the storage for (the largest the
+// growable storage holds).
+constexpr std::int64_t kLargestDoubling = 0x7FFFFFF0;
 
 // Takes over the reference a slot held.
 Reference<IZKUnknown> adopt(IZKUnknown* element) noexcept {
@@ -29,8 +34,16 @@ ArrayList::~ArrayList() {
 }
 
 void ArrayList::reserveOneMore() {
-  if (m_storage.length == std::numeric_limits<std::int32_t>::max()) throw ZKCoreBadAlloc();
-  util::detail::reserveStorage(m_storage, m_storage.length + 1, sizeof(IZKUnknown*));
+  const std::int32_t length = m_storage.length;
+  if (length < m_storage.capacity) return;
+  if (length == std::numeric_limits<std::int32_t>::max()) throw ZKCoreBadAlloc();
+  // Doubling moves the array fewer times than the buffers' growth by half,
+  // which shows on long runs of appends (each move of a large block is
+  // costly); near the storage's limit the request falls back to one more
+  // element.
+  const std::int64_t doubled = std::int64_t{m_storage.capacity} * 2;
+  const std::int32_t wanted = doubled <= kLargestDoubling ? static_cast<std::int32_t>(doubled) : 0;
+  util::detail::reserveStorage(m_storage, std::max(wanted, length + 1), sizeof(IZKUnknown*));
 }
 
 bool ArrayList::add(IZKUnknown* obj) {

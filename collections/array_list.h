@@ -2,9 +2,9 @@
 //
 // Costs (n = size()):
 //   get, set, size                      O(1)
-//   add(obj) (append)                   O(1) amortised: the array grows by
-//                                       half its capacity, in steps of 16
-//                                       slots (the growable buffers' policy)
+//   add(obj) (append)                   O(1) amortised: a full array
+//                                       doubles (in the growable buffers'
+//                                       storage, multiples of 16 slots)
 //   add(index, obj), removeAt(index)    O(n - index): later elements move
 //   clear, destruction                  O(n)
 //   contains, indexOf, lastIndexOf,
