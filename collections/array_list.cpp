@@ -57,7 +57,8 @@ bool ArrayList::add(std::int32_t index, IZKUnknown* obj) {
   checkPosition(index, m_storage.length);
   reserveOneMore();
   IZKUnknown** slots = elements();
-  std::memmove(slots + index + 1, slots + index, sizeof(IZKUnknown*) * static_cast<std::size_t>(m_storage.length - index));
+  std::memmove(slots + index + 1, slots + index,
+               sizeof(IZKUnknown*) * static_cast<std::size_t>(m_storage.length - index));
   if (obj != nullptr) obj->AddRef();
   slots[index] = obj;
   ++m_storage.length;

@@ -67,10 +67,8 @@ Reference<IZKUnknown> HashMapEntry::setValue(IZKUnknown* value) {
 // ---------------------------------------------------------------------- Buckets
 
 HashMap::Buckets::Buckets(std::int32_t capacity) {
-  if (capacity < 1 ||
-      static_cast<std::uint64_t>(capacity) > std::numeric_limits<std::size_t>::max() / sizeof(Reference<HashMapEntry>)) {
-    throw ZKCoreBadAlloc();
-  }
+  constexpr std::size_t kMostHeads = std::numeric_limits<std::size_t>::max() / sizeof(Reference<HashMapEntry>);
+  if (capacity < 1 || static_cast<std::uint64_t>(capacity) > kMostHeads) throw ZKCoreBadAlloc();
   void* memory = ZKCoreAlloc(static_cast<std::size_t>(capacity) * sizeof(Reference<HashMapEntry>));
   m_heads = static_cast<Reference<HashMapEntry>*>(memory);
   for (std::int32_t i = 0; i < capacity; ++i) new (&m_heads[i]) Reference<HashMapEntry>();

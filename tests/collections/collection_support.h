@@ -1,4 +1,4 @@
-// Elements and comparators the collection tests share.
+// Elements, comparators and checks the collection tests share.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -47,11 +47,24 @@ inline ULONG referencesOf(IZKUnknown* object) {
 // The number a Value element holds; -1 for null.
 inline int numberOf(IZKUnknown* element) {
   if (element == nullptr) return -1;
-  Reference<zk::Object> object = zk::Object::fromUnknown(element);
-  const auto* value = dynamic_cast<const Value*>(object.get());
+  const auto* value = dynamic_cast<const Value*>(zk::Object::fromUnknown(element).get());
   EXPECT_NE(value, nullptr);
   return value != nullptr ? value->number() : -2;
 }
+
+// Two distinct Values for each number below numbers, so equal elements need
+// not be the same object; pool[i] holds number i % numbers.
+class Pool {
+ public:
+  explicit Pool(int numbers) {
+    for (int i = 0; i < 2 * numbers; ++i) m_values.emplace_back(new Value(i % numbers));
+  }
+  IZKUnknown* operator[](std::size_t i) const { return unknown(m_values[i].get()); }
+  std::size_t size() const noexcept { return m_values.size(); }
+
+ private:
+  std::vector<Reference<Value>> m_values;
+};
 
 // Every element of c, in its iteration order.
 inline std::vector<IZKUnknown*> contentsOf(const zk::collections::pcom::Collection& c) {
@@ -61,8 +74,14 @@ inline std::vector<IZKUnknown*> contentsOf(const zk::collections::pcom::Collecti
   return elements;
 }
 
+inline std::vector<int> numbersOf(const zk::collections::pcom::Collection& c) {
+  std::vector<int> numbers;
+  for (IZKUnknown* element : contentsOf(c)) numbers.push_back(numberOf(element));
+  return numbers;
+}
+
 // Orders Values by their last decimal digit: a comparator a collection can
-// be given in place of the default one.
+// be given in place of the default one. failWith makes every call fail.
 class LastDigitComparator : public zk::Object, public IZKComparator {
  public:
   HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
@@ -73,25 +92,21 @@ class LastDigitComparator : public zk::Object, public IZKComparator {
   using Object::hashCode;
 
   HRESULT STDMETHODCALLTYPE compare(IZKUnknown* a, IZKUnknown* b, std::int32_t* result) override {
-    if (m_failure < 0) return m_failure;
     *result = numberOf(a) % 10 - numberOf(b) % 10;
-    return 0;
+    return m_failure;
   }
   HRESULT STDMETHODCALLTYPE hashCode(IZKUnknown* a, std::uint32_t* result) override {
-    if (m_failure < 0) return m_failure;
     *result = static_cast<std::uint32_t>(numberOf(a) % 10);
-    return 0;
+    return m_failure;
   }
-
-  // From now on every call fails with code (0 to succeed again).
   void failWith(HRESULT code) noexcept { m_failure = code; }
 
  private:
   HRESULT m_failure = 0;
 };
 
-// Runs body and reports whether it threw a plain zk::Exception (not a
-// subclass), the collections' signal for a change behind an iterator.
+// True when body throws a plain zk::Exception (not a subclass), the
+// collections' signal for a change behind an iterator or view.
 template <class Body>
 bool throwsPlainException(Body&& body) {
   try {
@@ -101,5 +116,18 @@ bool throwsPlainException(Body&& body) {
   }
   return false;
 }
+
+// The code of the ResultException body throws; 0 when it throws none.
+template <class Body>
+HRESULT resultThrownBy(Body&& body) {
+  try {
+    body();
+  } catch (const zk::ResultException& e) {
+    return e.getResult();
+  }
+  return 0;
+}
+
+inline constexpr HRESULT kDenied = static_cast<HRESULT>(0x80070005L);
 
 }  // namespace zk_test
