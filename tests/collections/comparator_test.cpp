@@ -1,0 +1,115 @@
+#include "collections/comparator.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+
+#include "collection_support.h"
+#include "lang/exception.h"
+
+namespace zk_test {
+namespace {
+
+using zk::util::Comparator;
+
+// A component of another kind: answers IUnknown only.
+class Foreign : public IZKUnknown {
+ public:
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
+    *out = zk::isSameIid(iid, IID_IZKUnknown) ? this : nullptr;
+    return *out != nullptr ? 0 : zk::kNoInterface;
+  }
+  ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
+  ULONG STDMETHODCALLTYPE Release() override { return 1; }
+};
+
+// Compares and hashes by failing with 0x80070005.
+class Failing : public zk::Object {
+ public:
+  std::int32_t compareTo(const zk::Object&) const override { throw zk::ResultException(kDenied); }
+  std::uint32_t hashCode() const override { throw zk::ResultException(kDenied); }
+};
+
+class SubComparator : public Comparator {};
+
+TEST(ComparatorTest, AsksTheFirstElementAndFallsBackToAddresses) {
+  Reference<IZKComparator> comparator = Comparator::getDefault();
+  Reference<Value> one(new Value(1)), otherOne(new Value(1)), seven(new Value(7));
+  Foreign low, high;
+  IZKUnknown* lowAddress = &low < &high ? &low : &high;
+  IZKUnknown* highAddress = &low < &high ? &high : &low;
+  const struct {
+    IZKUnknown* a;
+    IZKUnknown* b;
+    std::int32_t expected;
+  } cases[] = {
+      {unknown(one.get()), unknown(otherOne.get()), 0},
+      {unknown(one.get()), unknown(seven.get()), -1},
+      {unknown(seven.get()), unknown(one.get()), 1},
+      {lowAddress, highAddress, -1},
+      {highAddress, lowAddress, 1},
+      {lowAddress, lowAddress, 0},
+      {nullptr, unknown(one.get()), -1},
+      {nullptr, lowAddress, -1},
+      {nullptr, nullptr, 0},
+  };
+  for (const auto& c : cases) {
+    std::int32_t result = 99;
+    EXPECT_EQ(comparator->compare(c.a, c.b, &result), 0);
+    EXPECT_EQ(result, c.expected);
+  }
+
+  std::uint32_t hash = 99;
+  EXPECT_EQ(comparator->hashCode(unknown(seven.get()), &hash), 0);
+  EXPECT_EQ(hash, 2u);
+  EXPECT_EQ(comparator->hashCode(nullptr, &hash), 0);
+  EXPECT_EQ(hash, 0u);
+  EXPECT_EQ(comparator->hashCode(&low, &hash), 0);
+  EXPECT_EQ(hash, static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(&low)));
+}
+
+TEST(ComparatorTest, PassesTheElementsFailureOn) {
+  Reference<IZKComparator> comparator = Comparator::getDefault();
+  Reference<Failing> failing(new Failing());
+  Reference<Value> value(new Value(1));
+  std::int32_t result = 0;
+  std::uint32_t hash = 0;
+  EXPECT_EQ(comparator->compare(unknown(failing.get()), unknown(value.get()), &result), kDenied);
+  EXPECT_EQ(comparator->hashCode(unknown(failing.get()), &hash), kDenied);
+  IZKUnknown* a = unknown(failing.get());
+  EXPECT_EQ(resultThrownBy([&] { zk::util::compareThrough(*comparator, a, unknown(value.get())); }), kDenied);
+  EXPECT_EQ(resultThrownBy([&] { zk::util::hashThrough(*comparator, unknown(failing.get())); }), kDenied);
+}
+
+TEST(ComparatorTest, OneSharedInstanceOffersIZKComparator) {
+  Reference<IZKComparator> first = Comparator::getDefault();
+  EXPECT_EQ(first.get(), Comparator::getDefault().get());
+  Reference<IZKComparator> asked;
+  ASSERT_EQ(first->QueryInterface(IID_IZKComparator, asked.put()), 0);
+  EXPECT_EQ(asked.get(), first.get());
+  Reference<IZKComparable> comparable;
+  EXPECT_EQ(first->QueryInterface(IID_IZKComparable, comparable.put()), 0);
+}
+
+TEST(ComparatorTest, IsEqualOnlyToItsOwnClassAndClonesOnlyItself) {
+  Reference<Comparator> plain(new Comparator()), another(new Comparator());
+  Reference<SubComparator> sub(new SubComparator());
+  Reference<Value> value(new Value(3));
+  EXPECT_TRUE(plain->equals(*another));
+  EXPECT_EQ(plain->compareTo(*another), 0);
+  EXPECT_FALSE(plain->equals(*sub));
+  EXPECT_THROW(plain->compareTo(*sub), zk::CastFailedException);
+  EXPECT_THROW(plain->compareTo(*value), zk::CastFailedException);
+
+  Reference<zk::Object> copy(plain->clone());
+  EXPECT_TRUE(copy->equals(*plain));
+  EXPECT_NE(copy.get(), static_cast<zk::Object*>(plain.get()));
+  EXPECT_THROW(sub->clone(), zk::CloneNotSupportedException);
+
+  Reference<Value> five(new Value(5));
+  EXPECT_EQ(plain->compare(*value, *five), -1);
+  EXPECT_EQ(plain->hashCodeOf(*five), 1u);
+}
+
+}  // namespace
+}  // namespace zk_test
