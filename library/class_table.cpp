@@ -2,6 +2,12 @@
 
 #include <typeinfo>
 
+#include "collections/array_list.h"
+#include "collections/collection.h"
+#include "collections/comparator.h"
+#include "collections/hash_map.h"
+#include "collections/linked_list.h"
+#include "collections/map.h"
 #include "lang/byte_buffer.h"
 #include "lang/char_buffer.h"
 #include "lang/exception.h"
@@ -28,7 +34,7 @@ const ClassTableRow kBuiltInClasses[] = {
     {L"CZKAbstractCharBuffer", &typeid(zk::util::AbstractCharBuffer), nullptr},
     {L"CZKAlphaNumInputStream", nullptr, nullptr},
     {L"CZKAlphaNumOutputStream", nullptr, nullptr},
-    {L"CZKArrayList", nullptr, nullptr},  // created by name once built
+    {L"CZKArrayList", &typeid(zk::collections::pcom::ArrayList), &zk::createInstance<zk::collections::pcom::ArrayList>},
     {L"CZKAtomic", &typeid(zk::sync::Atomic), nullptr},
     {L"CZKBigDecimal", nullptr, nullptr},  // created by name once built
     {L"CZKBigInteger", nullptr, nullptr},  // created by name once built
@@ -47,13 +53,13 @@ const ClassTableRow kBuiltInClasses[] = {
     {L"zk::Class", &typeid(zk::Class), nullptr},
     {L"CZKCTBSingleByte", nullptr, nullptr},
     {L"CZKCTBSingleByteTable", nullptr, nullptr},
-    {L"CZKCollection", nullptr, nullptr},
+    {L"CZKCollection", &typeid(zk::collections::pcom::Collection), nullptr},
     {L"zk::pcom::ClassFactory", nullptr, nullptr},
     {L"CZKComDllModule", nullptr, nullptr},
     {L"CZKComObject", &typeid(zk::ComObject), nullptr},
-    {L"CZKComparator", nullptr, nullptr},
-    {L"CZKConstIterator", nullptr, nullptr},
-    {L"CZKConstListIterator", nullptr, nullptr},
+    {L"CZKComparator", &typeid(zk::util::Comparator), nullptr},
+    {L"CZKConstIterator", &typeid(zk::collections::pcom::ConstIterator), nullptr},
+    {L"CZKConstListIterator", &typeid(zk::collections::pcom::ConstListIterator), nullptr},
     {L"CZKDataInputStream", nullptr, nullptr},
     {L"CZKDataOutputStream", nullptr, nullptr},
     {L"CZKDouble", nullptr, nullptr},
@@ -68,20 +74,20 @@ const ClassTableRow kBuiltInClasses[] = {
     {L"CZKFloat", nullptr, nullptr},
     {L"CZKGate", &typeid(zk::sync::Gate), &createInstance<zk::sync::Gate>},
     {L"CZKGuid", nullptr, nullptr},
-    {L"CZKHashMap", nullptr, nullptr},  // created by name once built
+    {L"CZKHashMap", &typeid(zk::collections::pcom::HashMap), &zk::createInstance<zk::collections::pcom::HashMap>},
     {L"CZKInputStream", nullptr, nullptr},
     {L"CZKInputStreamReader", nullptr, nullptr},
     {L"CZKInteger16", nullptr, nullptr},
     {L"CZKInteger32", nullptr, nullptr},
     {L"CZKInteger64", nullptr, nullptr},
     {L"CZKInteger8", nullptr, nullptr},
-    {L"CZKIterator", nullptr, nullptr},
-    {L"CZKLinkedList", nullptr, nullptr},  // created by name once built
-    {L"CZKList", nullptr, nullptr},
-    {L"CZKListIterator", nullptr, nullptr},
+    {L"CZKIterator", &typeid(zk::collections::pcom::Iterator), nullptr},
+    {L"CZKLinkedList", &typeid(zk::collections::pcom::LinkedList), &zk::createInstance<zk::collections::pcom::LinkedList>},
+    {L"CZKList", &typeid(zk::collections::pcom::List), nullptr},
+    {L"CZKListIterator", &typeid(zk::collections::pcom::ListIterator), nullptr},
     {L"CZKLocale", nullptr, nullptr},
     {L"CZKLockObject", &typeid(zk::sync::LockObject), nullptr},
-    {L"CZKMap", nullptr, nullptr},
+    {L"CZKMap", &typeid(zk::collections::pcom::Map), nullptr},
     {L"CZKMTByteBuffer", &typeid(zk::util::MTByteBuffer), &createInstance<zk::util::MTByteBuffer>},
     {L"CZKMTCharBuffer", &typeid(zk::util::MTCharBuffer), &createInstance<zk::util::MTCharBuffer>},
     {L"CZKMutex", &typeid(zk::sync::Mutex), &createInstance<zk::sync::Mutex>},
@@ -101,7 +107,7 @@ const ClassTableRow kBuiltInClasses[] = {
     {L"CZKRWCharBuffer", &typeid(zk::util::RWCharBuffer), &createInstance<zk::util::RWCharBuffer>},
     {L"CZKRWLock", &typeid(zk::sync::ReaderWriterLock), &createInstance<zk::sync::ReaderWriterLock>},
     {L"CZKSemaphore", &typeid(zk::sync::Semaphore), &createInstance<zk::sync::Semaphore>},
-    {L"CZKSet", nullptr, nullptr},
+    {L"CZKSet", &typeid(zk::collections::pcom::Set), nullptr},
     {L"CZKSignedInteger", nullptr, nullptr},
     {L"CZKStdioInputStream", nullptr, nullptr},  // created by name once built
     {L"CZKStdioOutputStream", nullptr, nullptr},  // created by name once built

@@ -15,7 +15,7 @@
 #include "collections/linked_list.h"
 #include "lang/buffer.h"
 #include "lang/class.h"
-#include "lang/class_library_fixture.h"
+#include "support/class_library_fixture.h"
 
 namespace zk_test {
 namespace {

@@ -15,7 +15,7 @@
 #include "collection_support.h"
 #include "core/windows_support.h"
 #include "lang/class.h"
-#include "lang/class_library_fixture.h"
+#include "support/class_library_fixture.h"
 
 namespace zk_test {
 namespace {
