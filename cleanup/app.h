@@ -61,10 +61,11 @@ class CWinApp {
   const wchar_t* m_pszAppName;
 };
 
-// The cleanup program's application object. Its start brings the core
-// library up and its exit releases it; its InitInstance returns FALSE
-// because the work is done by the console entry point, not by a message
-// loop. Same thread rules as CWinApp.
+// The cleanup program's application object. Its start brings both layers of
+// the library up (the core runtime, then the class library) and its exit
+// releases them in the reverse order; its InitInstance returns FALSE because
+// the work is done by the console entry point, not by a message loop. Same
+// thread rules as CWinApp.
 class CcleanUpApp : public CWinApp {
  public:
   CcleanUpApp() : CWinApp(nullptr) {}

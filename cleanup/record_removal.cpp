@@ -10,9 +10,9 @@
 #include "cleanup/file.h"
 #include "cleanup/own_file.h"
 #include "cleanup/record_scan.h"
-#include "core/lib_scope.h"
 #include "core/result.h"
 #include "core/unique_handle.h"
+#include "library/lib_scope.h"
 
 namespace zk::cleanup {
 namespace {

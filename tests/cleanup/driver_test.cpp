@@ -3,10 +3,16 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "cleanup/record_removal.h"
+#include "core/client_data.h"
 #include "core/lifecycle.h"
+#include "lang/class.h"
+#include "lang/exception.h"
+#include "lang/global_lock.h"
+#include "library/lib_init.h"
 #include "support/cleanup_lines.h"
 #include "support/cleanup_support.h"
 
@@ -119,10 +125,62 @@ TEST_F(DriverTest, CleansTheFilesThatExistAndReportsTheOthers) {
   EXPECT_EQ(readBytes(configPath(2)), keep);
 #endif
   // Every file ran in a library scope of its own, which is down again.
+  EXPECT_EQ(ZKCLLibUninit(), static_cast<HRESULT>(0x80004005L));
   EXPECT_EQ(ZKCoreUninit(), static_cast<HRESULT>(0x80004005L));
 }
 
-TEST(ApplicationTest, StartsAndReleasesTheCoreAndDeclinesToRunALoop) {
+// What the removal passes found of the class library while they ran.
+struct LibraryWhileCleaning {
+  int passes = 0;
+  int passesWithLibraryUp = 0;
+  // Passes that found the class registered by an earlier pass: those of the
+  // same file, if every file gets a library of its own.
+  int passesSeeingAnEarlierPass = 0;
+};
+LibraryWhileCleaning g_seen;
+
+HRESULT observingRemovePass(char* text, std::size_t length, std::string_view literal,
+                            zk::cleanup::RemovalResult* result) {
+  ++g_seen.passes;
+  try {
+    if (zk::globalLock() != nullptr && zk::Class::forName(L"CZKString") != nullptr) ++g_seen.passesWithLibraryUp;
+    try {
+      zk::Class::forName(L"zk_test::EarlierPass");
+      ++g_seen.passesSeeingAnEarlierPass;
+    } catch (const zk::ClassNotFoundException&) {
+      zk::Class::registerClass(L"zk_test::EarlierPass", nullptr, nullptr);
+    }
+  } catch (...) {
+    // Counted as a pass without the library.
+  }
+  return zk::cleanup::defaultRewriteOperations().removePass(text, length, literal, result);
+}
+
+TEST_F(DriverTest, CleansEachFileInsideAClassLibraryOfItsOwn) {
+  const ConfigRowTable table = zk::cleanup::configRowsForThisBuild();
+  for (std::size_t i = 0; i < table.count; ++i) {
+    ASSERT_TRUE(writeBytes(configPath(i), std::string(zk::cleanup::kBlankRecord), true));
+  }
+  zk::cleanup::RewriteOperations operations = zk::cleanup::defaultRewriteOperations();
+  operations.removePass = observingRemovePass;
+  const zk::cleanup::RewriteOperations saved = zk::cleanup::setRewriteOperations(operations);
+  g_seen = LibraryWhileCleaning();
+  {
+    CapturedConsole console;
+    EXPECT_EQ(zk::cleanup::runCleanupDriver(), 0);
+  }
+  zk::cleanup::setRewriteOperations(saved);
+
+  const int files = static_cast<int>(table.count);
+  EXPECT_EQ(g_seen.passes, 3 * files);
+  EXPECT_EQ(g_seen.passesWithLibraryUp, 3 * files);
+  EXPECT_EQ(g_seen.passesSeeingAnEarlierPass, 2 * files) << "a class registered for one file outlived it";
+  for (std::size_t i = 0; i < table.count; ++i) EXPECT_EQ(readBytes(configPath(i)), "");
+  EXPECT_EQ(ZKCLLibUninit(), static_cast<HRESULT>(0x80004005L));
+  EXPECT_EQ(ZKCoreUninit(), static_cast<HRESULT>(0x80004005L));
+}
+
+TEST(ApplicationTest, StartsAndReleasesBothLayersAndDeclinesToRunALoop) {
   CWinApp base;
   EXPECT_EQ(base.m_pszAppName, nullptr);
   EXPECT_EQ(base.InitInstance(), TRUE);
@@ -132,9 +190,14 @@ TEST(ApplicationTest, StartsAndReleasesTheCoreAndDeclinesToRunALoop) {
   EXPECT_EQ(app.m_pszAppName, nullptr);
   CWinApp& asBase = app;
   EXPECT_EQ(asBase.InitInstance(), FALSE);
-  EXPECT_TRUE(ZKCoreIsInitialised());
+  EXPECT_TRUE(ZKCoreClientData());
+  EXPECT_NE(zk::globalLock(), nullptr);
+  EXPECT_STREQ(zk::Class::forName(L"CZKString")->getName(), L"CZKString");
   EXPECT_EQ(asBase.ExitInstance(), 0);
-  // The exit released the one start: nothing is left to release.
+  // The exit released the one start of each layer: nothing is left to
+  // release.
+  EXPECT_EQ(zk::globalLock(), nullptr);
+  EXPECT_EQ(ZKCLLibUninit(), static_cast<HRESULT>(0x80004005L));
   EXPECT_EQ(ZKCoreUninit(), static_cast<HRESULT>(0x80004005L));
 }
 

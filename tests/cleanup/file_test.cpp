@@ -4,10 +4,10 @@
 
 #include <string>
 
-#include "support/cleanup_support.h"
-#include "core/lib_scope.h"
 #include "core/lifecycle.h"
+#include "core/runtime_scope.h"
 #include "core/unique_handle.h"
+#include "support/cleanup_support.h"
 
 namespace {
 
@@ -43,7 +43,7 @@ TEST(FileGetSizeTest, IsNotImplementedBeforeTheCoreRuntimeWasEverStarted) {
 TEST(FileGetSizeTest, ReportsTheSizeOnceTheCoreRuntimeWasStarted) {
   ScratchFolder folder;
   {
-    CZKLibScope scope;
+    zkcore::CoreRuntimeScope scope;
     ASSERT_TRUE(ZKCoreIsInitialised());
   }
   // Started once is enough, even when the runtime is down again.
@@ -73,7 +73,7 @@ TEST(FileGetSizeTest, ReportsTheSizeOnceTheCoreRuntimeWasStarted) {
 }
 
 TEST(FileGetSizeTest, RejectsANullSizePlaceAndABadHandle) {
-  { CZKLibScope scope; }
+  { zkcore::CoreRuntimeScope scope; }
   ScratchFolder folder;
   ASSERT_TRUE(writeBytes(folder.file(L"x"), "x"));
   HANDLE opened = INVALID_HANDLE_VALUE;

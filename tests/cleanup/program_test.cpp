@@ -92,6 +92,38 @@ TEST_F(ProgramTest, CleansTheFilesThatExist) {
   EXPECT_EQ(readBytes(configPath(3)), head + other + tail);
 }
 
+TEST_F(ProgramTest, CleansAllFourFilesInOneRun) {
+  // Each file runs in a library brought up and torn down for it alone; a
+  // library left half down by one file would show in the next one's lines.
+  const std::string blank(zk::cleanup::kBlankRecord);
+  const std::string old41(zk::cleanup::kOldRecord41);
+  const std::string old40(zk::cleanup::kOldRecord40);
+  const std::string head = "<configuration>\r\n\t\t<DbProviderFactories>\r\n";
+  const std::string tail = "\t\t</DbProviderFactories>\r\n</configuration>\r\n";
+  const struct {
+    std::string content;
+    std::size_t blanks, old41s, old40s;
+    std::string cleaned;
+  } files[] = {
+      {head + blank + tail, 1, 0, 0, head + tail},
+      {head + "\t\t\t" + old41 + "\r\n" + tail, 0, 1, 0, head + "\t\t\t\r\n" + tail},
+      {head + old40 + blank + old40 + tail, 1, 0, 2, head + tail},
+      {head + tail, 0, 0, 0, head + tail},
+  };
+  for (std::size_t row = 0; row < 4; ++row) ASSERT_TRUE(writeBytes(configPath(row), files[row].content, true));
+
+  const ProgramRun run = runProgram();
+  ASSERT_TRUE(run.finished);
+  EXPECT_EQ(run.exitCode, 0u);
+  Lines expected;
+  for (std::size_t row = 0; row < 4; ++row) {
+    expected.push_back(kFixingLines[row]);
+    append(expected, successfulCleanupLines(files[row].blanks, files[row].old41s, files[row].old40s));
+  }
+  EXPECT_EQ(decodeLines(run.output), expected);
+  for (std::size_t row = 0; row < 4; ++row) EXPECT_EQ(readBytes(configPath(row)), files[row].cleaned) << row;
+}
+
 TEST_F(ProgramTest, ReportsAFileItCannotOpenAndGoesOn) {
   // A folder named machine.config exists as far as the program is concerned.
   ASSERT_TRUE(makeFolders(configPath(0)));

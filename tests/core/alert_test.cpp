@@ -7,8 +7,8 @@
 #include <vector>
 
 #include "core/global_data.h"
-#include "core/lib_scope.h"
 #include "core/mutex.h"
+#include "core/runtime_scope.h"
 
 namespace {
 
@@ -189,7 +189,7 @@ TEST_F(CoreAlertTest, LongMessagesAreCutAndTerminated) {
 }
 
 TEST_F(CoreAlertTest, MessageBoxGoesToTheRightSessionWithCaptionTextAndStyle) {
-  CZKLibScope scope;
+  zkcore::CoreRuntimeScope scope;
   ZKCoreAlert(ZKALERT_MESSAGE_BOX, L"Payroll", L"ledger %d is damaged", 7);
   ASSERT_EQ(g_seen.sendCalls, 1);
   EXPECT_EQ(g_seen.registerCalls, 0) << "no event log without bit 0x8";
@@ -222,7 +222,7 @@ TEST_F(CoreAlertTest, MessageBoxGoesToTheRightSessionWithCaptionTextAndStyle) {
 }
 
 TEST_F(CoreAlertTest, MessageBoxCutsLongCaptionAndTextSafely) {
-  CZKLibScope scope;
+  zkcore::CoreRuntimeScope scope;
   const std::wstring longTitle(300, L'T');
   const std::wstring longMessage(600, L'M');
   ZKCoreAlert(ZKALERT_MESSAGE_BOX | ZKALERT_EVENT_LOG, longTitle.c_str(), L"%ls", longMessage.c_str());
@@ -245,7 +245,7 @@ TEST_F(CoreAlertTest, MessageBoxWithoutTitleOrRuntimeStillShows) {
 }
 
 TEST_F(CoreAlertTest, OnlyTheAbortAnswerEndsTheProcess) {
-  CZKLibScope scope;
+  zkcore::CoreRuntimeScope scope;
   for (DWORD answer : {static_cast<DWORD>(IDRETRY), static_cast<DWORD>(IDIGNORE), DWORD{0}}) {
     g_seen.answer = answer;
     ZKCoreAlert(ZKALERT_MESSAGE_BOX, L"t", L"m");

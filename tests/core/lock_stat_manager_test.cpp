@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "core/lib_scope.h"
+#include "core/runtime_scope.h"
 
 namespace {
 
@@ -18,7 +18,7 @@ class Probe : public CZKCoreRefCounted {
 
 class CoreLockStatManagerTest : public ::testing::Test {
  protected:
-  CZKLibScope m_scope;
+  zkcore::CoreRuntimeScope m_scope;
 };
 
 TEST_F(CoreLockStatManagerTest, EntriesAreKeyedByKindAndObjectAndHoldAReference) {

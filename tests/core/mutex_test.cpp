@@ -10,8 +10,8 @@
 #include <vector>
 
 #include "core/alert.h"
-#include "core/lib_scope.h"
 #include "core/lock_stat_manager.h"
+#include "core/runtime_scope.h"
 #include "support/alert_recorder.h"
 #include "support/threads.h"
 
@@ -42,7 +42,7 @@ class CoreMutexTest : public ::testing::Test {
     return m;
   }
 
-  CZKLibScope m_scope;
+  zkcore::CoreRuntimeScope m_scope;
   std::vector<ZKMUTEX> m_created;
 };
 

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "core/client_data.h"
-#include "core/lib_scope.h"
+#include "core/runtime_scope.h"
 
 namespace {
 
@@ -17,7 +17,7 @@ namespace {
 // manager is left alone so the tests see only their own registrations.
 class CoreThreadManagerTest : public ::testing::Test {
  protected:
-  CZKLibScope m_scope;
+  zkcore::CoreRuntimeScope m_scope;
 };
 
 TEST_F(CoreThreadManagerTest, ConstructingThreadIsRegisteredWithItsPseudoHandle) {
