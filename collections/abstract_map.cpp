@@ -135,29 +135,26 @@ bool AbstractMap::equals(const Object& other) const {
 
 AbstractMapKeySet::AbstractMapKeySet(AbstractMap* map) : AbstractSet(&map->keyComparator()), m_map(map) {}
 
-Reference<Iterator> AbstractMapKeySet::iterator() { return new KeySetIterator(m_map->entrySet()->iterator()); }
+Reference<Iterator> AbstractMapKeySet::iterator() { return new MapEntryPartIterator(m_map->entrySet()->iterator(), MapEntryPartIterator::Part::kKey); }
 
 Reference<ConstIterator> AbstractMapKeySet::constIterator() const {
-  return new KeySetIterator(m_map->entrySet()->iterator());
+  return new MapEntryPartIterator(m_map->entrySet()->iterator(), MapEntryPartIterator::Part::kKey);
 }
 
-Reference<IZKUnknown> AbstractMapKeySet::KeySetIterator::next() {
-  return requireMapEntry(m_entries->next().get())->getKey();
+Reference<IZKUnknown> MapEntryPartIterator::next() {
+  const Reference<MapEntry> entry = requireMapEntry(m_entries->next().get());
+  return m_part == Part::kKey ? entry->getKey() : entry->getValue();
 }
 
 AbstractMapValueCollection::AbstractMapValueCollection(AbstractMap* map)
     : AbstractCollection(&map->valueComparator()), m_map(map) {}
 
 Reference<Iterator> AbstractMapValueCollection::iterator() {
-  return new ValueCollectionIterator(m_map->entrySet()->iterator());
+  return new MapEntryPartIterator(m_map->entrySet()->iterator(), MapEntryPartIterator::Part::kValue);
 }
 
 Reference<ConstIterator> AbstractMapValueCollection::constIterator() const {
-  return new ValueCollectionIterator(m_map->entrySet()->iterator());
-}
-
-Reference<IZKUnknown> AbstractMapValueCollection::ValueCollectionIterator::next() {
-  return requireMapEntry(m_entries->next().get())->getValue();
+  return new MapEntryPartIterator(m_map->entrySet()->iterator(), MapEntryPartIterator::Part::kValue);
 }
 
 }  // namespace zk::collections::pcom

@@ -78,6 +78,31 @@ class AbstractMap : public Object, public virtual Map {
   std::uint32_t m_modCount = 0;
 };
 
+// Walks a map's entry set and hands out one part of each entry: the keys
+// for the key set, the values for the value collection. remove() removes the
+// entry. Fail-fast exactly as the entry set's iterator it wraps.
+class MapEntryPartIterator : public ComObject, public virtual Iterator {
+ public:
+  enum class Part { kKey, kValue };
+
+  MapEntryPartIterator(Reference<Iterator> entries, Part part) noexcept
+      : m_entries(std::move(entries)), m_part(part) {}
+
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
+    return ComObject::QueryInterface(iid, out);
+  }
+  ULONG STDMETHODCALLTYPE AddRef() override { return ComObject::AddRef(); }
+  ULONG STDMETHODCALLTYPE Release() override { return ComObject::Release(); }
+
+  bool hasNext() override { return m_entries->hasNext(); }
+  Reference<IZKUnknown> next() override;
+  void remove() override { m_entries->remove(); }
+
+ private:
+  Reference<Iterator> m_entries;
+  Part m_part;
+};
+
 // The keys of a map as a set view, ordered by the map's key comparator.
 // add refuses; removing through it removes the entry. Keeps the map alive.
 class AbstractMapKeySet : public AbstractSet {
@@ -88,25 +113,6 @@ class AbstractMapKeySet : public AbstractSet {
   bool contains(IZKUnknown* obj) const override { return m_map->containsKey(obj); }
   Reference<Iterator> iterator() override;
   Reference<ConstIterator> constIterator() const override;
-
-  // The entry set's iterator, handing out keys.
-  class KeySetIterator : public ComObject, public virtual Iterator {
-   public:
-    explicit KeySetIterator(Reference<Iterator> entries) noexcept : m_entries(std::move(entries)) {}
-
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
-      return ComObject::QueryInterface(iid, out);
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return ComObject::AddRef(); }
-    ULONG STDMETHODCALLTYPE Release() override { return ComObject::Release(); }
-
-    bool hasNext() override { return m_entries->hasNext(); }
-    Reference<IZKUnknown> next() override;
-    void remove() override { m_entries->remove(); }
-
-   private:
-    Reference<Iterator> m_entries;
-  };
 
  private:
   Reference<AbstractMap> m_map;
@@ -123,25 +129,6 @@ class AbstractMapValueCollection : public AbstractCollection {
   bool contains(IZKUnknown* obj) const override { return m_map->containsValue(obj); }
   Reference<Iterator> iterator() override;
   Reference<ConstIterator> constIterator() const override;
-
-  // The entry set's iterator, handing out values.
-  class ValueCollectionIterator : public ComObject, public virtual Iterator {
-   public:
-    explicit ValueCollectionIterator(Reference<Iterator> entries) noexcept : m_entries(std::move(entries)) {}
-
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
-      return ComObject::QueryInterface(iid, out);
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return ComObject::AddRef(); }
-    ULONG STDMETHODCALLTYPE Release() override { return ComObject::Release(); }
-
-    bool hasNext() override { return m_entries->hasNext(); }
-    Reference<IZKUnknown> next() override;
-    void remove() override { m_entries->remove(); }
-
-   private:
-    Reference<Iterator> m_entries;
-  };
 
  private:
   Reference<AbstractMap> m_map;

@@ -17,6 +17,7 @@
 #include "core/primitives.h"
 #include "core/result.h"
 #include "core/rw_lock.h"
+#include "support/allocation_budget.h"
 
 namespace {
 
@@ -24,13 +25,8 @@ using zkcore::kFail;
 using zkcore::kOk;
 
 // Makes every allocation through ZKCoreAlloc fail while it is alive.
-class FailingMalloc {
- public:
-  FailingMalloc() : m_previous(ZKCoreSetMallocForTesting([](std::size_t) -> void* { return nullptr; })) {}
-  ~FailingMalloc() { ZKCoreSetMallocForTesting(m_previous); }
-
- private:
-  ZKCoreMallocFunction m_previous;
+struct FailingMalloc : zk_test::AllocationBudget {
+  FailingMalloc() : AllocationBudget(0) {}
 };
 
 // Runs body on a new thread and joins it. Bodies never block, so the join is
@@ -273,23 +269,17 @@ TEST(CoreLifecycleTest, EveryCoreObjectComesFromTheLibraryAllocator) {
   ASSERT_EQ(ZKCoreUninit(), kOk);
 }
 
-// Lets the first `budget` allocations through ZKCoreAlloc succeed and fails
-// every later one.
-std::atomic<int> g_allocationBudget{0};
-void* budgetedMalloc(std::size_t bytes) {
-  if (g_allocationBudget.fetch_sub(1) <= 0) return nullptr;
-  return std::malloc(bytes);
-}
 
 TEST(CoreLifecycleTest, FailedFirstStartAtAnyStepCountsAndIsReleasedWithoutLeaks) {
   const long before = zkcore::CZKMutex::liveCount();
   bool succeeded = false;
   int failures = 0;
   for (int budget = 0; budget < 200 && !succeeded; ++budget) {
-    g_allocationBudget = budget;
-    const ZKCoreMallocFunction previous = ZKCoreSetMallocForTesting(budgetedMalloc);
-    const HRESULT hr = ZKCoreInit();
-    ZKCoreSetMallocForTesting(previous);
+    HRESULT hr;
+    {
+      const zk_test::AllocationBudget limit(budget);
+      hr = ZKCoreInit();
+    }
     if (hr == kOk) {
       succeeded = true;
     } else {

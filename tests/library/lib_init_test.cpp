@@ -16,6 +16,7 @@
 #include "library/lib_scope.h"
 #include "net/socket_layer.h"
 #include "support/threads.h"
+#include "support/allocation_budget.h"
 
 namespace zk_test {
 namespace {
@@ -167,23 +168,17 @@ TEST_F(ClassLibraryLifecycleTest, AFailedSocketShutdownKeepsLockAndHandlerForThe
   EXPECT_EQ(g_callerHandlerCalls.load(), 1) << "the handler saved by the very first start is back";
 }
 
-// Lets the first `budget` allocations through ZKCoreAlloc succeed and fails
-// every later one.
-std::atomic<int> g_allocationBudget{0};
-void* budgetedMalloc(std::size_t bytes) {
-  if (g_allocationBudget.fetch_sub(1) <= 0) return nullptr;
-  return std::malloc(bytes);
-}
 
 TEST_F(ClassLibraryLifecycleTest, AStartFailingAtAnyAllocationCountsAndItsReleaseLeavesNothingBehind) {
   const long mutexesBefore = zkcore::CZKMutex::liveCount();
   bool succeeded = false;
   int failures = 0;
   for (int budget = 0; budget < 1000 && !succeeded; ++budget) {
-    g_allocationBudget = budget;
-    const ZKCoreMallocFunction previous = ZKCoreSetMallocForTesting(budgetedMalloc);
-    const HRESULT started = ZKCLLibInit();
-    ZKCoreSetMallocForTesting(previous);
+    HRESULT started;
+    {
+      const zk_test::AllocationBudget limit(budget);
+      started = ZKCLLibInit();
+    }
     if (started == 0) {
       succeeded = true;
       EXPECT_TRUE(classesRegistered());
