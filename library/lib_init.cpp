@@ -1,13 +1,13 @@
 #include "library/lib_init.h"
 
 #include <clocale>
-#include <string>
 
 #include "core/lifecycle.h"
 #include "lang/class.h"
 #include "lang/exception.h"
 #include "lang/global_lock.h"
 #include "lang/result.h"
+#include "lang/string.h"
 #include "library/class_table.h"
 #include "net/socket_error.h"
 #include "net/socket_layer.h"
@@ -55,8 +55,9 @@ void stopCharsetRegistries() noexcept {}
 // whose code (0x80004005) the release returns; the message names the socket
 // error for anyone who looks at the exception on its way.
 [[noreturn]] void throwSocketShutdownFailure(HRESULT result) {
-  const std::wstring message = std::wstring(L"ZKCLLibUninit ") + ZKCLSocketErrorText(result);
-  throw zk::Exception(message.c_str());
+  zk::String message(L"ZKCLLibUninit ");
+  message.append(ZKCLSocketErrorText(result));
+  throw zk::Exception(message);
 }
 
 }  // namespace

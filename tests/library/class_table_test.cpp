@@ -13,6 +13,7 @@
 #include "sync/locked_buffer.h"
 #include "sync/rw_lock.h"
 #include "sync/semaphore.h"
+#include "support/string_text.h"
 
 namespace zk_test {
 namespace {
@@ -92,9 +93,9 @@ TEST_F(ClassTableTest, NamesDifferingFromTheClassAndRowsWithoutCreator) {
 
 TEST_F(ClassTableTest, TextFormsUseTheRegisteredName) {
   zk::Reference<zk::Object> object(static_cast<zk::Object*>(Class::forName(L"CZKObject")->newInstance()));
-  EXPECT_EQ(object->toString().rfind(L"CZKObject@", 0), 0u);
-  EXPECT_EQ(zk::io::IoException().toString().rfind(L"zk::io::IoException@", 0), 0u);
-  EXPECT_EQ(zk::ResultException(zk::kFail).toString().rfind(L"Object@", 0), 0u);
+  EXPECT_EQ(textOf(object->toString()).rfind(L"CZKObject@", 0), 0u);
+  EXPECT_EQ(textOf(zk::io::IoException().toString()).rfind(L"zk::io::IoException@", 0), 0u);
+  EXPECT_EQ(textOf(zk::ResultException(zk::kFail).toString()).rfind(L"Object@", 0), 0u);
 }
 
 TEST_F(ClassTableTest, ARegistrySemaphoreStartsEmpty) {
