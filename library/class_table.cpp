@@ -14,8 +14,11 @@
 #include "sync/mutex.h"
 #include "sync/rw_lock.h"
 #include "sync/semaphore.h"
+#include "text/charset/amp7.h"
 #include "text/charset/converter.h"
 #include "text/charset/single_byte.h"
+#include "text/charset/utf.h"
+#include "text/charset/utf8.h"
 
 namespace zk {
 
@@ -162,18 +165,18 @@ const ClassTableRow kBuiltInClasses[] = {
     {L"zk::text::charset::BTCCP437", &typeid(zk::text::charset::BTCCP437), &createInstance<zk::text::charset::BTCCP437>},
     {L"zk::text::charset::CTBCP1252", &typeid(zk::text::charset::CTBCP1252), &createInstance<zk::text::charset::CTBCP1252>},
     {L"zk::text::charset::BTCCP1252", &typeid(zk::text::charset::BTCCP1252), &createInstance<zk::text::charset::BTCCP1252>},
-    {L"zk::text::charset::BTCUTF8", nullptr, nullptr},  // created by name once built
-    {L"zk::text::charset::CTBUTF8", nullptr, nullptr},  // created by name once built
-    {L"zk::text::charset::CTBUTF16LE", nullptr, nullptr},  // created by name once built
-    {L"zk::text::charset::BTCUTF16LE", nullptr, nullptr},  // created by name once built
-    {L"zk::text::charset::CTBUTF16BE", nullptr, nullptr},  // created by name once built
-    {L"zk::text::charset::BTCUTF16BE", nullptr, nullptr},  // created by name once built
-    {L"zk::text::charset::CTBUTF32LE", nullptr, nullptr},  // created by name once built
-    {L"zk::text::charset::BTCUTF32LE", nullptr, nullptr},  // created by name once built
-    {L"zk::text::charset::CTBUTF32BE", nullptr, nullptr},  // created by name once built
-    {L"zk::text::charset::BTCUTF32BE", nullptr, nullptr},  // created by name once built
-    {L"zk::text::charset::BTCAMP7", nullptr, nullptr},  // created by name once built
-    {L"zk::text::charset::CTBAMP7", nullptr, nullptr},  // created by name once built
+    {L"zk::text::charset::BTCUTF8", &typeid(zk::text::charset::BTCUTF8), &createInstance<zk::text::charset::BTCUTF8>},
+    {L"zk::text::charset::CTBUTF8", &typeid(zk::text::charset::CTBUTF8), &createInstance<zk::text::charset::CTBUTF8>},
+    {L"zk::text::charset::CTBUTF16LE", &typeid(zk::text::charset::CTBUTF16LE), &createInstance<zk::text::charset::CTBUTF16LE>},
+    {L"zk::text::charset::BTCUTF16LE", &typeid(zk::text::charset::BTCUTF16LE), &createInstance<zk::text::charset::BTCUTF16LE>},
+    {L"zk::text::charset::CTBUTF16BE", &typeid(zk::text::charset::CTBUTF16BE), &createInstance<zk::text::charset::CTBUTF16BE>},
+    {L"zk::text::charset::BTCUTF16BE", &typeid(zk::text::charset::BTCUTF16BE), &createInstance<zk::text::charset::BTCUTF16BE>},
+    {L"zk::text::charset::CTBUTF32LE", &typeid(zk::text::charset::CTBUTF32LE), &createInstance<zk::text::charset::CTBUTF32LE>},
+    {L"zk::text::charset::BTCUTF32LE", &typeid(zk::text::charset::BTCUTF32LE), &createInstance<zk::text::charset::BTCUTF32LE>},
+    {L"zk::text::charset::CTBUTF32BE", &typeid(zk::text::charset::CTBUTF32BE), &createInstance<zk::text::charset::CTBUTF32BE>},
+    {L"zk::text::charset::BTCUTF32BE", &typeid(zk::text::charset::BTCUTF32BE), &createInstance<zk::text::charset::BTCUTF32BE>},
+    {L"zk::text::charset::BTCAMP7", &typeid(zk::text::charset::BTCAMP7), &createInstance<zk::text::charset::BTCAMP7>},
+    {L"zk::text::charset::CTBAMP7", &typeid(zk::text::charset::CTBAMP7), &createInstance<zk::text::charset::CTBAMP7>},
     {nullptr, nullptr, nullptr},
 };
 

@@ -15,8 +15,11 @@
 #include "lang/exception.h"
 #include "lang/reference.h"
 #include "lang/string.h"
+#include "text/charset/amp7.h"
 #include "text/charset/converter.h"
 #include "text/charset/single_byte.h"
+#include "text/charset/utf.h"
+#include "text/charset/utf8.h"
 
 namespace zk_test {
 
@@ -70,6 +73,12 @@ inline const std::vector<CodecEntry>& builtInCodecs() {
       ZK_TEST_CODEC(L"ISO8859_1", true, ISO8859_1),
       ZK_TEST_CODEC(L"CP437", true, CP437),
       ZK_TEST_CODEC(L"CP1252", true, CP1252),
+      ZK_TEST_CODEC(L"UTF-8", false, UTF8),
+      ZK_TEST_CODEC(L"UTF-16LE", false, UTF16LE),
+      ZK_TEST_CODEC(L"UTF-16BE", false, UTF16BE),
+      ZK_TEST_CODEC(L"UTF-32BE", false, UTF32BE),
+      ZK_TEST_CODEC(L"UTF-32LE", false, UTF32LE),
+      ZK_TEST_CODEC(L"AMP-7", false, AMP7),
   };
   return codecs;
 }
@@ -93,18 +102,18 @@ inline void registerConverterClasses() {
       classRow<cs::BTCCP437>(L"zk::text::charset::BTCCP437"),
       classRow<cs::CTBCP1252>(L"zk::text::charset::CTBCP1252"),
       classRow<cs::BTCCP1252>(L"zk::text::charset::BTCCP1252"),
-      zk::ClassTableRow{L"zk::text::charset::BTCUTF8", nullptr, nullptr},
-      zk::ClassTableRow{L"zk::text::charset::CTBUTF8", nullptr, nullptr},
-      zk::ClassTableRow{L"zk::text::charset::CTBUTF16LE", nullptr, nullptr},
-      zk::ClassTableRow{L"zk::text::charset::BTCUTF16LE", nullptr, nullptr},
-      zk::ClassTableRow{L"zk::text::charset::CTBUTF16BE", nullptr, nullptr},
-      zk::ClassTableRow{L"zk::text::charset::BTCUTF16BE", nullptr, nullptr},
-      zk::ClassTableRow{L"zk::text::charset::CTBUTF32LE", nullptr, nullptr},
-      zk::ClassTableRow{L"zk::text::charset::BTCUTF32LE", nullptr, nullptr},
-      zk::ClassTableRow{L"zk::text::charset::CTBUTF32BE", nullptr, nullptr},
-      zk::ClassTableRow{L"zk::text::charset::BTCUTF32BE", nullptr, nullptr},
-      zk::ClassTableRow{L"zk::text::charset::BTCAMP7", nullptr, nullptr},
-      zk::ClassTableRow{L"zk::text::charset::CTBAMP7", nullptr, nullptr},
+      classRow<cs::CTBUTF8>(L"zk::text::charset::CTBUTF8"),
+      classRow<cs::BTCUTF8>(L"zk::text::charset::BTCUTF8"),
+      classRow<cs::CTBUTF16LE>(L"zk::text::charset::CTBUTF16LE"),
+      classRow<cs::BTCUTF16LE>(L"zk::text::charset::BTCUTF16LE"),
+      classRow<cs::CTBUTF16BE>(L"zk::text::charset::CTBUTF16BE"),
+      classRow<cs::BTCUTF16BE>(L"zk::text::charset::BTCUTF16BE"),
+      classRow<cs::CTBUTF32BE>(L"zk::text::charset::CTBUTF32BE"),
+      classRow<cs::BTCUTF32BE>(L"zk::text::charset::BTCUTF32BE"),
+      classRow<cs::CTBUTF32LE>(L"zk::text::charset::CTBUTF32LE"),
+      classRow<cs::BTCUTF32LE>(L"zk::text::charset::BTCUTF32LE"),
+      classRow<cs::CTBAMP7>(L"zk::text::charset::CTBAMP7"),
+      classRow<cs::BTCAMP7>(L"zk::text::charset::BTCAMP7"),
       zk::ClassTableRow{nullptr, nullptr, nullptr},
   };
   zk::registerClasses(rows);

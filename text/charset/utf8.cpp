@@ -1,0 +1,156 @@
+#include "text/charset/utf8.h"
+
+namespace zk::text::charset {
+
+namespace {
+
+constexpr const wchar_t* kLeadingWithoutTrailing = L"leading surrogate without trailing";
+constexpr const wchar_t* kSurrogateDecoded = L"Invalid UTF-8 sequence (decoded chars in surrogate range)";
+
+constexpr bool isLeadingSurrogate(std::uint32_t unit) { return unit >= 0xD800 && unit <= 0xDBFF; }
+constexpr bool isTrailingSurrogate(std::uint32_t unit) { return unit >= 0xDC00 && unit <= 0xDFFF; }
+
+// Sequence length by lead byte; 0 for bytes that cannot start a sequence
+// (continuation bytes, the overlong leads C0 and C1, and F5-FF).
+constexpr int sequenceLength(std::uint8_t lead) {
+  if (lead < 0x80) return 1;
+  if (lead < 0xC2) return 0;
+  if (lead < 0xE0) return 2;
+  if (lead < 0xF0) return 3;
+  if (lead < 0xF5) return 4;
+  return 0;
+}
+
+// What the accumulation value = value * 64 + byte adds beyond the code
+// point: the lead's marker bits and those of each continuation byte.
+constexpr std::uint32_t kOffsets[5] = {0, 0, 0x3080, 0xE2080, 0x3C82080};
+
+// Whether byte may stand at index (1 to 3) of the sequence that lead starts.
+// The second byte after E0 and F0 must leave no room for a shorter form,
+// so that overlong encodings (of NUL or "/", say) never decode.
+constexpr bool isContinuation(std::uint8_t lead, int index, std::uint8_t byte) {
+  if (byte < 0x80 || byte > 0xBF) return false;
+  if (index == 1) {
+    if (lead == 0xE0) return byte >= 0xA0;
+    if (lead == 0xF0) return byte >= 0x90;
+  }
+  return true;
+}
+
+}  // namespace
+
+std::int32_t BTCUTF8::convertPlain(const std::uint8_t* in, std::int32_t& inPos, std::int32_t inEnd, wchar_t* out,
+                                   std::int32_t& outPos, std::int32_t outEnd) {
+  detail::checkRanges(in, inPos, inEnd, out, outPos, outEnd);
+  detail::Positions at(inPos, outPos);
+  const std::int32_t start = at.out;
+  while (at.in < inEnd) {
+    const std::uint8_t lead = in[at.in];
+    const int length = sequenceLength(lead);
+    // An incomplete sequence waits for the rest of it.
+    if (length > inEnd - at.in) break;
+    bool malformed = length == 0;
+    std::uint32_t value = lead;
+    for (int k = 1; k < length && !malformed; ++k) {
+      const std::uint8_t byte = in[at.in + k];
+      malformed = !isContinuation(lead, k, byte);
+      value = (value << 6) + byte;
+    }
+    if (at.out == outEnd) break;
+    if (malformed) {
+      // Only the lead goes; what follows it is decoded afresh.
+      out[at.out++] = L'\xFFFD';
+      ++at.in;
+      continue;
+    }
+    value -= kOffsets[length];
+    if (value < 0x10000) {
+      if (value >= 0xD800 && value <= 0xDFFF) detail::throwInvalidCharacter(kSurrogateDecoded);
+      out[at.out++] = static_cast<wchar_t>(value);
+    } else if (value <= 0x10FFFF) {
+      if (outEnd - at.out < 2) break;
+      out[at.out++] = static_cast<wchar_t>(0xD800 + ((value - 0x10000) >> 10));
+      out[at.out++] = static_cast<wchar_t>(0xDC00 + (value & 0x3FF));
+    } else if (!substitute(out, at.out, outEnd)) {
+      break;
+    }
+    at.in += length;
+  }
+  return at.out - start;
+}
+
+std::int32_t BTCUTF8::convert(const std::uint8_t* in, std::int32_t& inPos, std::int32_t inEnd, wchar_t* out,
+                              std::int32_t& outPos, std::int32_t outEnd) {
+  return convertPlain(in, inPos, inEnd, out, outPos, outEnd);
+}
+
+std::int32_t BTCUTF8::flush(wchar_t* out, std::int32_t& outPos, std::int32_t outEnd) {
+  detail::checkRange(out, outPos, outEnd);
+  return 0;
+}
+
+std::int32_t BTCUTF8::convertTruncated(const std::uint8_t* in, std::int32_t& inPos, std::int32_t inEnd,
+                                       wchar_t* out, std::int32_t& outPos, std::int32_t outEnd) {
+  detail::checkRanges(in, inPos, inEnd, out, outPos, outEnd);
+  if (inPos == inEnd || outPos == outEnd) return 0;
+  out[outPos++] = L'\xFFFD';
+  ++inPos;
+  return 1;
+}
+
+const wchar_t* BTCUTF8::getCharacterEncoding() const { return L"UTF-8"; }
+
+std::int32_t BTCUTF8::getMaxBytesPerChar() const { return 6; }
+
+std::int32_t BTCUTF8::getMaxCharsPerByte() const { return 4; }
+
+std::int32_t CTBUTF8::convertPlain(const wchar_t* in, std::int32_t& inPos, std::int32_t inEnd, std::uint8_t* out,
+                                   std::int32_t& outPos, std::int32_t outEnd) {
+  detail::checkRanges(in, inPos, inEnd, out, outPos, outEnd);
+  detail::Positions at(inPos, outPos);
+  const std::int32_t start = at.out;
+  for (; at.in < inEnd; ++at.in) {
+    const wchar_t unit = in[at.in];
+    std::uint32_t value = unit;
+    if (m_pendingSurrogate != 0) {
+      if (!isTrailingSurrogate(unit)) detail::throwInvalidCharacter(kLeadingWithoutTrailing);
+      value = 0x10000 + ((m_pendingSurrogate - 0xD800u) << 10) + (unit - 0xDC00u);
+    } else if (isLeadingSurrogate(unit)) {
+      m_pendingSurrogate = unit;
+      continue;
+    }
+    const int length = value < 0x80 ? 1 : value < 0x800 ? 2 : value < 0x10000 ? 3 : 4;
+    // Without room the unit waits, and so does a held surrogate.
+    if (outEnd - at.out < length) break;
+    static constexpr std::uint8_t kLeadMarks[5] = {0, 0x00, 0xC0, 0xE0, 0xF0};
+    for (int k = length - 1; k > 0; --k) {
+      out[at.out + k] = static_cast<std::uint8_t>(0x80 | (value & 0x3F));
+      value >>= 6;
+    }
+    out[at.out] = static_cast<std::uint8_t>(value | kLeadMarks[length]);
+    at.out += length;
+    m_pendingSurrogate = 0;
+  }
+  return at.out - start;
+}
+
+std::int32_t CTBUTF8::convert(const wchar_t* in, std::int32_t& inPos, std::int32_t inEnd, std::uint8_t* out,
+                              std::int32_t& outPos, std::int32_t outEnd) {
+  return convertPlain(in, inPos, inEnd, out, outPos, outEnd);
+}
+
+std::int32_t CTBUTF8::flush(std::uint8_t* out, std::int32_t& outPos, std::int32_t outEnd) {
+  detail::checkRange(out, outPos, outEnd);
+  if (m_pendingSurrogate != 0) detail::throwInvalidCharacter(kLeadingWithoutTrailing);
+  return 0;
+}
+
+void CTBUTF8::reset() { m_pendingSurrogate = 0; }
+
+const wchar_t* CTBUTF8::getCharacterEncoding() const { return L"UTF-8"; }
+
+std::int32_t CTBUTF8::getMaxBytesPerChar() const { return 6; }
+
+std::int32_t CTBUTF8::getMaxCharsPerByte() const { return 1; }
+
+}  // namespace zk::text::charset
