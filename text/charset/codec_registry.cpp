@@ -11,6 +11,7 @@
 #include "lang/str1.h"
 #include "lang/str1_hash_map.h"
 #include "text/charset/converter.h"
+#include "text/charset/narrow_text.h"
 #include "text/charset/single_byte.h"
 
 namespace zk::text::charset {
@@ -275,6 +276,7 @@ void ByteToCharConverter::registerBuiltInCodecs() {
     registerCodec(row->name, row->encoderClassName, row->decoderClassName);
   }
   buildCodePageDirectory();
+  installNarrowTextDecoder();
 }
 
 void ByteToCharConverter::destroyCodecRegistry() noexcept {

@@ -93,7 +93,8 @@ class ByteToCharConverter : public Object {
   // IllegalStateException while the library is down. All or nothing.
   static void buildCodePageDirectory();
   // registerCodec for every row of the built-in codec table in order, then
-  // buildCodePageDirectory.
+  // buildCodePageDirectory; also makes zk::String's narrow constructor
+  // decode through getConverter.
   static void registerBuiltInCodecs();
   // Destroys the codec registry (under the global lock) and the code-page
   // directory, if they exist; lookups then find nothing until they are
