@@ -19,6 +19,13 @@ constexpr bool isTrailingSurrogate(wchar_t unit) { return unit >= 0xDC00 && unit
 
 }  // namespace
 
+BTCSingleByte::BTCSingleByte(const wchar_t* fastTable) noexcept : m_fastTable(fastTable), m_patchFrom(0), m_patchTo(0) {
+  if (fastTable == nullptr) return;
+  const detail::ByteTable table = detail::byteTableOf(fastTable);
+  m_patchFrom = table.patchFrom;
+  m_patchTo = table.patchTo;
+}
+
 BTCSingleByte::~BTCSingleByte() = default;
 
 std::int32_t BTCSingleByte::convertPlain(const std::uint8_t* in, std::int32_t& inPos, std::int32_t inEnd,
@@ -47,11 +54,12 @@ std::int32_t BTCSingleByte::convert(const std::uint8_t* in, std::int32_t& inPos,
                                     std::int32_t& outPos, std::int32_t outEnd) {
   if (m_fastTable == nullptr) return convertPlain(in, inPos, inEnd, out, outPos, outEnd);
   detail::checkRanges(in, inPos, inEnd, out, outPos, outEnd);
+  const detail::ByteTable table{m_fastTable, m_patchFrom, m_patchTo};
   const std::int32_t start = outPos;
   while (inPos < inEnd) {
     const auto room = static_cast<std::size_t>(std::min(inEnd - inPos, outEnd - outPos));
     const auto mapped =
-        static_cast<std::int32_t>(detail::kernels::decodeTablePrefix(in + inPos, out + outPos, room, m_fastTable));
+        static_cast<std::int32_t>(detail::kernels::decodeTablePrefix(in + inPos, out + outPos, room, table));
     inPos += mapped;
     outPos += mapped;
     if (inPos == inEnd) break;

@@ -28,14 +28,17 @@ class BTCSingleByte : public ByteToCharConverter {
                             std::int32_t& outPos, std::int32_t outEnd);
 
  protected:
-  // fastTable, when not null, is the 256 units byteToChar answers from; its
-  // 0x00-0x7F entries must be the identity. convert then moves runs of
-  // mapped bytes a block at a time.
-  explicit BTCSingleByte(const wchar_t* fastTable = nullptr) noexcept : m_fastTable(fastTable) {}
+  // fastTable, when not null, is the 256 units (static data) byteToChar
+  // answers from; convert then moves runs of mapped bytes a block at a
+  // time.
+  explicit BTCSingleByte(const wchar_t* fastTable = nullptr) noexcept;
   ~BTCSingleByte() override;
 
  private:
   const wchar_t* m_fastTable;
+  // The bytes fastTable does not map to themselves lie in this span.
+  std::uint8_t m_patchFrom;
+  std::uint8_t m_patchTo;
 };
 
 // A single-byte decoder whose mapping is a constant table of 256 units.
