@@ -96,16 +96,5 @@ TEST(Amp7Test, DecodingReadsEscapesAndSubstitutesWhatItCannotRead) {
   }
 }
 
-TEST(Amp7Test, NamesAndSizingFactors) {
-  cs::BTCAMP7 decoder;
-  cs::CTBAMP7 encoder;
-  EXPECT_STREQ(decoder.getCharacterEncoding(), L"AMP-7");
-  EXPECT_STREQ(encoder.getCharacterEncoding(), L"AMP-7");
-  EXPECT_EQ(decoder.getMaxBytesPerChar(), 8);
-  EXPECT_EQ(decoder.getMaxCharsPerByte(), 1);
-  EXPECT_EQ(encoder.getMaxBytesPerChar(), 8);
-  EXPECT_EQ(encoder.getMaxCharsPerByte(), 1);
-}
-
 }  // namespace
 }  // namespace zk_test

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <iterator>
 #include <random>
 #include <string>
 
@@ -100,6 +101,12 @@ TEST(ConverterTest, SubstitutionsAreBoundedAndCopiedWithinTheCallersCapacity) {
     EXPECT_FALSE(decoder->isSubstitutionMode());
 
     const Encoder encoder = codec.encoder();
+    std::uint8_t initial[8];
+    const std::int32_t initialLength = encoder->getSubstitution(initial, 8);
+    // The UTF-16 and UTF-32 encoders substitute U+FFFD in their own form.
+    if (std::wstring(codec.name).compare(0, 5, L"UTF-1") != 0 && std::wstring(codec.name).compare(0, 5, L"UTF-3") != 0) {
+      EXPECT_EQ(Bytes(initial, initial + initialLength), Bytes{'?'}) << testing::PrintToString(codec.name);
+    }
     const std::uint8_t seven[] = {1, 2, 3, 4, 5, 6, 7, 8};
     encoder->setSubstitution(seven, 7);
     std::uint8_t bytes[8] = {};
@@ -109,6 +116,30 @@ TEST(ConverterTest, SubstitutionsAreBoundedAndCopiedWithinTheCallersCapacity) {
     EXPECT_THROW(encoder->setSubstitution(seven, -2), zk::ResultException);
     EXPECT_THROW(encoder->getSubstitution(bytes, -1), zk::ResultException);
     EXPECT_EQ(encoder->getSubstitution(nullptr, 0), 7);
+  }
+}
+
+// The sizing factors callers size their buffers by, and what each codec
+// answers to, for every codec of the table.
+TEST(ConverterTest, EveryCodecReportsItsNameAndSizingFactors) {
+  const struct {
+    const wchar_t* name;
+    std::int32_t decoderBytes, decoderChars, encoderBytes, encoderChars;
+  } expected[] = {
+      {L"ASCII", 1, 1, 1, 1},    {L"ISO8859_1", 1, 1, 1, 1}, {L"CP437", 1, 1, 1, 1},    {L"CP1252", 1, 1, 1, 1},
+      {L"UTF-8", 6, 4, 6, 1},    {L"UTF-16LE", 4, 4, 4, 4},  {L"UTF-16BE", 4, 4, 4, 4}, {L"UTF-32BE", 4, 4, 4, 4},
+      {L"UTF-32LE", 4, 4, 4, 4}, {L"AMP-7", 8, 1, 8, 1},
+  };
+  ASSERT_EQ(builtInCodecs().size(), std::size(expected));
+  for (std::size_t i = 0; i < std::size(expected); ++i) {
+    const Decoder decoder = builtInCodecs()[i].decoder();
+    const Encoder encoder = builtInCodecs()[i].encoder();
+    EXPECT_STREQ(decoder->getCharacterEncoding(), expected[i].name);
+    EXPECT_STREQ(encoder->getCharacterEncoding(), expected[i].name);
+    EXPECT_EQ(decoder->getMaxBytesPerChar(), expected[i].decoderBytes) << testing::PrintToString(expected[i].name);
+    EXPECT_EQ(decoder->getMaxCharsPerByte(), expected[i].decoderChars) << testing::PrintToString(expected[i].name);
+    EXPECT_EQ(encoder->getMaxBytesPerChar(), expected[i].encoderBytes) << testing::PrintToString(expected[i].name);
+    EXPECT_EQ(encoder->getMaxCharsPerByte(), expected[i].encoderChars) << testing::PrintToString(expected[i].name);
   }
 }
 

@@ -207,18 +207,5 @@ TEST(SingleByteTest, AHeldLeadingSurrogateSpansCallsAndFlushReportsIt) {
   EXPECT_EQ(outPos, 0);
 }
 
-TEST(SingleByteTest, NamesAndSizingFactors) {
-  for (const CodecEntry& codec : singleByteCodecs()) {
-    const Decoder decoder = codec.decoder();
-    const Encoder encoder = codec.encoder();
-    EXPECT_STREQ(decoder->getCharacterEncoding(), codec.name);
-    EXPECT_STREQ(encoder->getCharacterEncoding(), codec.name);
-    EXPECT_EQ(decoder->getMaxBytesPerChar(), 1);
-    EXPECT_EQ(decoder->getMaxCharsPerByte(), 1);
-    EXPECT_EQ(encoder->getMaxBytesPerChar(), 1);
-    EXPECT_EQ(encoder->getMaxCharsPerByte(), 1);
-  }
-}
-
 }  // namespace
 }  // namespace zk_test

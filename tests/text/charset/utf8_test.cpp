@@ -207,19 +207,5 @@ TEST(Utf8Test, AHeldSurrogateWaitsForRoomAndFlushReportsIt) {
   EXPECT_EQ(encoder.flush(out, outPos, 8), 0);
 }
 
-TEST(Utf8Test, NamesAndSizingFactors) {
-  cs::BTCUTF8 decoder;
-  cs::CTBUTF8 encoder;
-  EXPECT_STREQ(decoder.getCharacterEncoding(), L"UTF-8");
-  EXPECT_STREQ(encoder.getCharacterEncoding(), L"UTF-8");
-  EXPECT_EQ(decoder.getMaxBytesPerChar(), 6);
-  EXPECT_EQ(decoder.getMaxCharsPerByte(), 4);
-  EXPECT_EQ(encoder.getMaxBytesPerChar(), 6);
-  EXPECT_EQ(encoder.getMaxCharsPerByte(), 1);
-  std::uint8_t substitution[8];
-  EXPECT_EQ(encoder.getSubstitution(substitution, 8), 1);
-  EXPECT_EQ(substitution[0], '?');
-}
-
 }  // namespace
 }  // namespace zk_test
