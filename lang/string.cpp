@@ -58,6 +58,8 @@ Reference<AbstractCharBuffer> sharedEmptyBuffer() {
 
 [[noreturn]] void throwInvalidArgument() { throw ResultException(kInvalidArgument); }
 
+std::atomic<detail::NarrowDecoder> g_narrowDecoder{nullptr};
+
 // The NUL-terminated length of text, 0 for null.
 std::int32_t terminatedLength(const wchar_t* text) {
   if (text == nullptr) return 0;
@@ -140,6 +142,10 @@ wchar_t* grow(RWCharBuffer& storage, std::int32_t count) {
 
 }  // namespace
 
+detail::NarrowDecoder detail::setNarrowDecoder(NarrowDecoder decoder) noexcept {
+  return g_narrowDecoder.exchange(decoder, std::memory_order_acq_rel);
+}
+
 std::uint32_t hashCodeUnits(const wchar_t* units, std::int32_t length) noexcept {
   if (length <= 0) return 0;
   const std::int64_t step = (length - 32) / 32 + 1;
@@ -192,6 +198,23 @@ String::String(std::int32_t capacity) {
     return;
   }
   initialiseOwn(nullptr, 0, capacity);
+}
+
+String::String(const char* bytes, std::int32_t length, const wchar_t* encoding, std::int32_t capacity) {
+  if (length < -1) throwInvalidArgument();
+  if (length == -1) {
+    const std::size_t terminated = bytes != nullptr ? std::strlen(bytes) : 0;
+    if (terminated >= static_cast<std::size_t>(kMaxElements)) throw ZKCoreBadAlloc();
+    length = static_cast<std::int32_t>(terminated);
+  }
+  if (length < 1 && capacity < 1) {
+    m_storage = sharedEmptyBuffer();
+    return;
+  }
+  const detail::NarrowDecoder decoder = g_narrowDecoder.load(std::memory_order_acquire);
+  if (decoder == nullptr) throw text::charset::UnknownEncodingException(encoding != nullptr ? encoding : L"");
+  const Reference<util::RWCharBuffer> storage = decoder(bytes, length, encoding, capacity);
+  adopt(storage.get());
 }
 
 String::String(const String& other) noexcept

@@ -17,6 +17,20 @@ namespace zk {
 // so long texts cost about as much as 32 to 63 units. 0 for an empty run.
 std::uint32_t hashCodeUnits(const wchar_t* units, std::int32_t length) noexcept;
 
+namespace detail {
+
+// How the narrow constructor decodes: length (>= 0) bytes in encoding (null
+// for the default) into new storage holding the characters and a NUL with
+// room for at least capacity elements. The character-set converters lie
+// above this folder, so they install it when the library starts.
+using NarrowDecoder = Reference<util::RWCharBuffer> (*)(const char* bytes, std::int32_t length,
+                                                        const wchar_t* encoding, std::int32_t capacity);
+// Installs decoder (null removes it) for every thread; returns the previous
+// one.
+NarrowDecoder setNarrowDecoder(NarrowDecoder decoder) noexcept;
+
+}  // namespace detail
+
 // Text as UTF-16 code units; a full Object and a character buffer.
 //
 // The characters live in a separate counted buffer followed by one NUL.
@@ -51,6 +65,15 @@ class String : public util::AbstractCharBuffer {
   // Empty with room for capacity characters; capacity < 1 is the shared
   // empty string.
   explicit String(std::int32_t capacity);
+  // Narrow text: length bytes (-1: up to the first NUL, 0 for null) decoded
+  // from encoding (null: the system's ANSI code page) by the character-set
+  // converters. With length < 1 and capacity < 1 the string is empty on the
+  // shared buffer; otherwise it gets its own buffer with room for at least
+  // capacity characters. Bytes that end in the middle of a sequence decode
+  // as malformed input; nothing is dropped. UnknownEncodingException
+  // carrying the name when no codec answers to it (every name does so
+  // until the class library's start-up has set up the converters).
+  String(const char* bytes, std::int32_t length, const wchar_t* encoding, std::int32_t capacity = 0);
   // Shares other's buffer (adds a reference; copies no characters).
   String(const String& other) noexcept;
   // head followed by text (NUL-terminated, null for none), in a new buffer.

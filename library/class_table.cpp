@@ -20,6 +20,11 @@
 #include "sync/mutex.h"
 #include "sync/rw_lock.h"
 #include "sync/semaphore.h"
+#include "text/charset/amp7.h"
+#include "text/charset/converter.h"
+#include "text/charset/single_byte.h"
+#include "text/charset/utf.h"
+#include "text/charset/utf8.h"
 
 namespace zk {
 
@@ -40,19 +45,19 @@ const ClassTableRow kBuiltInClasses[] = {
     {L"CZKBigInteger", nullptr, nullptr},  // created by name once built
     {L"CZKBitInputStream", nullptr, nullptr},
     {L"CZKBitOutputStream", nullptr, nullptr},
-    {L"CZKBTCSingleByte", nullptr, nullptr},
-    {L"CZKBTCSingleByteTable", nullptr, nullptr},
+    {L"CZKBTCSingleByte", &typeid(zk::text::charset::BTCSingleByte), nullptr},
+    {L"CZKBTCSingleByteTable", &typeid(zk::text::charset::BTCSingleByteTable), nullptr},
     {L"CZKBufferedInputStream", nullptr, nullptr},
     {L"CZKBufferedOutputStream", nullptr, nullptr},
     {L"CZKBufferedReader", nullptr, nullptr},
     {L"CZKBufferedWriter", nullptr, nullptr},
     {L"CZKByteArrayInputStream", nullptr, nullptr},
     {L"CZKByteArrayOutputStream", nullptr, nullptr},  // created by name once built
-    {L"CZKByteToCharConverter", nullptr, nullptr},
-    {L"CZKCharToByteConverter", nullptr, nullptr},
+    {L"CZKByteToCharConverter", &typeid(zk::text::charset::ByteToCharConverter), nullptr},
+    {L"CZKCharToByteConverter", &typeid(zk::text::charset::CharToByteConverter), nullptr},
     {L"zk::Class", &typeid(zk::Class), nullptr},
-    {L"CZKCTBSingleByte", nullptr, nullptr},
-    {L"CZKCTBSingleByteTable", nullptr, nullptr},
+    {L"CZKCTBSingleByte", &typeid(zk::text::charset::CTBSingleByte), nullptr},
+    {L"CZKCTBSingleByteTable", &typeid(zk::text::charset::CTBSingleByteTable), nullptr},
     {L"CZKCollection", &typeid(zk::collections::pcom::Collection), nullptr},
     {L"zk::pcom::ClassFactory", nullptr, nullptr},
     {L"CZKComDllModule", nullptr, nullptr},
@@ -158,26 +163,26 @@ const ClassTableRow kBuiltInClasses[] = {
     {L"zk::IntDivByZeroException", &typeid(zk::IntDivByZeroException), nullptr},
     {L"zk::IntErrorException", &typeid(zk::IntErrorException), nullptr},
     {L"zk::IntOverflowException", &typeid(zk::IntOverflowException), nullptr},
-    {L"zk::text::charset::CTBASCII", nullptr, nullptr},  // created by name once built
-    {L"zk::text::charset::BTCASCII", nullptr, nullptr},  // created by name once built
-    {L"zk::text::charset::CTBISO8859_1", nullptr, nullptr},  // created by name once built
-    {L"zk::text::charset::BTCISO8859_1", nullptr, nullptr},  // created by name once built
-    {L"zk::text::charset::CTBCP437", nullptr, nullptr},  // created by name once built
-    {L"zk::text::charset::BTCCP437", nullptr, nullptr},  // created by name once built
-    {L"zk::text::charset::CTBCP1252", nullptr, nullptr},  // created by name once built
-    {L"zk::text::charset::BTCCP1252", nullptr, nullptr},  // created by name once built
-    {L"zk::text::charset::BTCUTF8", nullptr, nullptr},  // created by name once built
-    {L"zk::text::charset::CTBUTF8", nullptr, nullptr},  // created by name once built
-    {L"zk::text::charset::CTBUTF16LE", nullptr, nullptr},  // created by name once built
-    {L"zk::text::charset::BTCUTF16LE", nullptr, nullptr},  // created by name once built
-    {L"zk::text::charset::CTBUTF16BE", nullptr, nullptr},  // created by name once built
-    {L"zk::text::charset::BTCUTF16BE", nullptr, nullptr},  // created by name once built
-    {L"zk::text::charset::CTBUTF32LE", nullptr, nullptr},  // created by name once built
-    {L"zk::text::charset::BTCUTF32LE", nullptr, nullptr},  // created by name once built
-    {L"zk::text::charset::CTBUTF32BE", nullptr, nullptr},  // created by name once built
-    {L"zk::text::charset::BTCUTF32BE", nullptr, nullptr},  // created by name once built
-    {L"zk::text::charset::BTCAMP7", nullptr, nullptr},  // created by name once built
-    {L"zk::text::charset::CTBAMP7", nullptr, nullptr},  // created by name once built
+    {L"zk::text::charset::CTBASCII", &typeid(zk::text::charset::CTBASCII), &createInstance<zk::text::charset::CTBASCII>},
+    {L"zk::text::charset::BTCASCII", &typeid(zk::text::charset::BTCASCII), &createInstance<zk::text::charset::BTCASCII>},
+    {L"zk::text::charset::CTBISO8859_1", &typeid(zk::text::charset::CTBISO8859_1), &createInstance<zk::text::charset::CTBISO8859_1>},
+    {L"zk::text::charset::BTCISO8859_1", &typeid(zk::text::charset::BTCISO8859_1), &createInstance<zk::text::charset::BTCISO8859_1>},
+    {L"zk::text::charset::CTBCP437", &typeid(zk::text::charset::CTBCP437), &createInstance<zk::text::charset::CTBCP437>},
+    {L"zk::text::charset::BTCCP437", &typeid(zk::text::charset::BTCCP437), &createInstance<zk::text::charset::BTCCP437>},
+    {L"zk::text::charset::CTBCP1252", &typeid(zk::text::charset::CTBCP1252), &createInstance<zk::text::charset::CTBCP1252>},
+    {L"zk::text::charset::BTCCP1252", &typeid(zk::text::charset::BTCCP1252), &createInstance<zk::text::charset::BTCCP1252>},
+    {L"zk::text::charset::BTCUTF8", &typeid(zk::text::charset::BTCUTF8), &createInstance<zk::text::charset::BTCUTF8>},
+    {L"zk::text::charset::CTBUTF8", &typeid(zk::text::charset::CTBUTF8), &createInstance<zk::text::charset::CTBUTF8>},
+    {L"zk::text::charset::CTBUTF16LE", &typeid(zk::text::charset::CTBUTF16LE), &createInstance<zk::text::charset::CTBUTF16LE>},
+    {L"zk::text::charset::BTCUTF16LE", &typeid(zk::text::charset::BTCUTF16LE), &createInstance<zk::text::charset::BTCUTF16LE>},
+    {L"zk::text::charset::CTBUTF16BE", &typeid(zk::text::charset::CTBUTF16BE), &createInstance<zk::text::charset::CTBUTF16BE>},
+    {L"zk::text::charset::BTCUTF16BE", &typeid(zk::text::charset::BTCUTF16BE), &createInstance<zk::text::charset::BTCUTF16BE>},
+    {L"zk::text::charset::CTBUTF32LE", &typeid(zk::text::charset::CTBUTF32LE), &createInstance<zk::text::charset::CTBUTF32LE>},
+    {L"zk::text::charset::BTCUTF32LE", &typeid(zk::text::charset::BTCUTF32LE), &createInstance<zk::text::charset::BTCUTF32LE>},
+    {L"zk::text::charset::CTBUTF32BE", &typeid(zk::text::charset::CTBUTF32BE), &createInstance<zk::text::charset::CTBUTF32BE>},
+    {L"zk::text::charset::BTCUTF32BE", &typeid(zk::text::charset::BTCUTF32BE), &createInstance<zk::text::charset::BTCUTF32BE>},
+    {L"zk::text::charset::BTCAMP7", &typeid(zk::text::charset::BTCAMP7), &createInstance<zk::text::charset::BTCAMP7>},
+    {L"zk::text::charset::CTBAMP7", &typeid(zk::text::charset::CTBAMP7), &createInstance<zk::text::charset::CTBAMP7>},
     {nullptr, nullptr, nullptr},
 };
 

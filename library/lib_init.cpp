@@ -11,6 +11,7 @@
 #include "library/class_table.h"
 #include "net/socket_error.h"
 #include "net/socket_layer.h"
+#include "text/charset/converter.h"
 
 namespace {
 
@@ -44,12 +45,11 @@ void restoreOutOfMemoryHandler() noexcept {
 }
 
 // The codec registry (101 buckets, load factor 0.75) with the built-in
-// codecs, and the charset name index over the codec and code-page tables,
-// belong here once the converters are part of the library: they are built
-// after the classes are registered, and torn down (the index first, then the
-// registry under the global lock) before the class registry goes.
-void startCharsetRegistries() {}
-void stopCharsetRegistries() noexcept {}
+// codecs, and the charset name index over the codec and code-page tables:
+// built after the classes are registered, and torn down (the registry under
+// the global lock, then the index) before the class registry goes.
+void startCharsetRegistries() { zk::text::charset::ByteToCharConverter::registerBuiltInCodecs(); }
+void stopCharsetRegistries() noexcept { zk::text::charset::ByteToCharConverter::destroyCodecRegistry(); }
 
 // A failed socket shutdown ends the release through a library exception
 // whose code (0x80004005) the release returns; the message names the socket

@@ -104,6 +104,16 @@ TEST(StringTest, ConstructorsSizeAndFill) {
   EXPECT_THROW(String(L'x', INT_MAX), std::bad_alloc);
 }
 
+// The converters sit above this folder and are not started here.
+TEST(StringTest, NarrowTextIsRefusedUntilTheConvertersAreStarted) {
+  EXPECT_THROW(String("abc", -1, L"UTF-8"), zk::text::charset::UnknownEncodingException);
+  EXPECT_THROW(String("abc", -1, nullptr), zk::text::charset::UnknownEncodingException);
+  EXPECT_THROW(String("abc", -2, L"UTF-8"), zk::ResultException);
+  // Nothing to decode and no room asked for: no converter is needed.
+  expectText(String("", -1, L"UTF-8"), L"");
+  expectText(String(static_cast<const char*>(nullptr), 0, nullptr), L"");
+}
+
 TEST(StringTest, ReplaceClampsRegionsAndReadsItsOwnTextSafely) {
   const wchar_t* const kSelf = nullptr;  // stands for the string's own characters
   const struct {

@@ -14,6 +14,8 @@
 #include "sync/rw_lock.h"
 #include "sync/semaphore.h"
 #include "support/string_text.h"
+#include "text/charset/codec_registry.h"
+#include "text/charset/converter.h"
 
 namespace zk_test {
 namespace {
@@ -96,6 +98,20 @@ TEST_F(ClassTableTest, TextFormsUseTheRegisteredName) {
   EXPECT_EQ(textOf(object->toString()).rfind(L"CZKObject@", 0), 0u);
   EXPECT_EQ(textOf(zk::io::IoException().toString()).rfind(L"zk::io::IoException@", 0), 0u);
   EXPECT_EQ(textOf(zk::ResultException(zk::kFail).toString()).rfind(L"Object@", 0), 0u);
+}
+
+TEST_F(ClassTableTest, EveryRowOfTheCodecTableFindsConvertersOfItsCodec) {
+  namespace cs = zk::text::charset;
+  // The library's start-up has built the codec registry.
+  for (const cs::CodecTableRow* row = cs::builtInCodecTable(); row->name != nullptr; ++row) {
+    const wchar_t* canonical = row->canonicalName[0] != L'\0' ? row->canonicalName : row->name;
+    const zk::Reference<cs::ByteToCharConverter> decoder = cs::ByteToCharConverter::getConverter(row->name);
+    EXPECT_STREQ(decoder->getCharacterEncoding(), canonical);
+    const zk::Reference<zk::ComObject> instance(Class::forName(row->encoderClassName)->newInstance());
+    const auto* encoder = dynamic_cast<cs::CharToByteConverter*>(instance.get());
+    ASSERT_NE(encoder, nullptr) << testing::PrintToString(row->name);
+    EXPECT_STREQ(encoder->getCharacterEncoding(), canonical);
+  }
 }
 
 TEST_F(ClassTableTest, ARegistrySemaphoreStartsEmpty) {
