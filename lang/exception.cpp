@@ -4,7 +4,7 @@ namespace zk {
 
 Exception::~Exception() = default;
 
-std::wstring Exception::getMessage() const { return m_message; }
+String Exception::getMessage() const { return m_message; }
 
 HRESULT Exception::getResult() const noexcept { return kFail; }
 

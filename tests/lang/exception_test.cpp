@@ -8,6 +8,7 @@
 
 #include "core/lifecycle.h"
 #include "lang/result.h"
+#include "support/string_text.h"
 
 namespace zk_test {
 namespace {
@@ -57,8 +58,9 @@ TEST(ExceptionTest, CatchRelationsFollowTheTree) {
 TEST(ExceptionTest, CopiesKeepMessageAndCode) {
   const zk::ClassNotFoundException original(L"CZKNowhere");
   const zk::ClassNotFoundException copy(original);
-  EXPECT_EQ(copy.getMessage(), L"CZKNowhere");
-  EXPECT_EQ(Exception().getMessage(), L"");
+  EXPECT_EQ(textOf(copy.getMessage()), L"CZKNowhere");
+  EXPECT_EQ(copy.getMessage().getData(), original.getMessage().getData()) << "copies share the characters";
+  EXPECT_EQ(textOf(Exception().getMessage()), L"");
   const zk::ResultException result(zk::kAccessDenied);
   EXPECT_EQ(zk::ResultException(result).getResult(), zk::kAccessDenied);
 }
@@ -111,7 +113,7 @@ TEST(ExceptionTest, FailingCodesAndSystemErrorsBecomeResultExceptions) {
     ADD_FAILURE() << "no exception";
   } catch (const zk::ResultException& e) {
     EXPECT_EQ(e.getResult(), zk::kAccessDenied);
-    EXPECT_EQ(e.getMessage(), L"");
+    EXPECT_EQ(textOf(e.getMessage()), L"");
   }
   EXPECT_NO_THROW(zk::throwIfFailed(0));
   EXPECT_NO_THROW(zk::throwIfFailed(1));

@@ -139,7 +139,7 @@ TEST(ObjectTest, TheLastReleaseDeletesOnlyObjectsMadeByNew) {
   } catch (zk::Exception& e) {
     e.AddRef();
     e.Release();
-    EXPECT_EQ(e.getMessage(), L"thrown");
+    EXPECT_EQ(textOf(e.getMessage()), L"thrown");
   }
 
   // A copy is a new object of its own: count 0 and no inherited mark.
