@@ -58,8 +58,11 @@ class OutOfMemoryException : public Exception, public std::bad_alloc {
 };
 
 // The library's out-of-memory handler (for ZKCoreSetNewHandler): throws
-// OutOfMemoryException.
-[[noreturn]] void throwOutOfMemoryException();
+// OutOfMemoryException. Run again while it builds that exception (whose empty
+// message needs memory only while the shared empty string is unavailable), it
+// returns, so the inner allocation fails as std::bad_alloc instead of
+// recursing, and that std::bad_alloc is what the outer one throws.
+void throwOutOfMemoryException();
 
 class CastFailedException : public Exception {};
 class ClassNotFoundException : public Exception {
