@@ -6,6 +6,7 @@
 #include <limits>
 
 #include "core/lifecycle.h"
+#include "lang/exception.h"
 
 namespace zk::util::detail {
 
@@ -80,6 +81,8 @@ void freeStorage(GrowableStorage& storage) noexcept {
   storage.capacity = 0;
   storage.length = 0;
 }
+
+void throwReadOnly() { throw ReadOnlyException(); }
 
 ReallocFunction setStorageReallocForTesting(ReallocFunction function) noexcept {
   return g_reallocForTesting.exchange(function);

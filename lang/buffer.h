@@ -9,7 +9,6 @@
 #include <cstring>
 
 #include "core/mutex.h"
-#include "lang/exception.h"
 #include "lang/object.h"
 #include "lang/result.h"
 
@@ -69,6 +68,10 @@ void setStorageLength(GrowableStorage& storage, std::int32_t length);
 // Frees the storage when the length is 0, else shrinks it to round16(length).
 void trimStorage(GrowableStorage& storage, std::size_t elementSize);
 void freeStorage(GrowableStorage& storage) noexcept;
+
+// Throws ReadOnlyException. Out of line because the exception header sits
+// above the string class, which is built on these buffers.
+[[noreturn]] void throwReadOnly();
 
 // Test seam: replaces the realloc the storage functions call (null restores
 // realloc) and returns the previous replacement. Not for product code.
@@ -180,9 +183,9 @@ class ReadOnlyBuffer : public Abstract {
   const Element* lockRead() override { return m_data; }
   void unlockRead() override {}
   bool isWritable() const override { return false; }
-  Element* lockWrite(std::int32_t) override { throw ReadOnlyException(); }
-  Element* reserve(std::int32_t) override { throw ReadOnlyException(); }
-  void setLength(std::int32_t) override { throw ReadOnlyException(); }
+  Element* lockWrite(std::int32_t) override { throwReadOnly(); }
+  Element* reserve(std::int32_t) override { throwReadOnly(); }
+  void setLength(std::int32_t) override { throwReadOnly(); }
   void unlockWrite() override {}
 
   HRESULT STDMETHODCALLTYPE LockWrite(std::int32_t, Element** data) override { return refuse(data); }

@@ -7,7 +7,6 @@
 #include <functional>
 #include <map>
 #include <memory>
-#include <string>
 
 #if defined(__GNUC__)
 #include <cxxabi.h>
@@ -16,6 +15,7 @@
 #include "core/lifecycle.h"
 #include "lang/exception.h"
 #include "lang/global_lock.h"
+#include "lang/string.h"
 
 namespace zk {
 
@@ -70,13 +70,16 @@ ClassRegistry* registry() {
   return created;
 }
 
-std::wstring widen(const char* text) {
-  std::wstring wide;
-  for (; *text != '\0'; ++text) wide.push_back(static_cast<wchar_t>(static_cast<unsigned char>(*text)));
+String widen(const char* text) {
+  const std::size_t length = std::strlen(text);
+  // Room for the characters and the NUL; a name too long for a count gets
+  // none and the appends refuse it.
+  String wide(length < static_cast<std::size_t>(INT32_MAX) ? static_cast<std::int32_t>(length + 1) : 0);
+  for (; *text != '\0'; ++text) wide.append(static_cast<wchar_t>(static_cast<unsigned char>(*text)));
   return wide;
 }
 
-std::wstring undecoratedName(const std::type_info& type) {
+String undecoratedName(const std::type_info& type) {
 #if defined(__GNUC__)
   int status = 0;
   std::unique_ptr<char, void (*)(void*)> demangled(abi::__cxa_demangle(type.name(), nullptr, nullptr, &status),
@@ -110,7 +113,7 @@ Class* Class::forName(const wchar_t* name) {
     const auto found = classes->byName.find(name);
     if (found != classes->byName.end()) return found->second.get();
   }
-  throw ClassNotFoundException(name != nullptr ? std::wstring(name) : std::wstring());
+  throw ClassNotFoundException(String(name));
 }
 
 Class* Class::forType(const std::type_info& type) {

@@ -4,10 +4,10 @@
 #pragma once
 
 #include <new>
-#include <string>
 
 #include "lang/object.h"
 #include "lang/result.h"
+#include "lang/string.h"
 
 namespace zk {
 
@@ -15,29 +15,33 @@ namespace zk {
 // stands for the exception, 0x80004005 unless a subclass says otherwise.
 // Thrown by value and caught by reference; as Objects, exceptions may also be
 // made on the heap (by the class registry's creators) and counted. Not
-// shared between threads by the library. Constructing or copying a message
-// may throw std::bad_alloc, which then propagates instead.
+// shared between threads by the library. Copies share the message's
+// characters and cannot fail; making the message text may throw
+// std::bad_alloc, which then propagates instead, and so may the default
+// constructor while the shared empty string is unavailable (before static
+// initialisation, after exit).
 class Exception : public Object {
  public:
   Exception() = default;
-  explicit Exception(std::wstring message) noexcept : m_message(std::move(message)) {}
+  explicit Exception(const String& message) noexcept : m_message(message) {}
   Exception(const Exception& other) = default;
   Exception& operator=(const Exception& other) = default;
   ~Exception() override;
 
-  virtual std::wstring getMessage() const;
+  // Shares the message's characters.
+  virtual String getMessage() const;
   virtual HRESULT getResult() const noexcept;
 
  private:
-  std::wstring m_message;
+  String m_message;
 };
 
 // Carries a failing code that an interface or a core function returned
 // (throwIfFailed). Not registered in the class registry.
 class ResultException : public Exception {
  public:
-  ResultException() noexcept = default;
-  explicit ResultException(HRESULT result) noexcept : m_result(result) {}
+  ResultException() = default;
+  explicit ResultException(HRESULT result) : m_result(result) {}
   HRESULT getResult() const noexcept override;
 
  private:
@@ -48,14 +52,17 @@ class ResultException : public Exception {
 // "bad allocation" and the code 0x8007000E.
 class OutOfMemoryException : public Exception, public std::bad_alloc {
  public:
-  OutOfMemoryException() noexcept = default;
+  OutOfMemoryException() = default;
   const char* what() const noexcept override;
   HRESULT getResult() const noexcept override;
 };
 
 // The library's out-of-memory handler (for ZKCoreSetNewHandler): throws
-// OutOfMemoryException.
-[[noreturn]] void throwOutOfMemoryException();
+// OutOfMemoryException. Run again while it builds that exception (whose empty
+// message needs memory only while the shared empty string is unavailable), it
+// returns, so the inner allocation fails as std::bad_alloc instead of
+// recursing, and that std::bad_alloc is what the outer one throws.
+void throwOutOfMemoryException();
 
 class CastFailedException : public Exception {};
 class ClassNotFoundException : public Exception {

@@ -5,6 +5,7 @@
 #include "lang/class.h"
 #include "lang/exception.h"
 #include "lang/result.h"
+#include "lang/string.h"
 
 namespace zk {
 
@@ -22,14 +23,15 @@ std::int32_t compareAddresses(std::uintptr_t left, std::uintptr_t right) noexcep
 
 // Lower-case radix-16 digits without leading zeros, "0" for zero: the text
 // a BigInteger holding value gives in radix 16.
-void appendHex(std::wstring& text, std::uint32_t value) {
-  wchar_t digits[8];
-  int count = 0;
+void appendHex(String& text, std::uint32_t value) {
+  constexpr std::int32_t kMaxDigits = 8;
+  wchar_t digits[kMaxDigits];
+  std::int32_t first = kMaxDigits;
   do {
-    digits[count++] = L"0123456789abcdef"[value & 0xF];
+    digits[--first] = L"0123456789abcdef"[value & 0xF];
     value >>= 4;
   } while (value != 0);
-  while (count > 0) text.push_back(digits[--count]);
+  text.append(digits + first, kMaxDigits - first);
 }
 
 }  // namespace
@@ -70,17 +72,17 @@ Class* Object::getClass() const { return Class::forType(typeid(*this)); }
 
 std::uint32_t Object::hashCode() const { return static_cast<std::uint32_t>(address()); }
 
-std::wstring Object::toString() const {
-  std::wstring text;
-  text.reserve(1 + 8);
-  text.push_back(L'@');
+String Object::toString() const {
+  // Room for the at sign, eight digits and the NUL; the name widens it once.
+  String text(L"@", 1, 1 + 8 + 1);
   appendHex(text, hashCode());
   try {
-    text.insert(0, getClass()->getName());
+    text.replace(0, 0, getClass()->getName());
   } catch (...) {
     // The text form never fails for want of a class record: the library may
-    // be down, or the class never registered.
-    text.insert(0, L"Object");
+    // be down, or the class never registered. A failed insert leaves the
+    // text as it was.
+    text.replace(0, 0, L"Object");
   }
   return text;
 }

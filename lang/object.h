@@ -2,7 +2,6 @@
 #pragma once
 
 #include <cstdint>
-#include <string>
 
 #include "lang/com_object.h"
 #include "lang/comparable.h"
@@ -11,6 +10,9 @@
 namespace zk {
 
 class Class;
+// Itself an Object (through its character buffer base), so only named here:
+// code that calls toString includes lang/string.h.
+class String;
 
 // Identity, ordering, hashing, text form, cloning and run-time class, plus
 // IZKComparable for components. The defaults work on the object's identity
@@ -47,7 +49,7 @@ class Object : public ComObject, public IZKComparable {
   virtual std::uint32_t hashCode() const;
   // The registered class name, "@" and hashCode() in lower-case hexadecimal;
   // "Object" stands in for the name when the class cannot be looked up.
-  virtual std::wstring toString() const;
+  virtual String toString() const;
 
   // result = compareTo(other) for another library object; for a foreign
   // object (or null) the addresses compared the other way round.

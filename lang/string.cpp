@@ -394,7 +394,7 @@ bool String::equals(const Object& other) const {
 
 std::uint32_t String::hashCode() const { return hashCodeUnits(getData(), length()); }
 
-std::wstring String::toString() const { return std::wstring(getData(), static_cast<std::size_t>(length())); }
+String String::toString() const { return String(*this); }
 
 std::uint32_t String::getLength() const noexcept { return static_cast<std::uint32_t>(length()); }
 

@@ -127,12 +127,12 @@ class String : public util::AbstractCharBuffer {
   // Object slots. clone: a String sharing this buffer when the dynamic type
   // is exactly String, else CloneNotSupportedException. compareTo:
   // CastFailedException for an object that is no String. equals: false for
-  // one. toString: the characters.
+  // one. toString: a String sharing this buffer, as a copy does.
   Object* clone() const override;
   std::int32_t compareTo(const Object& other) const override;
   bool equals(const Object& other) const override;
   std::uint32_t hashCode() const override;
-  std::wstring toString() const override;
+  String toString() const override;
 
   // Buffer slots: each calls the same-named IZKCharBuffer operation of this
   // string and throws ResultException for a failing code.

@@ -10,6 +10,7 @@
 
 #include "lang/byte_buffer.h"
 #include "lang/char_buffer.h"
+#include "lang/exception.h"
 
 namespace zk_test {
 namespace {

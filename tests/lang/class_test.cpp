@@ -8,6 +8,7 @@
 #include <string>
 
 #include "support/class_library_fixture.h"
+#include "support/string_text.h"
 #include "lang/exception.h"
 
 // Every allocation of the process through operator new can be made to fail,
@@ -75,7 +76,7 @@ TEST_F(ClassTest, LookupMissesThrowClassNotFoundWithTheName) {
       c.lookup();
       ADD_FAILURE() << c.what << ": no exception";
     } catch (const zk::ClassNotFoundException& e) {
-      EXPECT_EQ(e.getMessage(), c.message) << c.what;
+      EXPECT_EQ(textOf(e.getMessage()), c.message) << c.what;
     }
   }
 }

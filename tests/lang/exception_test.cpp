@@ -2,12 +2,15 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <cstdlib>
 #include <functional>
 #include <new>
 #include <stdexcept>
 
 #include "core/lifecycle.h"
 #include "lang/result.h"
+#include "support/string_text.h"
 
 namespace zk_test {
 namespace {
@@ -57,8 +60,9 @@ TEST(ExceptionTest, CatchRelationsFollowTheTree) {
 TEST(ExceptionTest, CopiesKeepMessageAndCode) {
   const zk::ClassNotFoundException original(L"CZKNowhere");
   const zk::ClassNotFoundException copy(original);
-  EXPECT_EQ(copy.getMessage(), L"CZKNowhere");
-  EXPECT_EQ(Exception().getMessage(), L"");
+  EXPECT_EQ(textOf(copy.getMessage()), L"CZKNowhere");
+  EXPECT_EQ(copy.getMessage().getData(), original.getMessage().getData()) << "copies share the characters";
+  EXPECT_EQ(textOf(Exception().getMessage()), L"");
   const zk::ResultException result(zk::kAccessDenied);
   EXPECT_EQ(zk::ResultException(result).getResult(), zk::kAccessDenied);
 }
@@ -111,7 +115,7 @@ TEST(ExceptionTest, FailingCodesAndSystemErrorsBecomeResultExceptions) {
     ADD_FAILURE() << "no exception";
   } catch (const zk::ResultException& e) {
     EXPECT_EQ(e.getResult(), zk::kAccessDenied);
-    EXPECT_EQ(e.getMessage(), L"");
+    EXPECT_EQ(textOf(e.getMessage()), L"");
   }
   EXPECT_NO_THROW(zk::throwIfFailed(0));
   EXPECT_NO_THROW(zk::throwIfFailed(1));
@@ -145,6 +149,56 @@ TEST(ExceptionTest, TheLibraryHandlerTurnsAllocationFailuresIntoOutOfMemoryExcep
   ZKCoreSetMallocForTesting(nullptr);
   ZKCoreUninit();
 }
+
+// Runs after every other static of the program has gone, the holder of the
+// shared empty string included, when an empty message needs memory of its
+// own. An allocation failure under the library's handler must then still end
+// as an exception instead of recursing through the handler until the stack
+// overflows. A failure ends the process with a non-zero code for CTest. Only
+// GCC lets one object be built before (and so destroyed after) all others.
+#if defined(__GNUC__)
+class AfterExitCheck {
+ public:
+  AfterExitCheck() noexcept = default;
+  AfterExitCheck(const AfterExitCheck&) = delete;
+  AfterExitCheck& operator=(const AfterExitCheck&) = delete;
+  ~AfterExitCheck() {
+    if (const char* failure = run()) {
+      std::fprintf(stderr, "after exit: %s\n", failure);
+      std::_Exit(3);
+    }
+  }
+
+ private:
+  static const char* run() {
+    if (ZKCoreInit() != 0) return "the core runtime does not start";
+    ZKCoreSetMallocForTesting(&failingMalloc);
+    bool emptyNeedsMemory = false;
+    try {
+      zk::String empty;
+    } catch (const std::bad_alloc&) {
+      emptyNeedsMemory = true;
+    }
+    ZKCoreSetMallocForTesting(nullptr);
+    const ZKCoreNewHandler previous = ZKCoreSetNewHandler(&zk::throwOutOfMemoryException);
+    ZKCoreSetMallocForTesting(&failingMalloc);
+    const char* failure = nullptr;
+    try {
+      delete new zk::Object();
+      failure = "an allocation succeeded without memory";
+    } catch (const Exception&) {
+      failure = "a library exception came where only std::bad_alloc can";
+    } catch (const std::bad_alloc&) {
+    }
+    ZKCoreSetMallocForTesting(nullptr);
+    ZKCoreSetNewHandler(previous);
+    ZKCoreUninit();
+    if (!emptyNeedsMemory) return "the shared empty string is still there: the check proves nothing";
+    return failure;
+  }
+};
+__attribute__((init_priority(101))) AfterExitCheck g_afterExitCheck;
+#endif
 
 }  // namespace
 }  // namespace zk_test

@@ -8,6 +8,7 @@
 #include "lang/class.h"
 #include "lang/exception.h"
 #include "support/class_library_fixture.h"
+#include "support/string_text.h"
 
 namespace zk_test {
 namespace {
@@ -138,7 +139,7 @@ TEST(ObjectTest, TheLastReleaseDeletesOnlyObjectsMadeByNew) {
   } catch (zk::Exception& e) {
     e.AddRef();
     e.Release();
-    EXPECT_EQ(e.getMessage(), L"thrown");
+    EXPECT_EQ(textOf(e.getMessage()), L"thrown");
   }
 
   // A copy is a new object of its own: count 0 and no inherited mark.
@@ -240,16 +241,17 @@ TEST_F(ObjectTextTest, ToStringIsTheRegisteredNameAndTheHashInHexadecimal) {
     const wchar_t* digits;
   } cases[] = {{0, L"0"}, {0xF, L"f"}, {0x1000, L"1000"}, {0xDEADBEEF, L"deadbeef"}, {0x80000000u, L"80000000"}};
   for (const auto& c : cases) {
-    EXPECT_EQ(FixedHash(c.hash).toString(), std::wstring(L"Test.FixedHash@") + c.digits);
+    EXPECT_EQ(textOf(FixedHash(c.hash).toString()), std::wstring(L"Test.FixedHash@") + c.digits);
   }
   Reference<Object> plain(new Object());
-  EXPECT_EQ(plain->toString().rfind(L"CZKObject@", 0), 0u) << "got " << testing::PrintToString(plain->toString());
+  EXPECT_EQ(textOf(plain->toString()).rfind(L"CZKObject@", 0), 0u)
+      << "got " << testing::PrintToString(textOf(plain->toString()));
   int destroyed = 0;
-  EXPECT_EQ(Probe(&destroyed).toString().rfind(L"Object@", 0), 0u);
+  EXPECT_EQ(textOf(Probe(&destroyed).toString()).rfind(L"Object@", 0), 0u);
 }
 
 TEST(ObjectLibraryDownTest, ToStringFallsBackToObjectWhileTheLibraryIsDown) {
-  EXPECT_EQ(FixedHash(0xAB).toString(), L"Object@ab");
+  EXPECT_EQ(textOf(FixedHash(0xAB).toString()), L"Object@ab");
 }
 
 }  // namespace

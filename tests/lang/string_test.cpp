@@ -248,7 +248,11 @@ TEST(StringTest, ObjectSlotsShareCompareAndRefuse) {
   EXPECT_EQ(s.compareTo(static_cast<const zk::Object&>(*cloned)), -1);
   EXPECT_THROW(s.compareTo(plain), zk::CastFailedException);
   EXPECT_THROW(DerivedString().clone(), zk::CloneNotSupportedException);
-  EXPECT_EQ(s.toString(), L"text");
+  String text = s.toString();
+  EXPECT_EQ(text.getData(), s.getData()) << "the text form shares the buffer";
+  text.append(L'?');
+  expectText(s, L"text");
+  expectText(text, L"text?");
 }
 
 using StringClassTest = ClassLibraryTest;

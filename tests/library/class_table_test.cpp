@@ -6,6 +6,7 @@
 #include <string>
 
 #include "support/class_library_fixture.h"
+#include "support/string_text.h"
 #include "lang/exception.h"
 #include "sync/locked_buffer.h"
 #include "sync/rw_lock.h"
@@ -71,9 +72,9 @@ TEST_F(ClassTableTest, NamesDifferingFromTheClassAndRowsWithoutCreator) {
 
 TEST_F(ClassTableTest, TextFormsUseTheRegisteredName) {
   zk::Reference<zk::Object> object(static_cast<zk::Object*>(Class::forName(L"CZKObject")->newInstance()));
-  EXPECT_EQ(object->toString().rfind(L"CZKObject@", 0), 0u);
-  EXPECT_EQ(zk::io::IoException().toString().rfind(L"zk::io::IoException@", 0), 0u);
-  EXPECT_EQ(zk::ResultException(zk::kFail).toString().rfind(L"Object@", 0), 0u);
+  EXPECT_EQ(textOf(object->toString()).rfind(L"CZKObject@", 0), 0u);
+  EXPECT_EQ(textOf(zk::io::IoException().toString()).rfind(L"zk::io::IoException@", 0), 0u);
+  EXPECT_EQ(textOf(zk::ResultException(zk::kFail).toString()).rfind(L"Object@", 0), 0u);
 }
 
 TEST_F(ClassTableTest, ARegistrySemaphoreStartsEmpty) {
