@@ -12,6 +12,9 @@
 #include "lang/char_buffer.h"
 #include "lang/exception.h"
 #include "lang/string.h"
+#include "math/big_decimal.h"
+#include "math/big_integer.h"
+#include "math/number.h"
 #include "sync/atomic.h"
 #include "sync/event.h"
 #include "sync/fake_mutex.h"
@@ -41,8 +44,8 @@ const ClassTableRow kBuiltInClasses[] = {
     {L"CZKAlphaNumOutputStream", nullptr, nullptr},
     {L"CZKArrayList", &typeid(zk::collections::pcom::ArrayList), &zk::createInstance<zk::collections::pcom::ArrayList>},
     {L"CZKAtomic", &typeid(zk::sync::Atomic), nullptr},
-    {L"CZKBigDecimal", nullptr, nullptr},  // created by name once built
-    {L"CZKBigInteger", nullptr, nullptr},  // created by name once built
+    {L"CZKBigDecimal", &typeid(zk::math::BigDecimal), &zk::createInstance<zk::math::BigDecimal>},
+    {L"CZKBigInteger", &typeid(zk::math::BigInteger), &zk::createInstance<zk::math::BigInteger>},
     {L"CZKBitInputStream", nullptr, nullptr},
     {L"CZKBitOutputStream", nullptr, nullptr},
     {L"CZKBTCSingleByte", &typeid(zk::text::charset::BTCSingleByte), nullptr},
@@ -98,7 +101,7 @@ const ClassTableRow kBuiltInClasses[] = {
     {L"CZKMutex", &typeid(zk::sync::Mutex), &createInstance<zk::sync::Mutex>},
     {L"CZKNullOutputStream", nullptr, nullptr},  // created by name once built
     {L"CZKNullWriter", nullptr, nullptr},  // created by name once built
-    {L"CZKNumber", nullptr, nullptr},
+    {L"CZKNumber", &typeid(zk::Number), nullptr},
     {L"CZKObject", &typeid(zk::Object), &createInstance<zk::Object>},
     {L"CZKOutputStream", nullptr, nullptr},
     {L"CZKOutputStreamWriter", nullptr, nullptr},
