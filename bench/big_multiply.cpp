@@ -76,8 +76,7 @@ int main() {
   // 1039 words hold a 10,000-digit number.
   const std::size_t sizes[] = {8, 16, 24, 32, 48, 64, 96, 128, 192, 256, 512, 1039, 2048};
 
-  std::printf("n x n words, microseconds per product (best of %d runs); Karatsuba threshold %zu\n", kRuns,
-              threshold);
+  std::printf("n x n words, microseconds per product (best of %d runs); Karatsuba threshold %zu\n", kRuns, threshold);
   std::printf("  %6s %12s %12s %8s\n", "words", "schoolbook", "karatsuba", "ratio");
   double school4 = 0;
   double karatsuba4 = 0;

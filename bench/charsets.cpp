@@ -145,9 +145,13 @@ const std::vector<std::wstring> kEnglish = {
 // Mostly ASCII, with the accented letters, quotes and signs that Western
 // European text in code page 1252 carries.
 const std::vector<std::wstring> kWestern = {
-    L"The caf\x00E9 on the corner serves cr\x00E8me br\x00FBl\x00E9" L"e for \x20AC" L"4.50. ",
+    L"The caf\x00E9 on the corner serves cr\x00E8me br\x00FBl\x00E9"
+    L"e for \x20AC"
+    L"4.50. ",
     L"\x201CQuoted\x201D text \x2014 with dashes \x2013 and an ellipsis\x2026 ",
-    L"Stra\x00DF" L"e, M\x00FC" L"nchen; S\x00E3o Paulo; Z\x00FCrich. ",
+    L"Stra\x00DF"
+    L"e, M\x00FC"
+    L"nchen; S\x00E3o Paulo; Z\x00FCrich. ",
     L"Plain ASCII sentences make up most of a typical configuration file.\r\n",
     L"Another line of ordinary English text, with numbers 1, 2 and 3.\r\n",
     L"The quick brown fox jumps over the lazy dog. ",

@@ -84,8 +84,8 @@ std::string makeDamagedConfig() {
 }
 
 void writeWhole(const std::wstring& path, const char* data, std::size_t length, bool flush) {
-  UniqueKernelHandle file(::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
-                                        nullptr));
+  UniqueKernelHandle file(
+      ::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file) fail("CreateFileW (write)");
   DWORD written = 0;
   if (!::WriteFile(file.get(), data, static_cast<DWORD>(length), &written, nullptr) || written != length) {
@@ -102,8 +102,8 @@ std::string readWhole(const std::wstring& path) {
   if (!::GetFileSizeEx(file.get(), &size)) fail("GetFileSizeEx");
   std::string bytes(static_cast<std::size_t>(size.QuadPart), '\0');
   DWORD read = 0;
-  if (!bytes.empty() && (!::ReadFile(file.get(), &bytes[0], static_cast<DWORD>(bytes.size()), &read, nullptr) ||
-                         read != bytes.size())) {
+  if (!bytes.empty() &&
+      (!::ReadFile(file.get(), &bytes[0], static_cast<DWORD>(bytes.size()), &read, nullptr) || read != bytes.size())) {
     fail("ReadFile");
   }
   return bytes;
@@ -124,8 +124,7 @@ struct Passes {
 };
 
 Passes runPasses(std::string text) {
-  const std::string_view literals[] = {zk::cleanup::kBlankRecord, zk::cleanup::kOldRecord41,
-                                       zk::cleanup::kOldRecord40};
+  const std::string_view literals[] = {zk::cleanup::kBlankRecord, zk::cleanup::kOldRecord41, zk::cleanup::kOldRecord40};
   Passes result{};
   std::size_t length = text.size();
   for (int i = 0; i < 3; ++i) {
@@ -217,15 +216,16 @@ int main() {
                expected.text.size());
   std::fprintf(stderr, "  records removed   %zu blank, %zu old 4.1, %zu old 4.0\n", expected.removed[0],
                expected.removed[1], expected.removed[2]);
-  std::fprintf(stderr, "  CleanMachineConfig %.3f s  %.0f MiB/s  (library scope, read, 3 passes, %zu progress lines\n"
+  std::fprintf(stderr,
+               "  CleanMachineConfig %.3f s  %.0f MiB/s  (library scope, read, 3 passes, %zu progress lines\n"
                "                     to a redirected file, write beside + flush + replace)\n",
                tClean, mib / tClean, expected.removed[0] + expected.removed[1] + expected.removed[2]);
   std::fprintf(stderr, "  3 passes alone     %.3f s  %.0f MiB/s  (removeAllOccurrences in memory)\n", tScan,
                mib / tScan);
   std::fprintf(stderr, "     of which       %.3f s blank, %.3f s old 4.1, %.3f s old 4.0 (first run)\n",
                expected.seconds[0], expected.seconds[1], expected.seconds[2]);
-  std::fprintf(stderr, "  progress lines     %.3f s  (%zu found lines alone, to the same redirected file)\n", zk_bench::best(lines),
-               3 * kRecordsPerKind);
+  std::fprintf(stderr, "  progress lines     %.3f s  (%zu found lines alone, to the same redirected file)\n",
+               zk_bench::best(lines), 3 * kRecordsPerKind);
   std::fprintf(stderr, "  read + write       %.3f s  %.0f MiB/s  (CreateFileW/ReadFile, CreateFileW/WriteFile)\n",
                tPlain, mib / tPlain);
   std::fprintf(stderr, "  read + write+flush %.3f s  %.0f MiB/s  (the same with FlushFileBuffers)\n", tDurable,

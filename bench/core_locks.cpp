@@ -21,9 +21,10 @@ volatile long g_sink = 0;
 // Best nanoseconds per iteration of body over kRuns runs.
 template <class Body>
 double bestNanoseconds(Body body, int iterations = kIterations) {
-  return zk_bench::bestSeconds(kRuns, [&] {
-           for (int i = 0; i < iterations; ++i) body();
-         }) *
+  return zk_bench::bestSeconds(kRuns,
+                               [&] {
+                                 for (int i = 0; i < iterations; ++i) body();
+                               }) *
          1e9 / iterations;
 }
 

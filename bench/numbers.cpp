@@ -94,7 +94,8 @@ std::string plainToText(Bytes x) {
       rest = t % 1000;
     }
     trimBytes(x);
-    for (int d = 0; d < 3 && (rest != 0 || !x.empty()); ++d, rest /= 10) text.insert(text.begin(), static_cast<char>('0' + rest % 10));
+    for (int d = 0; d < 3 && (rest != 0 || !x.empty()); ++d, rest /= 10)
+      text.insert(text.begin(), static_cast<char>('0' + rest % 10));
   }
   return text.empty() ? "0" : text;
 }

@@ -23,7 +23,6 @@ constexpr int kRuns = 7;
 // library.
 constexpr double kGoal = 2.0;
 
-
 // Keeps the compiler from dropping the measured work.
 volatile std::uint64_t g_sink = 0;
 

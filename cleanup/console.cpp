@@ -165,8 +165,6 @@ void flushConsole() noexcept {
   std::fflush(stdout);
 }
 
-ConsoleSink* setConsoleSink(ConsoleSink* sink) noexcept {
-  return g_sink.exchange(sink, std::memory_order_acq_rel);
-}
+ConsoleSink* setConsoleSink(ConsoleSink* sink) noexcept { return g_sink.exchange(sink, std::memory_order_acq_rel); }
 
 }  // namespace zk::cleanup

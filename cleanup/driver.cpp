@@ -11,13 +11,17 @@ namespace {
 
 constexpr ConfigRow kRows[] = {
     {L"\\Framework\\v2.0.50727\\CONFIG\\machine.config", L"32 ビット .Net CLR 2.0 構成ファイルを修正しています...",
-     L"32 ビット .NET CLR 2.0 の machine.config ファイルは検出されませんでした。クリーンアップをスキップして続行します..."},
+     L"32 ビット .NET CLR 2.0 の machine.config "
+     L"ファイルは検出されませんでした。クリーンアップをスキップして続行します..."},
     {L"\\Framework\\v4.0.30319\\Config\\machine.config", L"32 ビット .Net CLR 4.0 構成ファイルを修正しています...",
-     L"32 ビット .NET CLR 4.0 の machine.config ファイルは検出されませんでした。クリーンアップをスキップして続行します..."},
+     L"32 ビット .NET CLR 4.0 の machine.config "
+     L"ファイルは検出されませんでした。クリーンアップをスキップして続行します..."},
     {L"\\Framework64\\v2.0.50727\\CONFIG\\machine.config", L"64 ビット .Net CLR 2.0 構成ファイルを修正しています...",
-     L"64 ビット .NET CLR 2.0 の machine.config ファイルは検出されませんでした。クリーンアップをスキップして続行します..."},
+     L"64 ビット .NET CLR 2.0 の machine.config "
+     L"ファイルは検出されませんでした。クリーンアップをスキップして続行します..."},
     {L"\\Framework64\\v4.0.30319\\Config\\machine.config", L"64 ビット .Net CLR 4.0 構成ファイルを修正しています...",
-     L"64 ビット .NET CLR 4.0 の machine.config ファイルは検出されませんでした。クリーンアップをスキップして続行します..."},
+     L"64 ビット .NET CLR 4.0 の machine.config "
+     L"ファイルは検出されませんでした。クリーンアップをスキップして続行します..."},
 };
 
 // The 32-bit program sees only the 32-bit Framework tree: the first two rows.

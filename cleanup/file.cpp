@@ -78,8 +78,7 @@ HRESULT ZKCLFileOpen(const wchar_t* path, std::uint32_t flags, std::uint32_t mod
     if ((flags & ZKCL_O_WRITETHROUGH) != 0) attributes |= FILE_FLAG_WRITE_THROUGH;
     const DWORD disposition = dispositionFor(flags);
 
-    const HANDLE opened =
-        ::CreateFileW(openPath, desiredAccess, shareMode, nullptr, disposition, attributes, nullptr);
+    const HANDLE opened = ::CreateFileW(openPath, desiredAccess, shareMode, nullptr, disposition, attributes, nullptr);
     zkcore::throwLastErrorIf(opened == INVALID_HANDLE_VALUE);
     const DWORD openError = ::GetLastError();
     temporary.keep();

@@ -29,18 +29,21 @@ constexpr const wchar_t* kSized = L"...machine.config ファイルのサイズ�
 constexpr const wchar_t* kReadWarning =
     L"警告：machine.config ファイルの内容をバッファーに読み取れません。ユーザーが machine.config ファイルの "
     L"<DbProviderFactories> セクションから問題のあるレコードをすべて削除して、手動でファイルを修正する必要があります。";
-constexpr const wchar_t* kRead = L"...machine.config ファイルの内容を正常にバッファーへ読み取り、ファイルを閉じました。";
+constexpr const wchar_t* kRead =
+    L"...machine.config ファイルの内容を正常にバッファーへ読み取り、ファイルを閉じました。";
 constexpr const wchar_t* kReopenWarning =
     L"警告：machine.config ファイルを編集モードで再度開くことができません。ユーザーが machine.config ファイルの "
     L"<DbProviderFactories> セクションから問題のあるレコードをすべて削除して、手動でファイルを修正する必要があります。";
 constexpr const wchar_t* kReopened = L"...machine.config ファイルは編集モードで再び正常に開かれました。";
-constexpr const wchar_t* kEdited = L"...machine.config ファイルの DbProviderFactories セクションは正常に編集されました。";
+constexpr const wchar_t* kEdited =
+    L"...machine.config ファイルの DbProviderFactories セクションは正常に編集されました。";
 constexpr const wchar_t* kWriteWarning =
     L"警告：ファイルから問題のあるレコードを削除できません。ユーザーが machine.config ファイルの "
     L"<DbProviderFactories> セクションから問題のあるレコードをすべて削除して、手動でファイルを修正する必要があります。";
 
 constexpr const wchar_t* kBlankAnnouncement =
-    L"   ...DbProviderFactories (fix KOVA-2475) から、空白の '<add></add>' レコードをすべて検出し、削除しようとしています。";
+    L"   ...DbProviderFactories (fix KOVA-2475) から、空白の '<add></add>' "
+    L"レコードをすべて検出し、削除しようとしています。";
 constexpr const wchar_t* kOldAnnouncement =
     L"   ...DbProviderFactories (fix KOVA-2633) から、'<add>...invariant=\"Lumtrabex.Data.SqlClient\"...</add>' "
     L"を含んでいる古いレコードをすべて検出し、削除しようとしています。";
@@ -160,8 +163,8 @@ struct FileStamp {
 };
 
 FileStamp stampFrom(const BY_HANDLE_FILE_INFORMATION& info) {
-  return {info.dwVolumeSerialNumber, info.nFileIndexHigh, info.nFileIndexLow, info.nFileSizeHigh, info.nFileSizeLow,
-          info.ftLastWriteTime};
+  return {info.dwVolumeSerialNumber, info.nFileIndexHigh, info.nFileIndexLow,
+          info.nFileSizeHigh,        info.nFileSizeLow,   info.ftLastWriteTime};
 }
 
 bool stampOf(HANDLE file, FileStamp* stamp) {
@@ -258,9 +261,7 @@ class AccessList {
   static constexpr SECURITY_INFORMATION kParts =
       OWNER_SECURITY_INFORMATION | GROUP_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION;
 
-  PSECURITY_DESCRIPTOR descriptor() const {
-    return const_cast<unsigned char*>(m_descriptor.data());
-  }
+  PSECURITY_DESCRIPTOR descriptor() const { return const_cast<unsigned char*>(m_descriptor.data()); }
 
   struct Dacl {
     bool valid = false;
@@ -337,8 +338,8 @@ constexpr DWORD kCarriedAttributes =
 // can lose the last copy.
 class Swap {
  public:
-  Swap(const wchar_t* path, OwnFile& scratch, OwnFile& backup, const FileStamp& original,
-       const FileStamp& replacement, const AccessList& access)
+  Swap(const wchar_t* path, OwnFile& scratch, OwnFile& backup, const FileStamp& original, const FileStamp& replacement,
+       const AccessList& access)
       : m_path(path),
         m_scratch(scratch),
         m_backup(backup),

@@ -135,7 +135,9 @@ bool AbstractMap::equals(const Object& other) const {
 
 AbstractMapKeySet::AbstractMapKeySet(AbstractMap* map) : AbstractSet(&map->keyComparator()), m_map(map) {}
 
-Reference<Iterator> AbstractMapKeySet::iterator() { return new MapEntryPartIterator(m_map->entrySet()->iterator(), MapEntryPartIterator::Part::kKey); }
+Reference<Iterator> AbstractMapKeySet::iterator() {
+  return new MapEntryPartIterator(m_map->entrySet()->iterator(), MapEntryPartIterator::Part::kKey);
+}
 
 Reference<ConstIterator> AbstractMapKeySet::constIterator() const {
   return new MapEntryPartIterator(m_map->entrySet()->iterator(), MapEntryPartIterator::Part::kKey);

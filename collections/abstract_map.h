@@ -85,8 +85,7 @@ class MapEntryPartIterator : public ComObject, public virtual Iterator {
  public:
   enum class Part { kKey, kValue };
 
-  MapEntryPartIterator(Reference<Iterator> entries, Part part) noexcept
-      : m_entries(std::move(entries)), m_part(part) {}
+  MapEntryPartIterator(Reference<Iterator> entries, Part part) noexcept : m_entries(std::move(entries)), m_part(part) {}
 
   HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
     return ComObject::QueryInterface(iid, out);

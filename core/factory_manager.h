@@ -32,9 +32,7 @@ class CZKFactoryData : public CZKCoreRefCounted, public CZKCoreAllocated {
 
 // Orders class ids by their 16 raw bytes.
 struct CZKGuidLess {
-  bool operator()(const GUID& a, const GUID& b) const noexcept {
-    return std::memcmp(&a, &b, sizeof(GUID)) < 0;
-  }
+  bool operator()(const GUID& a, const GUID& b) const noexcept { return std::memcmp(&a, &b, sizeof(GUID)) < 0; }
 };
 
 // Finds class objects of in-process component DLLs through the registry and

@@ -52,11 +52,11 @@ class AuthenticatedUsersSecurity {
   AuthenticatedUsersSecurity() {
     SID_IDENTIFIER_AUTHORITY ntAuthority = SECURITY_NT_AUTHORITY;
     PSID sid = nullptr;
-    zkcore::throwLastErrorIf(!::AllocateAndInitializeSid(&ntAuthority, 1, SECURITY_AUTHENTICATED_USER_RID, 0, 0,
-                                                            0, 0, 0, 0, 0, &sid));
+    zkcore::throwLastErrorIf(
+        !::AllocateAndInitializeSid(&ntAuthority, 1, SECURITY_AUTHENTICATED_USER_RID, 0, 0, 0, 0, 0, 0, 0, &sid));
     m_sid.reset(sid);
-    const DWORD aclSize = static_cast<DWORD>(sizeof(ACL) + sizeof(ACCESS_ALLOWED_ACE) - sizeof(DWORD)) +
-                          ::GetLengthSid(m_sid.get());
+    const DWORD aclSize =
+        static_cast<DWORD>(sizeof(ACL) + sizeof(ACCESS_ALLOWED_ACE) - sizeof(DWORD)) + ::GetLengthSid(m_sid.get());
     // DWORD elements keep the ACL aligned as the system expects.
     m_acl.resize((aclSize + sizeof(DWORD) - 1) / sizeof(DWORD));
     auto* acl = reinterpret_cast<PACL>(m_acl.data());
@@ -112,8 +112,7 @@ HRESULT createEvent(const char* name, std::uint32_t flags, bool manualReset, ZKE
 
 }  // namespace
 
-HRESULT ZKCoreSemaphoreCreate(std::int32_t initialCount, const char* name, std::uint32_t flags,
-                              ZKSEMAPHORE* handle) {
+HRESULT ZKCoreSemaphoreCreate(std::int32_t initialCount, const char* name, std::uint32_t flags, ZKSEMAPHORE* handle) {
   if (handle == nullptr) return kInvalidArgument;
   *handle = ZKCoreInvalidHandle<ZKCoreSemaphore>();
   return guard([&]() -> HRESULT {

@@ -28,8 +28,7 @@ inline constexpr std::uint32_t ZKEVENT_MANUAL_RESET = 0x2;
 // Largest count a core semaphore can reach.
 inline constexpr std::int32_t ZKSEMAPHORE_MAX_COUNT = 32767;
 
-HRESULT ZKCoreSemaphoreCreate(std::int32_t initialCount, const char* name, std::uint32_t flags,
-                              ZKSEMAPHORE* handle);
+HRESULT ZKCoreSemaphoreCreate(std::int32_t initialCount, const char* name, std::uint32_t flags, ZKSEMAPHORE* handle);
 HRESULT ZKCoreSemaphoreDestroy(ZKSEMAPHORE handle);
 HRESULT ZKCoreSemaphoreWait(ZKSEMAPHORE handle);
 // 0x80004005 when no unit was free.

@@ -52,8 +52,8 @@ bool terminateString(DWORD systemType, wchar_t* text, DWORD* size, DWORD capacit
   const std::size_t capacityChars = capacity / sizeof(wchar_t);
   if (systemType == REG_MULTI_SZ) {
     // A list ends with an empty string: two zeros, or one when it is empty.
-    const bool endsWell = (chars >= 2 && text[chars - 1] == L'\0' && text[chars - 2] == L'\0') ||
-                          (chars == 1 && text[0] == L'\0');
+    const bool endsWell =
+        (chars >= 2 && text[chars - 1] == L'\0' && text[chars - 2] == L'\0') || (chars == 1 && text[0] == L'\0');
     if (!endsWell) {
       std::size_t needed = (chars > 0 && text[chars - 1] == L'\0') ? 1 : 2;
       if (chars == 0) needed = 1;
@@ -115,8 +115,8 @@ DWORD translateType(DWORD systemType) {
 
 }  // namespace
 
-HRESULT ZKCoreRegQueryValue(int selector, const wchar_t* keyPath, const wchar_t* valueName,
-                            DWORD* type, void* data, DWORD* dataSize) {
+HRESULT ZKCoreRegQueryValue(int selector, const wchar_t* keyPath, const wchar_t* valueName, DWORD* type, void* data,
+                            DWORD* dataSize) {
   return zkcore::guard([&]() -> HRESULT {
     if (keyPath == nullptr || dataSize == nullptr) return zkcore::kInvalidArgument;
 
@@ -131,8 +131,8 @@ HRESULT ZKCoreRegQueryValue(int selector, const wchar_t* keyPath, const wchar_t*
 
     const DWORD capacity = data != nullptr ? *dataSize : 0;
     DWORD systemType = REG_NONE;
-    status = ::RegQueryValueExW(key.get(), valueName != nullptr ? valueName : L"", nullptr,
-                                &systemType, static_cast<BYTE*>(data), dataSize);
+    status = ::RegQueryValueExW(key.get(), valueName != nullptr ? valueName : L"", nullptr, &systemType,
+                                static_cast<BYTE*>(data), dataSize);
     key.reset();
     if (status != ERROR_SUCCESS) return ZKCLResultFromSystemError(static_cast<DWORD>(status));
 

@@ -19,10 +19,10 @@ inline constexpr int ZKREG_CLASSES_ROOT_NATIVE = ZKREG_CLASSES_ROOT_32;
 #endif
 
 // Value types reported by the reader.
-inline constexpr DWORD ZKREG_TYPE_STRING = 0;        // REG_SZ, REG_EXPAND_SZ (expanded)
-inline constexpr DWORD ZKREG_TYPE_NUMBER = 1;        // REG_DWORD
-inline constexpr DWORD ZKREG_TYPE_BINARY = 3;        // REG_NONE, REG_BINARY
-inline constexpr DWORD ZKREG_TYPE_STRING_LIST = 5;   // REG_MULTI_SZ
+inline constexpr DWORD ZKREG_TYPE_STRING = 0;       // REG_SZ, REG_EXPAND_SZ (expanded)
+inline constexpr DWORD ZKREG_TYPE_NUMBER = 1;       // REG_DWORD
+inline constexpr DWORD ZKREG_TYPE_BINARY = 3;       // REG_NONE, REG_BINARY
+inline constexpr DWORD ZKREG_TYPE_STRING_LIST = 5;  // REG_MULTI_SZ
 
 // Reads one value: selector (above; any other value makes the open fail),
 // key path and value name (the empty name is the default value). data may be
@@ -36,5 +36,5 @@ inline constexpr DWORD ZKREG_TYPE_STRING_LIST = 5;   // REG_MULTI_SZ
 // string list by two zero characters): a value whose terminator does not fit
 // gives 0x80004005 like any value bigger than the buffer. Failures of the
 // system calls give their mapped system error. Thread-safe.
-HRESULT ZKCoreRegQueryValue(int selector, const wchar_t* keyPath, const wchar_t* valueName,
-                            DWORD* type, void* data, DWORD* dataSize);
+HRESULT ZKCoreRegQueryValue(int selector, const wchar_t* keyPath, const wchar_t* valueName, DWORD* type, void* data,
+                            DWORD* dataSize);

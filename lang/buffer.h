@@ -214,7 +214,9 @@ class GrowableBuffer : public Abstract {
 
   GrowableBuffer() noexcept = default;
   // Room for round16(capacity) elements when capacity is not 0.
-  explicit GrowableBuffer(std::int32_t capacity) { initialiseStorage(m_storage, nullptr, 0, capacity, sizeof(Element)); }
+  explicit GrowableBuffer(std::int32_t capacity) {
+    initialiseStorage(m_storage, nullptr, 0, capacity, sizeof(Element));
+  }
   // Room for round16(max(capacity, length)) elements holding a copy of the
   // length elements at data.
   GrowableBuffer(const Element* data, std::int32_t length, std::int32_t capacity) {

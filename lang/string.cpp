@@ -308,8 +308,8 @@ bool String::regionEquals(std::int32_t start, std::int32_t count, const wchar_t*
   return compareUnits(getData() + region.start, other.units, region.count, ignoreCase) == 0;
 }
 
-std::int32_t String::compareRegion(std::int32_t start, std::int32_t count, const wchar_t* text,
-                                   std::int32_t textLength, std::int32_t textStart, bool ignoreCase) const {
+std::int32_t String::compareRegion(std::int32_t start, std::int32_t count, const wchar_t* text, std::int32_t textLength,
+                                   std::int32_t textStart, bool ignoreCase) const {
   const Region region = clampRegion(start, count, length());
   const TextRegion other = clampText(text, textLength, textStart);
   const int order =
@@ -379,7 +379,6 @@ String& String::assign(const String& other) { return replace(0, -1, other.getDat
 String& String::append(const String& other) { return replace(-1, 0, other.getData(), other.length(), 0); }
 
 String& String::append(const wchar_t* text, std::int32_t length) { return replace(-1, 0, text, length, 0); }
-
 
 void String::setLength(std::int32_t newLength, wchar_t fill) {
   if (newLength < 0) throwInvalidArgument();

@@ -23,8 +23,8 @@ namespace detail {
 // for the default) into new storage holding the characters and a NUL with
 // room for at least capacity elements. The character-set converters lie
 // above this folder, so they install it when the library starts.
-using NarrowDecoder = Reference<util::RWCharBuffer> (*)(const char* bytes, std::int32_t length,
-                                                        const wchar_t* encoding, std::int32_t capacity);
+using NarrowDecoder = Reference<util::RWCharBuffer> (*)(const char* bytes, std::int32_t length, const wchar_t* encoding,
+                                                        std::int32_t capacity);
 // Installs decoder (null removes it) for every thread; returns the previous
 // one.
 NarrowDecoder setNarrowDecoder(NarrowDecoder decoder) noexcept;

@@ -139,10 +139,10 @@ bool isValidRadix(unsigned radix) noexcept;
 
 enum class ParseStatus {
   kOk,
-  kInvalidRadix,     // radix outside 2 to 36
-  kMisplacedMinus,   // a '-' anywhere but first
-  kNoDigits,         // nothing, or only '-'
-  kInvalidDigit,     // a character that is not a digit of the radix
+  kInvalidRadix,    // radix outside 2 to 36
+  kMisplacedMinus,  // a '-' anywhere but first
+  kNoDigits,        // nothing, or only '-'
+  kInvalidDigit,    // a character that is not a digit of the radix
 };
 
 // Reads an optional '-' first and then one or more digits of radix, either

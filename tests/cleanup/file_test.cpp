@@ -92,10 +92,10 @@ TEST(FileOpenTest, FollowsTheDispositionTableForMissingAndExistingFiles) {
   struct Case {
     const char* name;
     std::uint32_t flags;
-    std::uint32_t whenMissing;        // result code for a missing file
-    bool createsMissing;              // the missing file exists afterwards
-    std::uint32_t whenExisting;       // result code for an existing file
-    const char* existingAfterwards;   // its content afterwards
+    std::uint32_t whenMissing;       // result code for a missing file
+    bool createsMissing;             // the missing file exists afterwards
+    std::uint32_t whenExisting;      // result code for an existing file
+    const char* existingAfterwards;  // its content afterwards
   };
   const std::uint32_t kNotFound = 0x80070002u;
   const std::uint32_t kFail = 0x80004005u;

@@ -24,7 +24,8 @@ using zk::cleanup::RewriteOperations;
 using Lines = std::vector<std::wstring>;
 
 const std::string kHead =
-    "<?xml version=\"1.0\" encoding=\"UTF-8\" ?>\r\n<configuration>\r\n\t<system.data>\r\n\t\t<DbProviderFactories>\r\n";
+    "<?xml version=\"1.0\" encoding=\"UTF-8\" "
+    "?>\r\n<configuration>\r\n\t<system.data>\r\n\t\t<DbProviderFactories>\r\n";
 const std::string kTail = "\t\t</DbProviderFactories>\r\n\t</system.data>\r\n</configuration>\r\n";
 const std::string kOtherRecord =
     "\t\t\t<add name=\"Other\" invariant=\"Other.Data\" description=\"Other\" type=\"Other.Factory, Other\"/>\r\n";
@@ -269,8 +270,8 @@ TEST_F(CleanMachineConfigFaultTest, RefusesFilesOfTwoGibibytesOrMoreBeforeSizing
 TEST_F(CleanMachineConfigFaultTest, RefusesARealSparseFileOfTwoGibibytes) {
   ASSERT_TRUE(writeBytes(m_path, m_content));
   {
-    zkcore::UniqueKernelHandle file(::CreateFileW(m_path.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
-                                                    FILE_ATTRIBUTE_NORMAL, nullptr));
+    zkcore::UniqueKernelHandle file(
+        ::CreateFileW(m_path.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     ASSERT_TRUE(file.valid());
     LARGE_INTEGER end;
     end.QuadPart = 0x80000000LL;
@@ -299,7 +300,8 @@ TEST_F(CleanMachineConfigFaultTest, ReportsAFailedSizeAndTouchesNothing) {
 // read-only through it, as another program might while the cleanup reads.
 HRESULT sizeThenMadeReadOnly(HANDLE file, std::uint64_t* size) {
   FILE_BASIC_INFO info = {};
-  if (!::GetFileInformationByHandleEx(file, FileBasicInfo, &info, sizeof(info))) return static_cast<HRESULT>(0x80004005L);
+  if (!::GetFileInformationByHandleEx(file, FileBasicInfo, &info, sizeof(info)))
+    return static_cast<HRESULT>(0x80004005L);
   info.FileAttributes = FILE_ATTRIBUTE_READONLY;
   if (!::SetFileInformationByHandle(file, FileBasicInfo, &info, sizeof(info))) return static_cast<HRESULT>(0x80004005L);
   return zk::cleanup::defaultRewriteOperations().getSize(file, size);
@@ -339,7 +341,7 @@ TEST_F(CleanMachineConfigFaultTest, StopsWithTheWriteWarningWhenARemovalPassFail
   install(operations);
   run(m_content);
   EXPECT_EQ(m_lines, (Lines{kOpenedLine, kSizedLine, kReadLine, kBlankAnnouncementLine, kBlankFoundLine, kBlankDoneLine,
-                           kOldAnnouncementLine, kWriteWarningLine}));
+                            kOldAnnouncementLine, kWriteWarningLine}));
   EXPECT_EQ(bytesNow(), m_content);
   expectNoLeftovers();
 }
@@ -379,7 +381,8 @@ std::wstring accessListOf(const std::wstring& path) {
 
 bool setAccessList(const std::wstring& path, const wchar_t* sddl) {
   PSECURITY_DESCRIPTOR descriptor = nullptr;
-  if (!::ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl, SDDL_REVISION_1, &descriptor, nullptr)) return false;
+  if (!::ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl, SDDL_REVISION_1, &descriptor, nullptr))
+    return false;
   const bool ok = ::SetFileSecurityW(path.c_str(), DACL_SECURITY_INFORMATION, descriptor) != 0;
   ::LocalFree(descriptor);
   return ok;

@@ -68,15 +68,15 @@ TEST(RecordScanTest, MatchesTheRestartLoopOnHandPickedCases) {
       {"ab", "abc"},
       {"abc", "abc"},
       {"xabcyabcz", "abc"},
-      {"ababab", "abab"},          // overlapping occurrences: only the first goes
-      {"aaaaaaa", "aaa"},          // two deletions, one byte left
+      {"ababab", "abab"},                         // overlapping occurrences: only the first goes
+      {"aaaaaaa", "aaa"},                         // two deletions, one byte left
       {"<add><add></add></add>", "<add></add>"},  // the outer one exists only after the inner goes
-      {"aaabbb", "ab"},            // a cascade of three joins
+      {"aaabbb", "ab"},                           // a cascade of three joins
       {"aabab", "aab"},
       {"abaabaabab", "abaab"},
-      {"<add><add", "<add></add>"},  // prefixes alone are never deleted
-      {std::string("a\0b\0a\0b", 7), std::string("\0b", 2)},  // NUL is an ordinary byte
-      {"\xff\xfe\xff\xff\xfe\x80", "\xff\xfe"},                 // so are bytes above 0x7f
+      {"<add><add", "<add></add>"},                            // prefixes alone are never deleted
+      {std::string("a\0b\0a\0b", 7), std::string("\0b", 2)},   // NUL is an ordinary byte
+      {"\xff\xfe\xff\xff\xfe\x80", "\xff\xfe"},                // so are bytes above 0x7f
       {"  <add></add>\r\n\t\t\t<add></add>\n", kBlankRecord},  // other indentation or a bare LF stays
       {"\t\t\t\t<add></add>\r\n\r\n", kBlankRecord},           // an extra TAB before the record stays
   };
@@ -103,7 +103,8 @@ TEST(RecordScanTest, EmptyLiteralAndEmptyTextDeleteNothing) {
 }
 
 TEST(RecordScanTest, RemovesWholeLinesOfTheIndentedRecordsButOnlyTheElementOfTheSelfClosingOne) {
-  const std::string before = "<DbProviderFactories>\r\n" + kBlankRecord + "\t\t\t" + kOldRecord41 + "\r\n" + kOldRecord40 +
+  const std::string before = "<DbProviderFactories>\r\n" + kBlankRecord + "\t\t\t" + kOldRecord41 + "\r\n" +
+                             kOldRecord40 +
                              "\t\t\t<add name=\"Other\" invariant=\"Other.Client\" />\r\n</DbProviderFactories>\r\n";
   Outcome out = runPass(before, kBlankRecord);
   EXPECT_EQ(out.removed, 1u);
@@ -171,8 +172,8 @@ class BufferMaker {
 
 TEST(RecordScanTest, AgreesWithTheRestartLoopOnSeededRandomBuffers) {
   const std::vector<std::string> literals = {
-      kBlankRecord, kOldRecord41, kOldRecord40, "<add></add>", "abab", "aaa", "aab", "abaab", "a", "ab", "Kab", "aKa",
-      std::string("\0\0x", 3),
+      kBlankRecord, kOldRecord41, kOldRecord40, "<add></add>",           "abab", "aaa", "aab", "abaab", "a",
+      "ab",         "Kab",        "aKa",        std::string("\0\0x", 3),
   };
   std::size_t casesWithJoins = 0;
   for (std::size_t l = 0; l < literals.size(); ++l) {

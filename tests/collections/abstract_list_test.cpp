@@ -47,7 +47,7 @@ TYPED_TEST_SUITE(ListTest, ListTypes);
 
 TYPED_TEST(ListTest, OrdersEqualsAndHashesByContent) {
   EXPECT_EQ(this->make()->hashCode(), 1u);
-  EXPECT_EQ(this->listOf({15})->hashCode(), 43u);                     // 15 hashes to 5
+  EXPECT_EQ(this->listOf({15})->hashCode(), 43u);                       // 15 hashes to 5
   EXPECT_EQ(this->listOf({3, -1})->hashCode(), (38u + 1u) * 38u + 0u);  // null hashes to 0
 
   Reference<TypeParam> list = this->listOf({1, 2, 3});
@@ -97,7 +97,7 @@ TYPED_TEST(ListTest, IteratorsFollowTheCursorRules) {
 }
 
 TYPED_TEST(ListTest, InvalidatesIteratorsAndViewsExactlyAsDocumented) {
-  using Change = std::function<void(List&, Iterator& other)>;
+  using Change = std::function<void(List&, Iterator & other)>;
   IZKUnknown* e = this->m_pool[4];
   const std::pair<Change, bool> cases[] = {
       {[&](List& l, Iterator&) { l.add(e); }, false},

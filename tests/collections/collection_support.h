@@ -84,9 +84,7 @@ inline std::vector<int> numbersOf(const zk::collections::pcom::Collection& c) {
 // be given in place of the default one. failWith makes every call fail.
 class LastDigitComparator : public zk::Object, public IZKComparator {
  public:
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
-    return Object::QueryInterface(iid, out);
-  }
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override { return Object::QueryInterface(iid, out); }
   ULONG STDMETHODCALLTYPE AddRef() override { return Object::AddRef(); }
   ULONG STDMETHODCALLTYPE Release() override { return Object::Release(); }
   using Object::hashCode;

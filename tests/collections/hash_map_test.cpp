@@ -125,7 +125,7 @@ TEST(HashMapTest, ClearKeepsTheCapacityAndStopsIterators) {
 }
 
 TEST(HashMapTest, InvalidatesIteratorsExactlyAsDocumented) {
-  using Change = std::function<void(HashMap&, Iterator& other, Objects& make)>;
+  using Change = std::function<void(HashMap&, Iterator & other, Objects & make)>;
   const std::pair<Change, bool> cases[] = {
       {[](HashMap& m, Iterator&, Objects& make) { m.put(make(1), make(9)); }, false},
       {[](HashMap& m, Iterator&, Objects& make) { m.get(make(1)); }, false},

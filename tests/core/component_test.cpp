@@ -43,8 +43,8 @@ std::wstring executableFolder() {
 LONG componentCounter(const char* exportName) {
   HMODULE module = ::GetModuleHandleW(zk_test::kComponentDllName);
   if (module == nullptr) return -1;
-  const auto function = reinterpret_cast<zk_test::CountFunction>(
-      reinterpret_cast<void (*)()>(::GetProcAddress(module, exportName)));
+  const auto function =
+      reinterpret_cast<zk_test::CountFunction>(reinterpret_cast<void (*)()>(::GetProcAddress(module, exportName)));
   return function != nullptr ? function() : -1;
 }
 
@@ -61,8 +61,8 @@ class ComponentTest : public testing::Test {
     ASSERT_EQ(ZKCoreInit(), zkcore::kOk);
     m_running = true;
     registerServer(zk_test::kAdderClassId, componentPath());
-    m_progId = std::make_unique<ScratchRegistryKey>(HKEY_LOCAL_MACHINE,
-                                                   std::wstring(L"Software\\Classes\\") + kProgId, KEY_WOW64_64KEY);
+    m_progId = std::make_unique<ScratchRegistryKey>(HKEY_LOCAL_MACHINE, std::wstring(L"Software\\Classes\\") + kProgId,
+                                                    KEY_WOW64_64KEY);
     ASSERT_TRUE(m_progId->valid());
     ASSERT_EQ(m_progId->setString(L"CLSID", L"", guidText(zk_test::kAdderClassId)), ERROR_SUCCESS);
   }
@@ -78,8 +78,8 @@ class ComponentTest : public testing::Test {
 
   // Creates CLSID\{clsid}; with a server path also its InprocServer32.
   ScratchRegistryKey& registerServer(const GUID& clsid, const std::wstring& server, DWORD type = REG_SZ) {
-    auto key = std::make_unique<ScratchRegistryKey>(
-        HKEY_LOCAL_MACHINE, L"Software\\Classes\\CLSID\\" + guidText(clsid), KEY_WOW64_64KEY);
+    auto key = std::make_unique<ScratchRegistryKey>(HKEY_LOCAL_MACHINE, L"Software\\Classes\\CLSID\\" + guidText(clsid),
+                                                    KEY_WOW64_64KEY);
     EXPECT_TRUE(key->valid());
     if (!server.empty()) {
       EXPECT_EQ(key->setString(L"InprocServer32", L"", server, type), ERROR_SUCCESS);
@@ -158,8 +158,7 @@ TEST_F(ComponentTest, CreatesAnInstanceAndCallsIt) {
 
 TEST_F(ComponentTest, SecondRequestUsesTheCacheNotTheRegistry) {
   void* instance = nullptr;
-  ASSERT_EQ(ZKCoreCreateInstance(zk_test::kAdderClassId, nullptr, zk_test::kAdderInterfaceId, &instance),
-            zkcore::kOk);
+  ASSERT_EQ(ZKCoreCreateInstance(zk_test::kAdderClassId, nullptr, zk_test::kAdderInterfaceId, &instance), zkcore::kOk);
   static_cast<IUnknown*>(instance)->Release();
 
   // Without the registrations only the cache can answer.
@@ -167,9 +166,9 @@ TEST_F(ComponentTest, SecondRequestUsesTheCacheNotTheRegistry) {
   m_progId.reset();
 
   zk_test::IZKTestFactoryInfo* info = nullptr;
-  ASSERT_EQ(ZKCoreGetClassObject(zk_test::kAdderClassId, zk_test::kFactoryInfoInterfaceId,
-                                 reinterpret_cast<void**>(&info)),
-            zkcore::kOk);
+  ASSERT_EQ(
+      ZKCoreGetClassObject(zk_test::kAdderClassId, zk_test::kFactoryInfoInterfaceId, reinterpret_cast<void**>(&info)),
+      zkcore::kOk);
   ASSERT_NE(info, nullptr);
   LONG created = 0;
   EXPECT_EQ(info->GetCreatedCount(&created), S_OK);
@@ -177,8 +176,7 @@ TEST_F(ComponentTest, SecondRequestUsesTheCacheNotTheRegistry) {
   info->Release();
 
   void* again = nullptr;
-  ASSERT_EQ(ZKCoreCreateInstance(zk_test::kAdderClassId, nullptr, zk_test::kUnknownInterfaceId, &again),
-            zkcore::kOk);
+  ASSERT_EQ(ZKCoreCreateInstance(zk_test::kAdderClassId, nullptr, zk_test::kUnknownInterfaceId, &again), zkcore::kOk);
   static_cast<IUnknown*>(again)->Release();
 
   EXPECT_EQ(componentCounter(zk_test::kGetClassObjectCountExport), 1);
@@ -382,8 +380,7 @@ TEST_F(ComponentTest, ConcurrentRequestsLoadTheClassObjectOnce) {
 TEST(ComponentRuntime, ClassObjectsNeedTheRuntime) {
   ASSERT_FALSE(ZKCoreClientData());
   void* object = reinterpret_cast<void*>(1);
-  EXPECT_EQ(ZKCoreGetClassObject(zk_test::kAdderClassId, zk_test::kUnknownInterfaceId, &object),
-            ZKCORE_E_NOT_RUNNING);
+  EXPECT_EQ(ZKCoreGetClassObject(zk_test::kAdderClassId, zk_test::kUnknownInterfaceId, &object), ZKCORE_E_NOT_RUNNING);
   EXPECT_EQ(object, nullptr);
   object = reinterpret_cast<void*>(1);
   EXPECT_EQ(ZKCoreCreateInstance(zk_test::kAdderClassId, nullptr, zk_test::kUnknownInterfaceId, &object),

@@ -73,23 +73,24 @@ TEST(GuidFromString, RejectsMalformedTextAndLeavesTheOutputAlone) {
   const wchar_t* rejected[] = {
       L"",
       L"{",
-      L"0123456789ABCDEFFEDCBA9876543210",           // no dashes, 32 characters
-      L"01234567-89AB-CDEF-FEDC-BA987654321",        // 35 characters
-      L"{01234567-89AB-CDEF-FEDC-BA9876543210",      // 37 characters with a brace
-      L"{01234567-89AB-CDEF-FEDC-BA9876543210)",     // wrong closing character
-      L"{01234567-89AB-CDEF-FEDC-BA9876543210 }",    // brace not at index 37
-      L"(01234567-89AB-CDEF-FEDC-BA9876543210)",     // not a brace: parsed bare, '(' is no digit
-      L"01234567_89AB-CDEF-FEDC-BA9876543210",       // wrong first dash
+      L"0123456789ABCDEFFEDCBA9876543210",         // no dashes, 32 characters
+      L"01234567-89AB-CDEF-FEDC-BA987654321",      // 35 characters
+      L"{01234567-89AB-CDEF-FEDC-BA9876543210",    // 37 characters with a brace
+      L"{01234567-89AB-CDEF-FEDC-BA9876543210)",   // wrong closing character
+      L"{01234567-89AB-CDEF-FEDC-BA9876543210 }",  // brace not at index 37
+      L"(01234567-89AB-CDEF-FEDC-BA9876543210)",   // not a brace: parsed bare, '(' is no digit
+      L"01234567_89AB-CDEF-FEDC-BA9876543210",     // wrong first dash
       L"01234567-89AB_CDEF-FEDC-BA9876543210",
       L"01234567-89AB-CDEF_FEDC-BA9876543210",
       L"01234567-89AB-CDEF-FEDC_BA9876543210",
-      L"0123456G-89AB-CDEF-FEDC-BA9876543210",       // G is no hex digit
+      L"0123456G-89AB-CDEF-FEDC-BA9876543210",  // G is no hex digit
       L"01234567-89AB-CDEF-FEDC-BA987654321g",
       L"-1234567-89AB-CDEF-FEDC-BA9876543210",
       L"01234567-+9AB-CDEF-FEDC-BA9876543210",
       L"0x234567-89AB-CDEF-FEDC-BA9876543210",
-      L"01234567-89AB-CDEF-FEDCBA98-76543210",       // dash in the wrong place
-      L"\xFF10" L"1234567-89AB-CDEF-FEDC-BA9876543210",  // full-width digit
+      L"01234567-89AB-CDEF-FEDCBA98-76543210",  // dash in the wrong place
+      L"\xFF10"
+      L"1234567-89AB-CDEF-FEDC-BA9876543210",  // full-width digit
   };
   for (const wchar_t* text : rejected) {
     GUID guid = kSample;

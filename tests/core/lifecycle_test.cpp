@@ -206,8 +206,8 @@ int allocationsOf(Body body) {
 // Creates an object through a create function of the form (name, flags,
 // place for the handle) and destroys it again on success.
 template <class Handle>
-HRESULT createAndDestroy(HRESULT (*create)(const char*, std::uint32_t, Handle*), const char* name,
-                         std::uint32_t flags, HRESULT (*destroy)(Handle), bool* invalid) {
+HRESULT createAndDestroy(HRESULT (*create)(const char*, std::uint32_t, Handle*), const char* name, std::uint32_t flags,
+                         HRESULT (*destroy)(Handle), bool* invalid) {
   Handle handle = nullptr;
   const HRESULT hr = create(name, flags, &handle);
   *invalid = !ZKCoreIsValidHandle(handle);
@@ -268,7 +268,6 @@ TEST(CoreLifecycleTest, EveryCoreObjectComesFromTheLibraryAllocator) {
   }
   ASSERT_EQ(ZKCoreUninit(), kOk);
 }
-
 
 TEST(CoreLifecycleTest, FailedFirstStartAtAnyStepCountsAndIsReleasedWithoutLeaks) {
   const long before = zkcore::CZKMutex::liveCount();

@@ -107,8 +107,8 @@ TEST(CoreSemaphoreTest, NamedSemaphoreGrantsAllAccessToAuthenticatedUsersOnly) {
   EXPECT_EQ(allowed->Mask, 0x1F0003u);
   SID_IDENTIFIER_AUTHORITY nt = SECURITY_NT_AUTHORITY;
   PSID authenticatedUsers = nullptr;
-  ASSERT_TRUE(::AllocateAndInitializeSid(&nt, 1, SECURITY_AUTHENTICATED_USER_RID, 0, 0, 0, 0, 0, 0, 0,
-                                         &authenticatedUsers));
+  ASSERT_TRUE(
+      ::AllocateAndInitializeSid(&nt, 1, SECURITY_AUTHENTICATED_USER_RID, 0, 0, 0, 0, 0, 0, 0, &authenticatedUsers));
   EXPECT_TRUE(::EqualSid(&allowed->SidStart, authenticatedUsers));
   ::FreeSid(authenticatedUsers);
 }

@@ -34,8 +34,7 @@ class RegistryReaderTest : public testing::Test {
 
   // Reads value name as a string through selector 3 into a buffer of
   // capacity bytes; returns the result and fills text/type/size.
-  HRESULT readString(const wchar_t* name, DWORD capacity, std::wstring* text, DWORD* type,
-                     DWORD* size) {
+  HRESULT readString(const wchar_t* name, DWORD capacity, std::wstring* text, DWORD* type, DWORD* size) {
     std::vector<wchar_t> buffer(capacity / sizeof(wchar_t) + 8, L'#');
     *size = capacity;
     const HRESULT hr = ZKCoreRegQueryValue(ZKREG_CLASSES_ROOT_64, kReadPath, name, type, buffer.data(), size);
@@ -216,12 +215,14 @@ TEST_F(RegistryReaderTest, SelectorsPickTheirRootAndView) {
   ASSERT_TRUE(key32.valid());
   ASSERT_EQ(key32.setString(L"", L"Name", L"thirty-two"), ERROR_SUCCESS);
   size = sizeof(buffer);
-  ASSERT_EQ(ZKCoreRegQueryValue(ZKREG_LOCAL_MACHINE_32, L"Software\\ZKTest.RegistryView", L"Name", &type, buffer, &size),
-            zkcore::kOk);
+  ASSERT_EQ(
+      ZKCoreRegQueryValue(ZKREG_LOCAL_MACHINE_32, L"Software\\ZKTest.RegistryView", L"Name", &type, buffer, &size),
+      zkcore::kOk);
   EXPECT_STREQ(buffer, L"thirty-two");
   size = sizeof(buffer);
-  EXPECT_EQ(ZKCoreRegQueryValue(ZKREG_LOCAL_MACHINE_64, L"Software\\ZKTest.RegistryView", L"Name", &type, buffer, &size),
-            zkcore::kFileNotFound);
+  EXPECT_EQ(
+      ZKCoreRegQueryValue(ZKREG_LOCAL_MACHINE_64, L"Software\\ZKTest.RegistryView", L"Name", &type, buffer, &size),
+      zkcore::kFileNotFound);
 
   // Selector 2 is the current user's hive.
   ScratchRegistryKey user(HKEY_CURRENT_USER, L"Software\\ZKTest.RegistryUser");

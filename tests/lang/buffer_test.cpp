@@ -15,10 +15,10 @@
 namespace zk_test {
 namespace {
 
-using zk::util::RWByteBuffer;
-using zk::util::RWCharBuffer;
 using zk::util::ROByteBuffer;
 using zk::util::ROCharBuffer;
+using zk::util::RWByteBuffer;
+using zk::util::RWCharBuffer;
 using zk::util::detail::setStorageReallocForTesting;
 
 std::wstring contentOf(const zk::util::AbstractCharBuffer& buffer) {
@@ -69,8 +69,12 @@ TEST(BufferTest, ConstructorsSizeAndFillTheStorage) {
     std::int32_t expectedCapacity;
     const wchar_t* expected;
   } cases[] = {
-      {L"hello", 5, 0, 16, L"hello"},  {L"hello", 5, 20, 32, L"hello"}, {L"0123456789abcdefg", 17, 3, 32, L"0123456789abcdefg"},
-      {L"hello", 0, 0, 0, L""},        {L"hello", -3, 16, 16, L""},     {nullptr, 0, 0, 0, L""},
+      {L"hello", 5, 0, 16, L"hello"},
+      {L"hello", 5, 20, 32, L"hello"},
+      {L"0123456789abcdefg", 17, 3, 32, L"0123456789abcdefg"},
+      {L"hello", 0, 0, 0, L""},
+      {L"hello", -3, 16, 16, L""},
+      {nullptr, 0, 0, 0, L""},
   };
   for (const auto& c : cases) {
     RWCharBuffer buffer(c.text, c.length, c.capacity);

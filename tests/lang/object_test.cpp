@@ -167,8 +167,10 @@ TEST(ObjectTest, QueryInterfaceWalksOffsetsAndChains) {
     HRESULT result;
   };
   const Case cases[] = {
-      {&IID_IZKUnknown, start, 0},         {&IID_ITestText, textPart, 0},
-      {&IID_IZKComparable, comparable, 0}, {&IID_IZKByteBuffer, nullptr, zk::kNoInterface},
+      {&IID_IZKUnknown, start, 0},
+      {&IID_ITestText, textPart, 0},
+      {&IID_IZKComparable, comparable, 0},
+      {&IID_IZKByteBuffer, nullptr, zk::kNoInterface},
       {&kUnknownIid, nullptr, zk::kNoInterface},
   };
   for (const Case& c : cases) {

@@ -122,10 +122,10 @@ TEST(StringTest, ReplaceClampsRegionsAndReadsItsOwnTextSafely) {
     std::int32_t textLength, textStart;
     const wchar_t* expected;
   } cases[] = {
-      {-1, 0, L"xy", -1, 0, L"abcdefxy"},  {0, -1, L"xy", -1, 0, L"xy"},      {2, 1000, L"", -1, 0, L"ab"},
-      {10, 5, L"z", -1, 0, L"abcdefz"},    {3, 0, L"12", -1, 0, L"abc12def"}, {1, 2, L"XYZ", -1, 1, L"aYZdef"},
-      {1, 2, L"XYZ", 2, 5, L"adef"},       {0, 1, kSelf, 6, 3, L"defbcdef"},  {2, 2, kSelf, -1, 0, L"ababcdefef"},
-      {-1, 0, kSelf, 6, 0, L"abcdefabcdef"}, {0, 4, kSelf, 6, 2, L"cdefef"},  {5, 1, kSelf, 3, 0, L"abcdeabc"},
+      {-1, 0, L"xy", -1, 0, L"abcdefxy"},    {0, -1, L"xy", -1, 0, L"xy"},      {2, 1000, L"", -1, 0, L"ab"},
+      {10, 5, L"z", -1, 0, L"abcdefz"},      {3, 0, L"12", -1, 0, L"abc12def"}, {1, 2, L"XYZ", -1, 1, L"aYZdef"},
+      {1, 2, L"XYZ", 2, 5, L"adef"},         {0, 1, kSelf, 6, 3, L"defbcdef"},  {2, 2, kSelf, -1, 0, L"ababcdefef"},
+      {-1, 0, kSelf, 6, 0, L"abcdefabcdef"}, {0, 4, kSelf, 6, 2, L"cdefef"},    {5, 1, kSelf, 3, 0, L"abcdeabc"},
   };
   for (const bool shared : {false, true}) {
     for (const auto& c : cases) {
@@ -174,10 +174,14 @@ TEST(StringTest, ComparisonsUseUnsignedUnitsThenLengths) {
     bool ignoreCase;
     std::int32_t order;
   } cases[] = {
-      {L"abc", L"abcd", false, -1},         {L"b", L"a", false, 1},
-      {L"\xFF01", L"A", false, 1},          {L"ABC", L"abc", false, -1},
-      {L"ABC", L"abc", true, 0},            {L"", L"", false, 0},
-      {L"", L"ab", true, -2},               {std::wstring(L"a\0B", 3), std::wstring(L"a\0b", 3), true, 0},
+      {L"abc", L"abcd", false, -1},
+      {L"b", L"a", false, 1},
+      {L"\xFF01", L"A", false, 1},
+      {L"ABC", L"abc", false, -1},
+      {L"ABC", L"abc", true, 0},
+      {L"", L"", false, 0},
+      {L"", L"ab", true, -2},
+      {std::wstring(L"a\0B", 3), std::wstring(L"a\0b", 3), true, 0},
       {std::wstring(L"a\0b", 3), std::wstring(L"a\0c", 3), true, -1},
       {std::wstring(L"a\0b", 3), L"a", false, 2},
   };

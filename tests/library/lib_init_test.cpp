@@ -168,7 +168,6 @@ TEST_F(ClassLibraryLifecycleTest, AFailedSocketShutdownKeepsLockAndHandlerForThe
   EXPECT_EQ(g_callerHandlerCalls.load(), 1) << "the handler saved by the very first start is back";
 }
 
-
 TEST_F(ClassLibraryLifecycleTest, AStartFailingAtAnyAllocationCountsAndItsReleaseLeavesNothingBehind) {
   const long mutexesBefore = zkcore::CZKMutex::liveCount();
   bool succeeded = false;

@@ -36,11 +36,20 @@ TEST(BigDecimal, ParsesDigitsAndStripsTrailingZerosOfTheFraction) {
     const wchar_t* text;
   };
   const Case cases[] = {
-      {L"12.3400", L"1234", 2, L"12.34"}, {L"5.", L"5", 0, L"5"},          {L"0.05", L"5", 2, L"0.05"},
-      {L"-12.5", L"-125", 1, L"-12.5"},   {L"1.000", L"10", 1, L"1.0"},    {L"42", L"42", 0, L"42"},
-      {L"0", L"0", 0, L"0"},              {L"-0", L"0", 0, L"0"},          {L"0.0", L"0", 1, L"0.0"},
-      {L"000", L"0", 0, L"0"},            {L".5", L"5", 1, L"0.5"},        {L"-.25", L"-25", 2, L"-0.25"},
-      {L"007.10", L"71", 1, L"7.1"},      {L"-0.000", L"0", 1, L"0.0"},
+      {L"12.3400", L"1234", 2, L"12.34"},
+      {L"5.", L"5", 0, L"5"},
+      {L"0.05", L"5", 2, L"0.05"},
+      {L"-12.5", L"-125", 1, L"-12.5"},
+      {L"1.000", L"10", 1, L"1.0"},
+      {L"42", L"42", 0, L"42"},
+      {L"0", L"0", 0, L"0"},
+      {L"-0", L"0", 0, L"0"},
+      {L"0.0", L"0", 1, L"0.0"},
+      {L"000", L"0", 0, L"0"},
+      {L".5", L"5", 1, L"0.5"},
+      {L"-.25", L"-25", 2, L"-0.25"},
+      {L"007.10", L"71", 1, L"7.1"},
+      {L"-0.000", L"0", 1, L"0.0"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.input);
@@ -50,7 +59,8 @@ TEST(BigDecimal, ParsesDigitsAndStripsTrailingZerosOfTheFraction) {
     EXPECT_EQ(text(value), c.text);
   }
   // Every malformed text fails in the digits parser, with its message.
-  for (const wchar_t* bad : {L"", L".", L"-", L"-.", L"1.2.3", L"12-3", L"1.-5", L"15e3", L"1,5", L" 1", L"0x1", L"1.5 "}) {
+  for (const wchar_t* bad :
+       {L"", L".", L"-", L"-.", L"1.2.3", L"12-3", L"1.-5", L"15e3", L"1,5", L" 1", L"0x1", L"1.5 "}) {
     SCOPED_TRACE(bad);
     try {
       decimal(bad);
@@ -68,10 +78,9 @@ TEST(BigDecimal, WritesEveryScaleCase) {
     const wchar_t* text;
   };
   const Case cases[] = {
-      {1234, 0, L"1234"},    {1234, 1, L"123.4"},   {1234, 3, L"1.234"},     {1234, 4, L"0.1234"},
-      {1234, 6, L"0.001234"}, {-5, 2, L"-0.05"},     {-1234, 2, L"-12.34"},   {-1234, 4, L"-0.1234"},
-      {-1234, 0, L"-1234"},  {5, -3, L"5000"},      {-12, -2, L"-1200"},     {0, -4, L"0"},
-      {0, 3, L"0.000"},      {7, 1, L"0.7"},
+      {1234, 0, L"1234"},  {1234, 1, L"123.4"},   {1234, 3, L"1.234"},    {1234, 4, L"0.1234"}, {1234, 6, L"0.001234"},
+      {-5, 2, L"-0.05"},   {-1234, 2, L"-12.34"}, {-1234, 4, L"-0.1234"}, {-1234, 0, L"-1234"}, {5, -3, L"5000"},
+      {-12, -2, L"-1200"}, {0, -4, L"0"},         {0, 3, L"0.000"},       {7, 1, L"0.7"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(std::to_string(c.unscaled) + " scale " + std::to_string(c.scale));
@@ -159,8 +168,13 @@ TEST(BigDecimal, MakesDoublesThroughTheirSixDecimalText) {
     double value;
     const wchar_t* text;
   };
-  const Case cases[] = {{0.1, L"0.1"},   {2.5, L"2.5"},  {0.0, L"0.0"},          {-0.0, L"0.0"},
-                        {-3.0, L"-3.0"}, {1e-7, L"0.0"}, {123456.7890125, L"123456.789012"}};
+  const Case cases[] = {{0.1, L"0.1"},
+                        {2.5, L"2.5"},
+                        {0.0, L"0.0"},
+                        {-0.0, L"0.0"},
+                        {-3.0, L"-3.0"},
+                        {1e-7, L"0.0"},
+                        {123456.7890125, L"123456.789012"}};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.value);
     EXPECT_EQ(text(BigDecimal(c.value)), c.text);

@@ -52,9 +52,18 @@ TEST(BigInteger, PrintsInEveryRadix) {
     const wchar_t* text;
   };
   const Case cases[] = {
-      {0xDEADBEEF, 16, L"deadbeef"}, {1000, 10, L"1000"},  {999, 10, L"999"},   {0, 10, L"0"},
-      {255, 16, L"ff"},              {4096, 16, L"1000"},  {-1, 16, L"-1"},     {1000000, 10, L"1000000"},
-      {35, 36, L"z"},                {-5, 2, L"-101"},     {1001, 10, L"1001"}, {std::numeric_limits<std::int64_t>::min(), 16, L"-8000000000000000"},
+      {0xDEADBEEF, 16, L"deadbeef"},
+      {1000, 10, L"1000"},
+      {999, 10, L"999"},
+      {0, 10, L"0"},
+      {255, 16, L"ff"},
+      {4096, 16, L"1000"},
+      {-1, 16, L"-1"},
+      {1000000, 10, L"1000000"},
+      {35, 36, L"z"},
+      {-5, 2, L"-101"},
+      {1001, 10, L"1001"},
+      {std::numeric_limits<std::int64_t>::min(), 16, L"-8000000000000000"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.value);
@@ -72,8 +81,8 @@ TEST(BigInteger, ParsesOnlyWellFormedText) {
     const wchar_t* decimal;
   };
   const Good good[] = {
-      {L"-123", 10, L"-123"}, {L"007", 10, L"7"},         {L"1234567", 10, L"1234567"}, {L"0", 10, L"0"},
-      {L"-0", 10, L"0"},      {L"000", 10, L"0"},         {L"FF", 16, L"255"},          {L"zz", 36, L"1295"},
+      {L"-123", 10, L"-123"}, {L"007", 10, L"7"},           {L"1234567", 10, L"1234567"}, {L"0", 10, L"0"},
+      {L"-0", 10, L"0"},      {L"000", 10, L"0"},           {L"FF", 16, L"255"},          {L"zz", 36, L"1295"},
       {L"-101", 2, L"-5"},    {L"1000000", 10, L"1000000"},
   };
   for (const Good& g : good) {
@@ -89,9 +98,9 @@ TEST(BigInteger, ParsesOnlyWellFormedText) {
   // A minus out of place, no digits, a character outside the radix (which
   // would otherwise end its chunk silently), and radixes the chunks cannot
   // serve.
-  const Bad bad[] = {{L"12-3", 10}, {L"-", 10},  {L"", 10},     {L"12x456", 10}, {L"15e3", 10}, {L"2", 2},
-                     {L" 1", 10},   {L"+1", 10}, {L"0x10", 16}, {L"--1", 10},    {L"1", 1},     {L"1", 0},
-                     {L"1", 37},    {L"1", -10}, {L"1", 1291}};
+  const Bad bad[] = {{L"12-3", 10}, {L"-", 10},  {L"", 10},   {L"12x456", 10}, {L"15e3", 10},
+                     {L"2", 2},     {L" 1", 10}, {L"+1", 10}, {L"0x10", 16},   {L"--1", 10},
+                     {L"1", 1},     {L"1", 0},   {L"1", 37},  {L"1", -10},     {L"1", 1291}};
   for (const Bad& b : bad) {
     SCOPED_TRACE(b.text);
     EXPECT_EQ(messageOf([&] { parse(b.text, b.radix); }), L"Number Format Exception");
@@ -155,8 +164,13 @@ TEST(BigInteger, RaisesByRepeatedSquaring) {
     std::int64_t base, exponent;
     const wchar_t* result;
   };
-  const Case cases[] = {{2, 10, L"1024"}, {7, 0, L"1"},   {0, 0, L"1"},   {-3, 3, L"-27"},
-                        {-3, 4, L"81"},   {0, 5, L"0"},   {10, 30, L"1000000000000000000000000000000"},
+  const Case cases[] = {{2, 10, L"1024"},
+                        {7, 0, L"1"},
+                        {0, 0, L"1"},
+                        {-3, 3, L"-27"},
+                        {-3, 4, L"81"},
+                        {0, 5, L"0"},
+                        {10, 30, L"1000000000000000000000000000000"},
                         {-1, 1000001, L"-1"}};
   for (const Case& c : cases) {
     SCOPED_TRACE(std::to_string(c.base) + " ** " + std::to_string(c.exponent));
@@ -281,8 +295,8 @@ TEST(BigInteger, AgreesWithNativeArithmeticWhereItFits) {
     EXPECT_EQ(text(a), std::to_wstring(x));
     BigInteger sum(a);
     sum.add(BigInteger(y));
-    const bool sumFits = y >= 0 ? x <= std::numeric_limits<std::int64_t>::max() - y
-                                : x >= std::numeric_limits<std::int64_t>::min() - y;
+    const bool sumFits =
+        y >= 0 ? x <= std::numeric_limits<std::int64_t>::max() - y : x >= std::numeric_limits<std::int64_t>::min() - y;
     if (sumFits) {
       EXPECT_EQ(sum.int64Value(), x + y);
     }

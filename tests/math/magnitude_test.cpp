@@ -45,7 +45,8 @@ std::string chunkedText(Magnitude x, unsigned radix) {
     Word chunk = md::divideByWord(x.data(), x.data(), x.size(), radix * radix * radix);
     while (!x.empty() && x.back() == 0) x.pop_back();
     std::string digits;
-    for (; chunk != 0; chunk /= radix) digits.insert(digits.begin(), "0123456789abcdefghijklmnopqrstuvwxyz"[chunk % radix]);
+    for (; chunk != 0; chunk /= radix)
+      digits.insert(digits.begin(), "0123456789abcdefghijklmnopqrstuvwxyz"[chunk % radix]);
     if (!x.empty()) digits.insert(0, 3 - digits.size(), '0');
     text.insert(0, digits);
   }
@@ -224,9 +225,20 @@ TEST(Magnitude, PrintsTheExactTextsOfTheIntegerClass) {
     unsigned radix;
     const char* text;
   } cases[] = {
-      {0xDEADBEEF, 16, "deadbeef"}, {1000, 10, "1000"}, {999, 10, "999"}, {0, 10, "0"},    {0, 2, "0"},
-      {255, 16, "ff"},              {4096, 16, "1000"}, {35, 36, "z"},    {5, 2, "101"},   {1234567, 10, "1234567"},
-      {46656, 36, "1000"},          {46655, 36, "zzz"}, {7, 3, "21"},     {~0ull, 32, "fvvvvvvvvvvvv"},
+      {0xDEADBEEF, 16, "deadbeef"},
+      {1000, 10, "1000"},
+      {999, 10, "999"},
+      {0, 10, "0"},
+      {0, 2, "0"},
+      {255, 16, "ff"},
+      {4096, 16, "1000"},
+      {35, 36, "z"},
+      {5, 2, "101"},
+      {1234567, 10, "1234567"},
+      {46656, 36, "1000"},
+      {46655, 36, "zzz"},
+      {7, 3, "21"},
+      {~0ull, 32, "fvvvvvvvvvvvv"},
   };
   for (const auto& c : cases) {
     std::string text;
@@ -248,7 +260,8 @@ TEST(Magnitude, PrintsTheExactTextsOfTheIntegerClass) {
       {std::numeric_limits<std::int32_t>::min(), 16, "-80000000"},
       {std::numeric_limits<std::int64_t>::min(), 16, "-8000000000000000"},
       {std::numeric_limits<std::int64_t>::min(), 10, "-9223372036854775808"},
-      {std::numeric_limits<std::int64_t>::min(), 2, "-1000000000000000000000000000000000000000000000000000000000000000"},
+      {std::numeric_limits<std::int64_t>::min(), 2,
+       "-1000000000000000000000000000000000000000000000000000000000000000"},
       {7, 1, ""},
       {7, 37, ""},
   };
@@ -311,7 +324,11 @@ TEST(Magnitude, ParsesOnlyAMinusFirstAndDigitsOfTheRadix) {
   }
   Magnitude value;
   bool negative = false;
-  EXPECT_EQ(md::parse(std::wstring(L"12\0" L"3", 4), 10, value, negative), ParseStatus::kInvalidDigit);
+  EXPECT_EQ(md::parse(std::wstring(L"12\0"
+                                   L"3",
+                                   4),
+                      10, value, negative),
+            ParseStatus::kInvalidDigit);
 }
 
 TEST(Magnitude, PowerSquaresToTheProductOfRepeatedFactors) {

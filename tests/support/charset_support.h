@@ -60,25 +60,19 @@ struct CodecEntry {
   Encoder (*encoder)();
 };
 
-#define ZK_TEST_CODEC(name, singleByte, suffix)                                                         \
-  CodecEntry {                                                                                          \
-    name, singleByte, &make<cs::BTC##suffix, cs::ByteToCharConverter>,                                  \
-        &make<cs::CTB##suffix, cs::CharToByteConverter>                                                 \
+#define ZK_TEST_CODEC(name, singleByte, suffix)                                                                        \
+  CodecEntry {                                                                                                         \
+    name, singleByte, &make<cs::BTC##suffix, cs::ByteToCharConverter>, &make<cs::CTB##suffix, cs::CharToByteConverter> \
   }
 
 // Every built-in codec, in the order of the codec table.
 inline const std::vector<CodecEntry>& builtInCodecs() {
   static const std::vector<CodecEntry> codecs = {
-      ZK_TEST_CODEC(L"ASCII", true, ASCII),
-      ZK_TEST_CODEC(L"ISO8859_1", true, ISO8859_1),
-      ZK_TEST_CODEC(L"CP437", true, CP437),
-      ZK_TEST_CODEC(L"CP1252", true, CP1252),
-      ZK_TEST_CODEC(L"UTF-8", false, UTF8),
-      ZK_TEST_CODEC(L"UTF-16LE", false, UTF16LE),
-      ZK_TEST_CODEC(L"UTF-16BE", false, UTF16BE),
-      ZK_TEST_CODEC(L"UTF-32BE", false, UTF32BE),
-      ZK_TEST_CODEC(L"UTF-32LE", false, UTF32LE),
-      ZK_TEST_CODEC(L"AMP-7", false, AMP7),
+      ZK_TEST_CODEC(L"ASCII", true, ASCII),       ZK_TEST_CODEC(L"ISO8859_1", true, ISO8859_1),
+      ZK_TEST_CODEC(L"CP437", true, CP437),       ZK_TEST_CODEC(L"CP1252", true, CP1252),
+      ZK_TEST_CODEC(L"UTF-8", false, UTF8),       ZK_TEST_CODEC(L"UTF-16LE", false, UTF16LE),
+      ZK_TEST_CODEC(L"UTF-16BE", false, UTF16BE), ZK_TEST_CODEC(L"UTF-32BE", false, UTF32BE),
+      ZK_TEST_CODEC(L"UTF-32LE", false, UTF32LE), ZK_TEST_CODEC(L"AMP-7", false, AMP7),
   };
   return codecs;
 }
@@ -171,8 +165,8 @@ inline Outcome decodeOnce(cs::ByteToCharConverter& decoder, const Bytes& in, std
   std::wstring out(static_cast<std::size_t>(room), L'\x2E2E');
   outcome.inPos = inPos;
   recordThrown(outcome, [&] {
-    outcome.returned = decoder.convert(in.data(), outcome.inPos, static_cast<std::int32_t>(in.size()), &out[0],
-                                       outcome.outPos, room);
+    outcome.returned =
+        decoder.convert(in.data(), outcome.inPos, static_cast<std::int32_t>(in.size()), &out[0], outcome.outPos, room);
   });
   outcome.units = out.substr(0, static_cast<std::size_t>(outcome.outPos));
   return outcome;

@@ -10,27 +10,37 @@
 namespace zk_test {
 
 inline const wchar_t* const kOpenWarningLine =
-    L"警告：machine.config ファイルを開けません。ユーザーが machine.config ファイルの <DbProviderFactories> セクションから問題のあるレコードをすべて削除して、手動でファイルを修正する必要があります。";
+    L"警告：machine.config ファイルを開けません。ユーザーが machine.config ファイルの <DbProviderFactories> "
+    L"セクションから問題のあるレコードをすべて削除して、手動でファイルを修正する必要があります。";
 inline const wchar_t* const kOpenedLine = L"...machine.config ファイルは読み取り/書き込みモードで正常に開かれました。";
 inline const wchar_t* const kSizeFailedLine = L"... machine.config ファイルのサイズを取得できません。";
 inline const wchar_t* const kSizedLine = L"...machine.config ファイルのサイズを正常に取得しました。";
 inline const wchar_t* const kReadWarningLine =
-    L"警告：machine.config ファイルの内容をバッファーに読み取れません。ユーザーが machine.config ファイルの <DbProviderFactories> セクションから問題のあるレコードをすべて削除して、手動でファイルを修正する必要があります。";
-inline const wchar_t* const kReadLine = L"...machine.config ファイルの内容を正常にバッファーへ読み取り、ファイルを閉じました。";
+    L"警告：machine.config ファイルの内容をバッファーに読み取れません。ユーザーが machine.config ファイルの "
+    L"<DbProviderFactories> セクションから問題のあるレコードをすべて削除して、手動でファイルを修正する必要があります。";
+inline const wchar_t* const kReadLine =
+    L"...machine.config ファイルの内容を正常にバッファーへ読み取り、ファイルを閉じました。";
 inline const wchar_t* const kReopenWarningLine =
-    L"警告：machine.config ファイルを編集モードで再度開くことができません。ユーザーが machine.config ファイルの <DbProviderFactories> セクションから問題のあるレコードをすべて削除して、手動でファイルを修正する必要があります。";
+    L"警告：machine.config ファイルを編集モードで再度開くことができません。ユーザーが machine.config ファイルの "
+    L"<DbProviderFactories> セクションから問題のあるレコードをすべて削除して、手動でファイルを修正する必要があります。";
 inline const wchar_t* const kReopenedLine = L"...machine.config ファイルは編集モードで再び正常に開かれました。";
-inline const wchar_t* const kEditedLine = L"...machine.config ファイルの DbProviderFactories セクションは正常に編集されました。";
+inline const wchar_t* const kEditedLine =
+    L"...machine.config ファイルの DbProviderFactories セクションは正常に編集されました。";
 inline const wchar_t* const kWriteWarningLine =
-    L"警告：ファイルから問題のあるレコードを削除できません。ユーザーが machine.config ファイルの <DbProviderFactories> セクションから問題のあるレコードをすべて削除して、手動でファイルを修正する必要があります。";
+    L"警告：ファイルから問題のあるレコードを削除できません。ユーザーが machine.config ファイルの <DbProviderFactories> "
+    L"セクションから問題のあるレコードをすべて削除して、手動でファイルを修正する必要があります。";
 inline const wchar_t* const kBlankAnnouncementLine =
-    L"   ...DbProviderFactories (fix KOVA-2475) から、空白の '<add></add>' レコードをすべて検出し、削除しようとしています。";
+    L"   ...DbProviderFactories (fix KOVA-2475) から、空白の '<add></add>' "
+    L"レコードをすべて検出し、削除しようとしています。";
 inline const wchar_t* const kOldAnnouncementLine =
-    L"   ...DbProviderFactories (fix KOVA-2633) から、'<add>...invariant=\"Lumtrabex.Data.SqlClient\"...</add>' を含んでいる古いレコードをすべて検出し、削除しようとしています。";
-inline const wchar_t* const kBlankFoundLine = L"      ...空白レコードのインスタンスが見つかりました。削除しようとしています。";
+    L"   ...DbProviderFactories (fix KOVA-2633) から、'<add>...invariant=\"Lumtrabex.Data.SqlClient\"...</add>' "
+    L"を含んでいる古いレコードをすべて検出し、削除しようとしています。";
+inline const wchar_t* const kBlankFoundLine =
+    L"      ...空白レコードのインスタンスが見つかりました。削除しようとしています。";
 inline const wchar_t* const kBlankDoneLine = L"      ...空白レコードのすべてのインスタンスの削除が完了しました。";
 inline const wchar_t* const kBlankNoneLine = L"      ...空白レコードのインスタンスが見つかりません。";
-inline const wchar_t* const kOldFoundLine = L"      ...以前のレコードのインスタンスが見つかりました。削除しようとしています。";
+inline const wchar_t* const kOldFoundLine =
+    L"      ...以前のレコードのインスタンスが見つかりました。削除しようとしています。";
 inline const wchar_t* const kOldDoneLine = L"      ...古いレコードのすべてのインスタンスの削除が完了しました。";
 inline const wchar_t* const kOldNoneLine = L"      ...古いレコードのインスタンスが見つかりません。";
 
@@ -41,10 +51,14 @@ inline const wchar_t* const kFixingLines[4] = {
     L"64 ビット .Net CLR 4.0 構成ファイルを修正しています...",
 };
 inline const wchar_t* const kNotFoundLines[4] = {
-    L"32 ビット .NET CLR 2.0 の machine.config ファイルは検出されませんでした。クリーンアップをスキップして続行します...",
-    L"32 ビット .NET CLR 4.0 の machine.config ファイルは検出されませんでした。クリーンアップをスキップして続行します...",
-    L"64 ビット .NET CLR 2.0 の machine.config ファイルは検出されませんでした。クリーンアップをスキップして続行します...",
-    L"64 ビット .NET CLR 4.0 の machine.config ファイルは検出されませんでした。クリーンアップをスキップして続行します...",
+    L"32 ビット .NET CLR 2.0 の machine.config "
+    L"ファイルは検出されませんでした。クリーンアップをスキップして続行します...",
+    L"32 ビット .NET CLR 4.0 の machine.config "
+    L"ファイルは検出されませんでした。クリーンアップをスキップして続行します...",
+    L"64 ビット .NET CLR 2.0 の machine.config "
+    L"ファイルは検出されませんでした。クリーンアップをスキップして続行します...",
+    L"64 ビット .NET CLR 4.0 の machine.config "
+    L"ファイルは検出されませんでした。クリーンアップをスキップして続行します...",
 };
 inline const wchar_t* const kSuffixes[4] = {
     L"\\Framework\\v2.0.50727\\CONFIG\\machine.config",

@@ -95,8 +95,8 @@ ProgramRun runProgram() {
 std::vector<std::wstring> decodeLines(const std::string& bytes) {
   std::vector<std::wstring> lines;
   if (bytes.empty()) return lines;
-  const int units = ::MultiByteToWideChar(932, MB_ERR_INVALID_CHARS, bytes.data(), static_cast<int>(bytes.size()),
-                                          nullptr, 0);
+  const int units =
+      ::MultiByteToWideChar(932, MB_ERR_INVALID_CHARS, bytes.data(), static_cast<int>(bytes.size()), nullptr, 0);
   if (units <= 0) {
     ADD_FAILURE() << "the output is not valid code page 932 text";
     return lines;

@@ -30,7 +30,7 @@ ScratchFolder::ScratchFolder() {
   ::GetTempPathW(MAX_PATH + 1, temp);
   for (;;) {
     m_path = std::wstring(temp) + L"zkcl-" + std::to_wstring(::GetCurrentProcessId()) + L"-" +
-            std::to_wstring(counter.fetch_add(1));
+             std::to_wstring(counter.fetch_add(1));
     if (::CreateDirectoryW(m_path.c_str(), nullptr)) break;
     if (::GetLastError() != ERROR_ALREADY_EXISTS) break;
   }
@@ -78,7 +78,7 @@ bool writeBytes(const std::wstring& path, const std::string& bytes, bool createF
 std::string readBytes(const std::wstring& path, bool* ok) {
   if (ok != nullptr) *ok = false;
   zkcore::UniqueKernelHandle file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+                                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file.valid()) return std::string();
   std::string content;
   char chunk[65536];

@@ -24,10 +24,8 @@ class ScratchRegistryKey {
   // Write a value into the key or into a subkey of it (created on demand;
   // an empty subkey means the key itself, an empty name the default value).
   // Return the system's status, ERROR_SUCCESS on success.
-  LONG setValue(const std::wstring& subkey, const std::wstring& name, DWORD type, const void* data,
-                DWORD bytes);
-  LONG setString(const std::wstring& subkey, const std::wstring& name, const std::wstring& text,
-                 DWORD type = REG_SZ);
+  LONG setValue(const std::wstring& subkey, const std::wstring& name, DWORD type, const void* data, DWORD bytes);
+  LONG setString(const std::wstring& subkey, const std::wstring& name, const std::wstring& text, DWORD type = REG_SZ);
   LONG setNumber(const std::wstring& subkey, const std::wstring& name, DWORD value);
 
   // Deletes the key now (the destructor then has nothing to do).

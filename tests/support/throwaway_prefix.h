@@ -26,9 +26,9 @@ inline bool inThrowawayWinePrefix() {
 
 // Skips the current test unless it runs in the throwaway prefix. Put it first
 // in every test that writes outside its own temporary folder.
-#define ZK_REQUIRE_THROWAWAY_PREFIX()                                                        \
-  do {                                                                                       \
-    if (!::zk_test::inThrowawayWinePrefix())                                                 \
+#define ZK_REQUIRE_THROWAWAY_PREFIX()                                                         \
+  do {                                                                                        \
+    if (!::zk_test::inThrowawayWinePrefix())                                                  \
       GTEST_SKIP() << "writes to system folders or the registry: runs only in the throwaway " \
-                      "Wine prefix of tests/support/wine-run";                               \
+                      "Wine prefix of tests/support/wine-run";                                \
   } while (false)

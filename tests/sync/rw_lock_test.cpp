@@ -52,8 +52,8 @@ TEST_F(ReaderWriterLockTest, TheExclusiveSideExcludesBothSidesAndTheSharedSideOn
 
 TEST_F(ReaderWriterLockTest, ReleasingWhatIsNotHeldThrowsTheCoresCode) {
   zk::sync::ReaderWriterLock lock;
-  for (void (*release)(zk::sync::ReaderWriterLock&) :
-       {+[](zk::sync::ReaderWriterLock& l) { l.release(); }, +[](zk::sync::ReaderWriterLock& l) { l.releaseShared(); }}) {
+  for (void (*release)(zk::sync::ReaderWriterLock&) : {+[](zk::sync::ReaderWriterLock& l) { l.release(); },
+                                                       +[](zk::sync::ReaderWriterLock& l) { l.releaseShared(); }}) {
     try {
       release(lock);
       ADD_FAILURE() << "no exception";

@@ -62,8 +62,8 @@ class ByteToCharConverter : public Object {
   // substitution (UnmappableCharacterException when substitution is off).
   // Returns the units written; 0 with nothing consumed when the output has
   // no room for them.
-  virtual std::int32_t convertTruncated(const std::uint8_t* in, std::int32_t& inPos, std::int32_t inEnd,
-                                        wchar_t* out, std::int32_t& outPos, std::int32_t outEnd);
+  virtual std::int32_t convertTruncated(const std::uint8_t* in, std::int32_t& inPos, std::int32_t inEnd, wchar_t* out,
+                                        std::int32_t& outPos, std::int32_t outEnd);
 
   // A new decoder for name: the registered codec of that name (any case),
   // else a codec component, else the codec its code-page alias names. A
@@ -153,8 +153,8 @@ namespace detail {
 // buffer: a negative position, position > end, or a null buffer with units
 // to touch. Every convert and flush checks its arguments with these first.
 void checkRange(const void* buffer, std::int32_t position, std::int32_t end);
-inline void checkRanges(const void* in, std::int32_t inPos, std::int32_t inEnd, const void* out,
-                        std::int32_t outPos, std::int32_t outEnd) {
+inline void checkRanges(const void* in, std::int32_t inPos, std::int32_t inEnd, const void* out, std::int32_t outPos,
+                        std::int32_t outEnd) {
   checkRange(in, inPos, inEnd);
   checkRange(out, outPos, outEnd);
 }

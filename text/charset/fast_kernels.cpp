@@ -90,7 +90,8 @@ ByteTable byteTableOf(const wchar_t* units) noexcept {
 
 namespace portable {
 
-std::size_t decodeTablePrefix(const std::uint8_t* in, wchar_t* out, std::size_t count, const ByteTable& table) noexcept {
+std::size_t decodeTablePrefix(const std::uint8_t* in, wchar_t* out, std::size_t count,
+                              const ByteTable& table) noexcept {
   std::size_t i = 0;
   // Words without a high byte need no look-up when the table maps all of
   // ASCII to itself.
@@ -182,7 +183,8 @@ inline __m128i packTriples(__m128i lanes) noexcept {
 
 }  // namespace
 
-std::size_t decodeTablePrefix(const std::uint8_t* in, wchar_t* out, std::size_t count, const ByteTable& table) noexcept {
+std::size_t decodeTablePrefix(const std::uint8_t* in, wchar_t* out, std::size_t count,
+                              const ByteTable& table) noexcept {
   // Bytes b with b - patchFrom <= span (unsigned, wrapping) need the table.
   const __m128i from = _mm_set1_epi8(static_cast<char>(table.patchFrom));
   const __m128i span = _mm_set1_epi8(static_cast<char>(table.patchTo - table.patchFrom));

@@ -32,8 +32,8 @@ Reference<util::RWCharBuffer> decodeNarrow(const char* bytes, std::int32_t lengt
 
 }  // namespace
 
-Reference<util::RWCharBuffer> decodeAll(ByteToCharConverter& decoder, const std::uint8_t* bytes,
-                                        std::int32_t length, std::int32_t capacity) {
+Reference<util::RWCharBuffer> decodeAll(ByteToCharConverter& decoder, const std::uint8_t* bytes, std::int32_t length,
+                                        std::int32_t capacity) {
   if (length < 0) throw ResultException(kInvalidArgument);
   const std::int64_t perByte = std::max(decoder.getMaxCharsPerByte(), 1);
   Reference<util::RWCharBuffer> buffer(

@@ -20,8 +20,8 @@ namespace zk::text::charset {
 // Throws what the decoder throws (with substitution off, for instance),
 // std::bad_alloc when the characters would not fit a signed 32-bit count
 // or memory runs out, and ResultException 0x80070057 for a negative length.
-Reference<util::RWCharBuffer> decodeAll(ByteToCharConverter& decoder, const std::uint8_t* bytes,
-                                        std::int32_t length, std::int32_t capacity);
+Reference<util::RWCharBuffer> decodeAll(ByteToCharConverter& decoder, const std::uint8_t* bytes, std::int32_t length,
+                                        std::int32_t capacity);
 
 // Makes zk::String's narrow constructor decode with getConverter and
 // decodeAll. Called by the converters' start-up; stays installed, since the

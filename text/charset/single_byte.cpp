@@ -28,8 +28,8 @@ BTCSingleByte::BTCSingleByte(const wchar_t* fastTable) noexcept : m_fastTable(fa
 
 BTCSingleByte::~BTCSingleByte() = default;
 
-std::int32_t BTCSingleByte::convertPlain(const std::uint8_t* in, std::int32_t& inPos, std::int32_t inEnd,
-                                         wchar_t* out, std::int32_t& outPos, std::int32_t outEnd) {
+std::int32_t BTCSingleByte::convertPlain(const std::uint8_t* in, std::int32_t& inPos, std::int32_t inEnd, wchar_t* out,
+                                         std::int32_t& outPos, std::int32_t outEnd) {
   detail::checkRanges(in, inPos, inEnd, out, outPos, outEnd);
   detail::Positions at(inPos, outPos);
   const std::int32_t start = at.out;
@@ -142,9 +142,7 @@ CTBSingleByteTable::~CTBSingleByteTable() = default;
 
 const wchar_t* CTBSingleByteTable::getCharacterEncoding() const { return m_name; }
 
-std::uint8_t CTBSingleByteTable::charToByte(wchar_t unit) const {
-  return m_packed[m_index[unit >> 8] + (unit & 0xFF)];
-}
+std::uint8_t CTBSingleByteTable::charToByte(wchar_t unit) const { return m_packed[m_index[unit >> 8] + (unit & 0xFF)]; }
 
 BTCASCII::BTCASCII() noexcept : BTCSingleByte(detail::asciiTable()) {}
 
@@ -172,9 +170,7 @@ wchar_t BTCISO8859_1::byteToChar(std::uint8_t byte) const { return static_cast<w
 
 const wchar_t* CTBISO8859_1::getCharacterEncoding() const { return L"ISO8859_1"; }
 
-std::uint8_t CTBISO8859_1::charToByte(wchar_t unit) const {
-  return unit < 0x100 ? static_cast<std::uint8_t>(unit) : 0;
-}
+std::uint8_t CTBISO8859_1::charToByte(wchar_t unit) const { return unit < 0x100 ? static_cast<std::uint8_t>(unit) : 0; }
 
 BTCCP437::BTCCP437() noexcept : BTCSingleByteTable(L"CP437", kCP437Decode) {}
 

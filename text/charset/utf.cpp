@@ -18,9 +18,7 @@ constexpr std::uint32_t reverse32(std::uint32_t value) {
   return (value >> 24) | ((value >> 8) & 0xFF00u) | ((value << 8) & 0xFF0000u) | (value << 24);
 }
 
-std::uint16_t readLittle16(const std::uint8_t* at) {
-  return static_cast<std::uint16_t>(at[0] | (at[1] << 8));
-}
+std::uint16_t readLittle16(const std::uint8_t* at) { return static_cast<std::uint16_t>(at[0] | (at[1] << 8)); }
 std::uint32_t readLittle32(const std::uint8_t* at) {
   return std::uint32_t{at[0]} | (std::uint32_t{at[1]} << 8) | (std::uint32_t{at[2]} << 16) |
          (std::uint32_t{at[3]} << 24);
@@ -121,8 +119,8 @@ std::int32_t BTCUTF32::convert(const std::uint8_t* in, std::int32_t& inPos, std:
   return at.out - start;
 }
 
-std::int32_t BTCUTF32::convertTruncated(const std::uint8_t* in, std::int32_t& inPos, std::int32_t inEnd,
-                                        wchar_t* out, std::int32_t& outPos, std::int32_t outEnd) {
+std::int32_t BTCUTF32::convertTruncated(const std::uint8_t* in, std::int32_t& inPos, std::int32_t inEnd, wchar_t* out,
+                                        std::int32_t& outPos, std::int32_t outEnd) {
   detail::checkRanges(in, inPos, inEnd, out, outPos, outEnd);
   if (inPos == inEnd) return 0;
   detail::Positions at(inPos, outPos);

@@ -155,8 +155,8 @@ std::int32_t BTCUTF8::flush(wchar_t* out, std::int32_t& outPos, std::int32_t out
   return 0;
 }
 
-std::int32_t BTCUTF8::convertTruncated(const std::uint8_t* in, std::int32_t& inPos, std::int32_t inEnd,
-                                       wchar_t* out, std::int32_t& outPos, std::int32_t outEnd) {
+std::int32_t BTCUTF8::convertTruncated(const std::uint8_t* in, std::int32_t& inPos, std::int32_t inEnd, wchar_t* out,
+                                       std::int32_t& outPos, std::int32_t outEnd) {
   detail::checkRanges(in, inPos, inEnd, out, outPos, outEnd);
   if (inPos == inEnd || outPos == outEnd) return 0;
   out[outPos++] = L'\xFFFD';

@@ -30,12 +30,18 @@ TEST(Amp7Test, EncodingWritesPlainBytesEscapesOrTheSubstitution) {
       {"quotes are plain", L"'\"", 16, true, "'\"", 2, ""},
       {"replacement character", L"\xFFFD", 16, true, "&_FFFD;", 1, ""},
       {"longest escape", L"\xDBBF\xDFFE", 16, true, "&_FFFFE;", 2, ""},
-      {"first unmappable", L"\xDBBF\xDFFF" L"a", 16, true, "?a", 3, ""},
+      {"first unmappable",
+       L"\xDBBF\xDFFF"
+       L"a",
+       16, true, "?a", 3, ""},
       {"last plane", L"\xDBFF\xDFFF", 16, true, "?", 2, ""},
       {"unmappable refused", L"a\xDBFF\xDFFF", 16, false, "a", 1, "unmappable"},
       {"lone trailing", L"\xDC00", 16, true, "&_DC00;", 1, ""},
       {"leading at the end waits", L"a\xD83D", 16, true, "a", 1, ""},
-      {"leading then text", L"a\xD83D" L"b", 16, true, "a", 1, "invalid"},
+      {"leading then text",
+       L"a\xD83D"
+       L"b",
+       16, true, "a", 1, "invalid"},
       {"a form is written whole", L"a&", 5, true, "a", 1, ""},
       {"an escape is written whole", L"\x4E2D", 6, true, "", 0, ""},
   };
@@ -75,7 +81,10 @@ TEST(Amp7Test, DecodingReadsEscapesAndSubstitutesWhatItCannotRead) {
       {"six digits", "&_10FFFF;", 16, true, bad + L"_10FFFF;", 9, ""},
       {"bad digit", "&_4G;", 16, true, bad + L"_4G;", 5, ""},
       {"unknown name", "&AMX;", 16, true, bad + L"AMX;", 5, ""},
-      {"high byte", "a\x80" "b", 16, true, L"a" + bad + L"b", 3, ""},
+      {"high byte",
+       "a\x80"
+       "b",
+       16, true, L"a" + bad + L"b", 3, ""},
       {"high byte refused", "a\x80", 16, false, L"a", 1, "unmappable"},
       {"surrogate escape", "a&_D800;", 16, true, L"a", 1, "invalid"},
       {"ampersand at the end waits", "a&", 16, true, L"a", 1, ""},

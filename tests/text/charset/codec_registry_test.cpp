@@ -49,18 +49,32 @@ TEST_F(CodecRegistryTest, NamesAliasesAndCodePageNumbersFindTheirDecoder) {
     const wchar_t* name;
     const wchar_t* expected;
   } cases[] = {
-      {L"us-ascii", L"ASCII"},         {L"646", L"ASCII"},          {L"20127", L"ASCII"},
-      {L"default", L"ASCII"},          {L"Latin1", L"ISO8859_1"},   {L"28591", L"ISO8859_1"},
-      {L"iso-8859-1", L"ISO8859_1"},   {L"1252", L"CP1252"},        {L"WINDOWS-1252", L"CP1252"},
-      {L"cp1252", L"CP1252"},          {L"ibm-437", L"CP437"},      {L"437", L"CP437"},
-      {L"65001", L"UTF-8"},            {L"utf8", L"UTF-8"},         {L"a7", L"AMP-7"},
-      {L"utf-16be", L"UTF-16BE"},      {L"UTF-32LE", L"UTF-32LE"},
-      {L"UTF-16", L"unknown: UTF-16"}, {L"", L"unknown: "},         {L"x-none", L"unknown: x-none"},
+      {L"us-ascii", L"ASCII"},
+      {L"646", L"ASCII"},
+      {L"20127", L"ASCII"},
+      {L"default", L"ASCII"},
+      {L"Latin1", L"ISO8859_1"},
+      {L"28591", L"ISO8859_1"},
+      {L"iso-8859-1", L"ISO8859_1"},
+      {L"1252", L"CP1252"},
+      {L"WINDOWS-1252", L"CP1252"},
+      {L"cp1252", L"CP1252"},
+      {L"ibm-437", L"CP437"},
+      {L"437", L"CP437"},
+      {L"65001", L"UTF-8"},
+      {L"utf8", L"UTF-8"},
+      {L"a7", L"AMP-7"},
+      {L"utf-16be", L"UTF-16BE"},
+      {L"UTF-32LE", L"UTF-32LE"},
+      {L"UTF-16", L"unknown: UTF-16"},
+      {L"", L"unknown: "},
+      {L"x-none", L"unknown: x-none"},
       // "CP65001" is no name of UTF-8: only the bare number is.
       {L"CP65001", L"unknown: CP65001"},
       // Served only by codec components, which this system has none of: the
       // message names what the caller asked for, not the name tried last.
-      {L"WINDOWS-31J", L"unknown: WINDOWS-31J"}, {L"932", L"unknown: 932"},
+      {L"WINDOWS-31J", L"unknown: WINDOWS-31J"},
+      {L"932", L"unknown: 932"},
       {L"euc-jp", L"unknown: euc-jp"},
   };
   for (const auto& c : cases) EXPECT_EQ(lookUp(c.name), c.expected) << testing::PrintToString(c.name);
@@ -90,8 +104,7 @@ TEST_F(CodecRegistryTest, CodePagesFallBackToTheBareNumberAndThenToAscii) {
     std::uint32_t codePage;
     const wchar_t* expected;
   } cases[] = {
-      {1252, L"CP1252"}, {437, L"CP437"}, {28591, L"ISO8859_1"}, {65001, L"UTF-8"}, {932, L"ASCII"},
-      {12345, L"ASCII"},
+      {1252, L"CP1252"}, {437, L"CP437"}, {28591, L"ISO8859_1"}, {65001, L"UTF-8"}, {932, L"ASCII"}, {12345, L"ASCII"},
   };
   for (const auto& c : cases) {
     EXPECT_STREQ(ByteToCharConverter::getCodePageConverter(c.codePage)->getCharacterEncoding(), c.expected)

@@ -23,9 +23,9 @@ struct BadRange {
 };
 
 const BadRange kBadRanges[] = {
-    {"inPos past inEnd", 3, 2, 0, 8, false, false},  {"outPos past outEnd", 0, 2, 9, 8, false, false},
-    {"negative inPos", -1, 2, 0, 8, false, false},   {"negative outPos", 0, 2, -1, 8, false, false},
-    {"null input", 0, 2, 0, 8, true, false},         {"null output", 0, 2, 0, 8, false, true},
+    {"inPos past inEnd", 3, 2, 0, 8, false, false}, {"outPos past outEnd", 0, 2, 9, 8, false, false},
+    {"negative inPos", -1, 2, 0, 8, false, false},  {"negative outPos", 0, 2, -1, 8, false, false},
+    {"null input", 0, 2, 0, 8, true, false},        {"null output", 0, 2, 0, 8, false, true},
 };
 
 TEST(ConverterTest, PositionsOutsideTheBuffersAreRefusedBeforeAnythingMoves) {
@@ -104,7 +104,8 @@ TEST(ConverterTest, SubstitutionsAreBoundedAndCopiedWithinTheCallersCapacity) {
     std::uint8_t initial[8];
     const std::int32_t initialLength = encoder->getSubstitution(initial, 8);
     // The UTF-16 and UTF-32 encoders substitute U+FFFD in their own form.
-    if (std::wstring(codec.name).compare(0, 5, L"UTF-1") != 0 && std::wstring(codec.name).compare(0, 5, L"UTF-3") != 0) {
+    if (std::wstring(codec.name).compare(0, 5, L"UTF-1") != 0 &&
+        std::wstring(codec.name).compare(0, 5, L"UTF-3") != 0) {
       EXPECT_EQ(Bytes(initial, initial + initialLength), Bytes{'?'}) << testing::PrintToString(codec.name);
     }
     const std::uint8_t seven[] = {1, 2, 3, 4, 5, 6, 7, 8};

@@ -214,9 +214,8 @@ TEST(FastKernelsTest, EveryKernelMatchesItsScalarModel) {
                                &detail::portable::widenAsciiPrefix, &detail::portable::narrowAsciiPrefix,
                                &detail::portable::encodeThreeByteUtf8}};
 #if ZK_CHARSET_HAVE_SSE2
-  forms.push_back({"sse2", &detail::sse2::decodeTablePrefix, &detail::sse2::widenBytes,
-                   &detail::sse2::widenAsciiPrefix, &detail::sse2::narrowAsciiPrefix,
-                   &detail::sse2::encodeThreeByteUtf8});
+  forms.push_back({"sse2", &detail::sse2::decodeTablePrefix, &detail::sse2::widenBytes, &detail::sse2::widenAsciiPrefix,
+                   &detail::sse2::narrowAsciiPrefix, &detail::sse2::encodeThreeByteUtf8});
 #endif
 
   std::mt19937 random(7);
@@ -256,7 +255,8 @@ TEST(FastKernelsTest, EveryKernelMatchesItsScalarModel) {
       std::size_t narrowModel = 0;
       while (narrowModel < units.size() && units[narrowModel] < 0x80) ++narrowModel;
       ASSERT_EQ(narrowDone, narrowModel) << where;
-      ASSERT_EQ(Bytes(narrowed.begin(), narrowed.begin() + narrowDone), Bytes(units.begin(), units.begin() + narrowModel))
+      ASSERT_EQ(Bytes(narrowed.begin(), narrowed.begin() + narrowDone),
+                Bytes(units.begin(), units.begin() + narrowModel))
           << where;
       ASSERT_EQ(narrowed[narrowDone], kUntouchedByte) << where;
 
@@ -324,17 +324,14 @@ TEST(FastKernelsTest, FastDecodersGiveExactlyWhatTheirPlainLoopsGive) {
       settings.seed(seed);
       applySettings<cs::ByteToCharConverter, wchar_t>(*plain, settings);
 
-      const auto expected =
-          runCall(in, window.inPos, window.inEnd, window.outPos, window.outEnd, kUntouched,
-                  [&](const std::uint8_t* from, std::int32_t& inPos, std::int32_t inEnd, wchar_t* to,
-                      std::int32_t& outPos, std::int32_t outEnd) {
-                    return subject.plain(*plain, from, inPos, inEnd, to, outPos, outEnd);
-                  });
-      const auto actual = runCall(in, window.inPos, window.inEnd, window.outPos, window.outEnd, kUntouched,
-                                  [&](const std::uint8_t* from, std::int32_t& inPos, std::int32_t inEnd, wchar_t* to,
-                                      std::int32_t& outPos, std::int32_t outEnd) {
-                                    return fast->convert(from, inPos, inEnd, to, outPos, outEnd);
-                                  });
+      const auto expected = runCall(
+          in, window.inPos, window.inEnd, window.outPos, window.outEnd, kUntouched,
+          [&](const std::uint8_t* from, std::int32_t& inPos, std::int32_t inEnd, wchar_t* to, std::int32_t& outPos,
+              std::int32_t outEnd) { return subject.plain(*plain, from, inPos, inEnd, to, outPos, outEnd); });
+      const auto actual = runCall(
+          in, window.inPos, window.inEnd, window.outPos, window.outEnd, kUntouched,
+          [&](const std::uint8_t* from, std::int32_t& inPos, std::int32_t inEnd, wchar_t* to, std::int32_t& outPos,
+              std::int32_t outEnd) { return fast->convert(from, inPos, inEnd, to, outPos, outEnd); });
       ASSERT_EQ(actual.outcome, expected.outcome) << subject.name << " round " << round;
       ASSERT_TRUE(actual.buffer == expected.buffer) << subject.name << " round " << round;
     }
@@ -359,16 +356,14 @@ TEST(FastKernelsTest, TheFastUtf8EncoderGivesExactlyWhatItsPlainLoopGives) {
       Window window = randomWindow(random, in.size() - static_cast<std::size_t>(position));
       window.inPos += position;
       window.inEnd += position;
-      const auto expected = runCall(in, window.inPos, window.inEnd, window.outPos, window.outEnd, kUntouchedByte,
-                                    [&](const wchar_t* from, std::int32_t& inPos, std::int32_t inEnd,
-                                        std::uint8_t* to, std::int32_t& outPos, std::int32_t outEnd) {
-                                      return plain.convertPlain(from, inPos, inEnd, to, outPos, outEnd);
-                                    });
-      const auto actual = runCall(in, window.inPos, window.inEnd, window.outPos, window.outEnd, kUntouchedByte,
-                                  [&](const wchar_t* from, std::int32_t& inPos, std::int32_t inEnd, std::uint8_t* to,
-                                      std::int32_t& outPos, std::int32_t outEnd) {
-                                    return fast.convert(from, inPos, inEnd, to, outPos, outEnd);
-                                  });
+      const auto expected = runCall(
+          in, window.inPos, window.inEnd, window.outPos, window.outEnd, kUntouchedByte,
+          [&](const wchar_t* from, std::int32_t& inPos, std::int32_t inEnd, std::uint8_t* to, std::int32_t& outPos,
+              std::int32_t outEnd) { return plain.convertPlain(from, inPos, inEnd, to, outPos, outEnd); });
+      const auto actual = runCall(
+          in, window.inPos, window.inEnd, window.outPos, window.outEnd, kUntouchedByte,
+          [&](const wchar_t* from, std::int32_t& inPos, std::int32_t inEnd, std::uint8_t* to, std::int32_t& outPos,
+              std::int32_t outEnd) { return fast.convert(from, inPos, inEnd, to, outPos, outEnd); });
       ASSERT_EQ(actual.outcome, expected.outcome) << "round " << round << " call " << call;
       ASSERT_TRUE(actual.buffer == expected.buffer) << "round " << round << " call " << call;
       position = expected.outcome.inPos;

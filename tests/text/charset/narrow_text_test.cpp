@@ -49,7 +49,10 @@ TEST_F(NarrowTextTest, DecodesWithTheNamedCodecAndDropsNothingAtTheEnd) {
       {"utf-8", "h\xC3\xA9llo \xF0\x9F\x98\x80", L"utf-8", L"h\xE9llo \xD83D\xDE00"},
       {"latin1", "caf\xE9", L"latin1", L"caf\xE9"},
       {"1252", "\x80 5", L"1252", L"\x20AC 5"},
-      {"utf-8 cut short by a non-continuation", "A\xE3" "A", L"UTF-8", L"A" + bad + L"A"},
+      {"utf-8 cut short by a non-continuation",
+       "A\xE3"
+       "A",
+       L"UTF-8", L"A" + bad + L"A"},
       {"utf-8 cut short by the end", "A\xE3\x81", L"UTF-8", L"A" + bad + bad},
       {"odd utf-16 byte", std::string("A\0B", 3), L"UTF-16LE", L"A" + bad},
       {"partial utf-32 unit", std::string("A\0\0\0B\0", 6), L"UTF-32LE", L"A" + bad},
@@ -72,9 +75,9 @@ TEST_F(NarrowTextTest, LengthsCapacitiesAndTheDefaultEncoding) {
   EXPECT_THROW(String("abc", -2, L"ASCII"), zk::ResultException);
 
   const std::string bytes = "plain \x7F text";
-  const zk::Reference<zk::util::RWCharBuffer> expected = cs::decodeAll(
-      *ByteToCharConverter::getDefaultConverter(), reinterpret_cast<const std::uint8_t*>(bytes.data()),
-      static_cast<std::int32_t>(bytes.size()), 0);
+  const zk::Reference<zk::util::RWCharBuffer> expected =
+      cs::decodeAll(*ByteToCharConverter::getDefaultConverter(), reinterpret_cast<const std::uint8_t*>(bytes.data()),
+                    static_cast<std::int32_t>(bytes.size()), 0);
   EXPECT_EQ(narrow(bytes, nullptr), std::wstring(expected->getData()));
 }
 

@@ -99,7 +99,10 @@ Outcome units(std::wstring text, std::int32_t inPos, std::int32_t outPos, std::s
 
 TEST(SingleByteTest, DecodingFollowsTheMappingsAndTheSubstitutionRules) {
   const DecodeCase cases[] = {
-      {"ascii substitutes", new cs::BTCASCII(), hexBytes("41 80 42"), 8, true, units(L"A\xFFFD" L"B", 3, 3)},
+      {"ascii substitutes", new cs::BTCASCII(), hexBytes("41 80 42"), 8, true,
+       units(L"A\xFFFD"
+             L"B",
+             3, 3)},
       {"ascii refuses", new cs::BTCASCII(), hexBytes("41 80 42"), 8, false, units(L"A", 1, 1, "unmappable")},
       {"1252 euro", new cs::BTCCP1252(), hexBytes("80"), 8, true, units(L"\x20AC", 1, 1)},
       {"1252 undefined", new cs::BTCCP1252(), hexBytes("81"), 8, true, units(L"\xFFFD", 1, 1)},
@@ -126,7 +129,10 @@ TEST(SingleByteTest, OnlyAOneUnitSubstitutionStandsForAnUnmappedInput) {
   for (const CodecEntry& codec : singleByteCodecs()) {
     const Encoder encoder = codec.encoder();
     encoder->setSubstitution(twoBytes, 2);
-    const Outcome outcome = encodeOnce(*encoder, L"a\x4E00" L"b\xD83D\xDE00" L"c");
+    const Outcome outcome = encodeOnce(*encoder,
+                                       L"a\x4E00"
+                                       L"b\xD83D\xDE00"
+                                       L"c");
     EXPECT_EQ(outcome.bytes, asBytes("abc")) << testing::PrintToString(codec.name);
     EXPECT_EQ(outcome.inPos, 6);
   }
@@ -146,13 +152,18 @@ struct EncodeCase {
 TEST(SingleByteTest, EncodingFollowsTheMappingsAndTheSurrogateRules) {
   const EncodeCase cases[] = {
       {"nul", std::wstring(1, L'\0'), 8, true, Bytes{0}, 1, "", L""},
-      {"pair gives one substitution", L"a\xD83D\xDE00" L"b", 8, true, asBytes("a?b"), 4, "", L""},
+      {"pair gives one substitution",
+       L"a\xD83D\xDE00"
+       L"b",
+       8, true, asBytes("a?b"), 4, "", L""},
       {"pair refused", L"a\xD83D\xDE00", 8, false, asBytes("a"), 2, "unmappable", L""},
       {"unmapped refused", L"a\x4E00", 8, false, asBytes("a"), 1, "unmappable", L""},
       {"lone trailing", L"a\xDE00", 8, true, asBytes("a"), 1, "invalid", L"trailing surrogate without leading"},
-      {"leading then text", L"\xD83D" L"a", 8, true, Bytes{}, 1, "invalid", L"leading surrogate without trailing"},
-      {"leading then leading", L"\xD83D\xD83D", 8, false, Bytes{}, 1, "invalid",
-       L"leading surrogate without trailing"},
+      {"leading then text",
+       L"\xD83D"
+       L"a",
+       8, true, Bytes{}, 1, "invalid", L"leading surrogate without trailing"},
+      {"leading then leading", L"\xD83D\xD83D", 8, false, Bytes{}, 1, "invalid", L"leading surrogate without trailing"},
       {"pair waits for room", L"a\xD83D\xDE00", 1, true, asBytes("a"), 2, "", L""},
       {"full output", L"abc", 2, true, asBytes("ab"), 2, "", L""},
   };
@@ -189,7 +200,11 @@ TEST(SingleByteTest, AHeldLeadingSurrogateSpansCallsAndFlushReportsIt) {
   Outcome first = encodeOnce(encoder, L"a\xD83D");
   EXPECT_EQ(first.bytes, asBytes("a"));
   EXPECT_EQ(first.inPos, 2);
-  EXPECT_EQ(encodeOnce(encoder, L"\xDE00" L"b").bytes, asBytes("?b"));
+  EXPECT_EQ(encodeOnce(encoder,
+                       L"\xDE00"
+                       L"b")
+                .bytes,
+            asBytes("?b"));
 
   encodeOnce(encoder, L"\xD83D");
   std::uint8_t out[4];

@@ -159,7 +159,10 @@ TEST(Utf8Test, EncodingFollowsTheSurrogateRules) {
       {"one of each length", L"A\xE9\x4E2D\xD83D\xDE00", 16, "41 C3 A9 E4 B8 AD F0 9F 98 80", 5, ""},
       {"nul", std::wstring(1, L'\0'), 16, "00", 1, ""},
       {"lone trailing surrogate", L"\xDC00", 16, "ED B0 80", 1, ""},
-      {"leading then text", L"\xD83D" L"A", 16, "", 1, "invalid"},
+      {"leading then text",
+       L"\xD83D"
+       L"A",
+       16, "", 1, "invalid"},
       {"leading then leading", L"\xD83D\xD83D", 16, "", 1, "invalid"},
       {"leading at the end is held", L"A\xD83D", 16, "41", 2, ""},
       {"pair without room", L"\xD83D\xDE00", 3, "", 1, ""},

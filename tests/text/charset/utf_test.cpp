@@ -25,7 +25,10 @@ TEST(UtfTest, DecodingFollowsTheByteOrderAndTheRangeRules) {
   const DecodeCase cases[] = {
       {"16LE leaves an odd byte", new cs::BTCUTF16LE(), "41 00 42", 8, true, L"A", 2, ""},
       {"16BE", new cs::BTCUTF16BE(), "00 41 D8 3D DE 00", 8, true, L"A\xD83D\xDE00", 6, ""},
-      {"16LE mark is a character", new cs::BTCUTF16LE(), "FF FE 41 00", 8, true, L"\xFEFF" L"A", 4, ""},
+      {"16LE mark is a character", new cs::BTCUTF16LE(), "FF FE 41 00", 8, true,
+       L"\xFEFF"
+       L"A",
+       4, ""},
       {"16 copies lone surrogates", new cs::BTCUTF16LE(), "00 DC 3D D8", 8, true, L"\xDC00\xD83D", 4, ""},
       {"16 stops at the room", new cs::BTCUTF16LE(), "41 00 42 00", 1, true, L"A", 2, ""},
       {"32BE pair", new cs::BTCUTF32BE(), "00 01 F6 00", 8, true, L"\xD83D\xDE00", 4, ""},
@@ -85,7 +88,10 @@ TEST(UtfTest, Utf32EncodersCombinePairsAndHoldALeadingSurrogate) {
       {"BE pair", new cs::CTBUTF32BE(), L"A\xD83D\xDE00", 16, "00 00 00 41 00 01 F6 00", 3, ""},
       {"LE pair", new cs::CTBUTF32LE(), L"\xD83D\xDE00", 16, "00 F6 01 00", 2, ""},
       {"lone trailing", new cs::CTBUTF32BE(), L"\xDC00", 16, "00 00 DC 00", 1, ""},
-      {"leading then text", new cs::CTBUTF32LE(), L"\xD83D" L"A", 16, "", 1, "invalid"},
+      {"leading then text", new cs::CTBUTF32LE(),
+       L"\xD83D"
+       L"A",
+       16, "", 1, "invalid"},
       {"room is checked first", new cs::CTBUTF32LE(), L"\xD83D\xDE00", 3, "", 0, ""},
       {"leading at the end is held", new cs::CTBUTF32LE(), L"A\xD83D", 8, "41 00 00 00", 2, ""},
   };
