@@ -11,7 +11,9 @@
 #include <string>
 #include <vector>
 
+#include "core/lifecycle.h"
 #include "lang/class.h"
+#include "lang/global_lock.h"
 #include "lang/exception.h"
 #include "lang/reference.h"
 #include "lang/string.h"
@@ -224,5 +226,23 @@ inline Outcome encodeAllOf(cs::CharToByteConverter& encoder, const std::wstring&
   });
   return outcome;
 }
+
+// The library's start-up as far as the codecs need it: core, global lock,
+// the converter classes, the codec registry; torn down in the reverse order.
+class CodecLibraryTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_EQ(ZKCoreInit(), 0);
+    zk::createGlobalLock();
+    registerConverterClasses();
+    cs::ByteToCharConverter::registerBuiltInCodecs();
+  }
+  void TearDown() override {
+    cs::ByteToCharConverter::destroyCodecRegistry();
+    zk::destroyClassRegistry();
+    zk::destroyGlobalLock();
+    ZKCoreUninit();
+  }
+};
 
 }  // namespace zk_test

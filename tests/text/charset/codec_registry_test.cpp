@@ -15,23 +15,7 @@ namespace {
 
 using cs::ByteToCharConverter;
 
-// The library's start-up as far as the codecs need it: core, global lock,
-// the converter classes, the codec registry; torn down in the reverse order.
-class CodecRegistryTest : public testing::Test {
- protected:
-  void SetUp() override {
-    ASSERT_EQ(ZKCoreInit(), 0);
-    zk::createGlobalLock();
-    registerConverterClasses();
-    ByteToCharConverter::registerBuiltInCodecs();
-  }
-  void TearDown() override {
-    ByteToCharConverter::destroyCodecRegistry();
-    zk::destroyClassRegistry();
-    zk::destroyGlobalLock();
-    ZKCoreUninit();
-  }
-};
+using CodecRegistryTest = CodecLibraryTest;
 
 // The canonical name of the decoder a lookup yields, or the message of the
 // UnknownEncodingException it throws, prefixed by "unknown: ".

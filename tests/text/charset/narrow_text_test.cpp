@@ -16,21 +16,7 @@ namespace {
 using cs::ByteToCharConverter;
 using zk::String;
 
-class NarrowTextTest : public testing::Test {
- protected:
-  void SetUp() override {
-    ASSERT_EQ(ZKCoreInit(), 0);
-    zk::createGlobalLock();
-    registerConverterClasses();
-    ByteToCharConverter::registerBuiltInCodecs();
-  }
-  void TearDown() override {
-    ByteToCharConverter::destroyCodecRegistry();
-    zk::destroyClassRegistry();
-    zk::destroyGlobalLock();
-    ZKCoreUninit();
-  }
-};
+using NarrowTextTest = CodecLibraryTest;
 
 std::wstring narrow(const std::string& bytes, const wchar_t* encoding) {
   const String text(bytes.data(), static_cast<std::int32_t>(bytes.size()), encoding);
