@@ -8,6 +8,10 @@
 #include "collections/hash_map.h"
 #include "collections/linked_list.h"
 #include "collections/map.h"
+#include "io/byte_array_output_stream.h"
+#include "io/stdio_streams.h"
+#include "io/streams.h"
+#include "io/writer.h"
 #include "lang/byte_buffer.h"
 #include "lang/char_buffer.h"
 #include "lang/exception.h"
@@ -55,7 +59,8 @@ const ClassTableRow kBuiltInClasses[] = {
     {L"CZKBufferedReader", nullptr, nullptr},
     {L"CZKBufferedWriter", nullptr, nullptr},
     {L"CZKByteArrayInputStream", nullptr, nullptr},
-    {L"CZKByteArrayOutputStream", nullptr, nullptr},  // created by name once built
+    {L"CZKByteArrayOutputStream", &typeid(zk::io::ByteArrayOutputStream),
+     &createInstance<zk::io::ByteArrayOutputStream>},
     {L"CZKByteToCharConverter", &typeid(zk::text::charset::ByteToCharConverter), nullptr},
     {L"CZKCharToByteConverter", &typeid(zk::text::charset::CharToByteConverter), nullptr},
     {L"zk::Class", &typeid(zk::Class), nullptr},
@@ -83,7 +88,7 @@ const ClassTableRow kBuiltInClasses[] = {
     {L"CZKGate", &typeid(zk::sync::Gate), &createInstance<zk::sync::Gate>},
     {L"CZKGuid", nullptr, nullptr},
     {L"CZKHashMap", &typeid(zk::collections::pcom::HashMap), &zk::createInstance<zk::collections::pcom::HashMap>},
-    {L"CZKInputStream", nullptr, nullptr},
+    {L"CZKInputStream", &typeid(zk::io::InputStream), nullptr},
     {L"CZKInputStreamReader", nullptr, nullptr},
     {L"CZKInteger16", nullptr, nullptr},
     {L"CZKInteger32", nullptr, nullptr},
@@ -100,11 +105,11 @@ const ClassTableRow kBuiltInClasses[] = {
     {L"CZKMTByteBuffer", &typeid(zk::util::MTByteBuffer), &createInstance<zk::util::MTByteBuffer>},
     {L"CZKMTCharBuffer", &typeid(zk::util::MTCharBuffer), &createInstance<zk::util::MTCharBuffer>},
     {L"CZKMutex", &typeid(zk::sync::Mutex), &createInstance<zk::sync::Mutex>},
-    {L"CZKNullOutputStream", nullptr, nullptr},  // created by name once built
-    {L"CZKNullWriter", nullptr, nullptr},        // created by name once built
+    {L"CZKNullOutputStream", &typeid(zk::io::NullOutputStream), &createInstance<zk::io::NullOutputStream>},
+    {L"CZKNullWriter", &typeid(zk::io::NullWriter), &createInstance<zk::io::NullWriter>},
     {L"CZKNumber", &typeid(zk::Number), nullptr},
     {L"CZKObject", &typeid(zk::Object), &createInstance<zk::Object>},
-    {L"CZKOutputStream", nullptr, nullptr},
+    {L"CZKOutputStream", &typeid(zk::io::OutputStream), nullptr},
     {L"CZKOutputStreamWriter", nullptr, nullptr},
     {L"CZKPrintWriter", nullptr, nullptr},
     {L"CZKReader", nullptr, nullptr},
@@ -118,11 +123,11 @@ const ClassTableRow kBuiltInClasses[] = {
     {L"CZKSemaphore", &typeid(zk::sync::Semaphore), &createInstance<zk::sync::Semaphore>},
     {L"CZKSet", &typeid(zk::collections::pcom::Set), nullptr},
     {L"CZKSignedInteger", nullptr, nullptr},
-    {L"CZKStdioInputStream", nullptr, nullptr},   // created by name once built
-    {L"CZKStdioOutputStream", nullptr, nullptr},  // created by name once built
+    {L"CZKStdioInputStream", &typeid(zk::io::StdioInputStream), &createInstance<zk::io::StdioInputStream>},
+    {L"CZKStdioOutputStream", &typeid(zk::io::StdioOutputStream), &createInstance<zk::io::StdioOutputStream>},
     {L"CZKString", &typeid(zk::String), &zk::createInstance<zk::String>},
     {L"zk::i18n::StringMapBundle", nullptr, nullptr},
-    {L"CZKStringWriter", nullptr, nullptr},  // created by name once built
+    {L"CZKStringWriter", &typeid(zk::io::StringWriter), &createInstance<zk::io::StringWriter>},
     {L"CZKSyncObject", &typeid(zk::sync::Object), nullptr},
     {L"zk::net::TcpServerSocket", nullptr, nullptr},
     {L"zk::net::TcpSocket", nullptr, nullptr},
@@ -132,7 +137,7 @@ const ClassTableRow kBuiltInClasses[] = {
     {L"CZKUInteger64", nullptr, nullptr},
     {L"CZKUInteger8", nullptr, nullptr},
     {L"CZKUnsignedInteger", nullptr, nullptr},
-    {L"CZKWriter", nullptr, nullptr},
+    {L"CZKWriter", &typeid(zk::io::Writer), nullptr},
     {L"zk::Exception", &typeid(zk::Exception), &createInstance<zk::Exception>},
     {L"zk::CastFailedException", &typeid(zk::CastFailedException), &createInstance<zk::CastFailedException>},
     {L"zk::ClassNotFoundException", &typeid(zk::ClassNotFoundException), &createInstance<zk::ClassNotFoundException>},

@@ -2,22 +2,10 @@
 
 #include <gtest/gtest.h>
 
-#include "core/unique_handle.h"
-
 namespace zk_test {
 
-using zkcore::UniqueKernelHandle;
-
-namespace {
-
-constexpr DWORD kRunLimitMs = 60000;
-
-}  // namespace
-
 std::wstring binFolder() {
-  wchar_t self[MAX_PATH] = {};
-  const DWORD length = ::GetModuleFileNameW(nullptr, self, MAX_PATH);
-  std::wstring path(self, length < MAX_PATH ? length : 0);
+  std::wstring path = selfPath();
   path.erase(path.find_last_of(L'\\') + 1);
   return path;
 }
@@ -30,67 +18,7 @@ std::wstring programPath() {
 #endif
 }
 
-ProgramRun runProgram() {
-  ProgramRun run;
-  SECURITY_ATTRIBUTES inherit = {sizeof(inherit), nullptr, TRUE};
-  HANDLE readEnd = nullptr;
-  HANDLE writeEnd = nullptr;
-  if (!::CreatePipe(&readEnd, &writeEnd, &inherit, 0)) return run;
-  UniqueKernelHandle reader(readEnd);
-  UniqueKernelHandle writer(writeEnd);
-  ::SetHandleInformation(reader.get(), HANDLE_FLAG_INHERIT, 0);
-  UniqueKernelHandle input(
-      ::CreateFileW(L"NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit, OPEN_EXISTING, 0, nullptr));
-
-  STARTUPINFOW startup = {};
-  startup.cb = sizeof(startup);
-  startup.dwFlags = STARTF_USESTDHANDLES;
-  startup.hStdInput = input.get();
-  startup.hStdOutput = writer.get();
-  startup.hStdError = writer.get();
-  PROCESS_INFORMATION info = {};
-  std::wstring program = programPath();
-  std::wstring commandLine = L"\"" + program + L"\"";
-  if (!::CreateProcessW(program.c_str(), &commandLine[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup,
-                        &info)) {
-    ADD_FAILURE() << "cannot start the program, error " << ::GetLastError();
-    return run;
-  }
-  UniqueKernelHandle process(info.hProcess);
-  UniqueKernelHandle thread(info.hThread);
-  // Only the child may hold the write end now, so the pipe ends with it.
-  writer.reset();
-  input.reset();
-
-  const ULONGLONG deadline = ::GetTickCount64() + kRunLimitMs;
-  char chunk[4096];
-  for (;;) {
-    DWORD available = 0;
-    if (::PeekNamedPipe(reader.get(), nullptr, 0, nullptr, &available, nullptr) && available > 0) {
-      DWORD read = 0;
-      if (::ReadFile(reader.get(), chunk, sizeof(chunk), &read, nullptr) && read > 0) run.output.append(chunk, read);
-      continue;
-    }
-    if (::WaitForSingleObject(process.get(), 0) == WAIT_OBJECT_0) {
-      // Exited: whatever is left in the pipe is the end of the output.
-      DWORD read = 0;
-      while (::PeekNamedPipe(reader.get(), nullptr, 0, nullptr, &available, nullptr) && available > 0 &&
-             ::ReadFile(reader.get(), chunk, sizeof(chunk), &read, nullptr) && read > 0) {
-        run.output.append(chunk, read);
-      }
-      run.finished = true;
-      ::GetExitCodeProcess(process.get(), &run.exitCode);
-      return run;
-    }
-    if (::GetTickCount64() > deadline) {
-      ::TerminateProcess(process.get(), 1);
-      ::WaitForSingleObject(process.get(), 5000);
-      ADD_FAILURE() << "the program did not finish within " << kRunLimitMs << " ms";
-      return run;
-    }
-    ::Sleep(5);
-  }
-}
+ProgramRun runProgram() { return runChild(programPath()); }
 
 std::vector<std::wstring> decodeLines(const std::string& bytes) {
   std::vector<std::wstring> lines;

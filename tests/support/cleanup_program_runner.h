@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "core/windows_support.h"
+#include "support/child_process.h"
 
 namespace zk_test {
 
@@ -15,15 +15,10 @@ std::wstring binFolder();
 // The program of this test's own architecture in binFolder().
 std::wstring programPath();
 
-struct ProgramRun {
-  bool finished = false;
-  DWORD exitCode = 0;
-  std::string output;
-};
+using ProgramRun = ChildRun;
 
-// Starts the program with its output on a pipe and collects everything it
-// writes. Never waits longer than a minute: a program that hangs is killed,
-// the test fails and the run reports finished == false.
+// Starts the program without arguments or input and collects everything it
+// writes, within runChild's bound.
 ProgramRun runProgram();
 
 // Decodes Shift-JIS output and splits it at CR LF; a bare LF or CR, or text
