@@ -11,7 +11,7 @@
 # of a project folder that is not the folder itself or one it may use stops the
 # configure step, and a call into a folder that is not linked fails to link.
 
-set(ZK_SOURCE_FOLDERS cleanup core library lang text/charset io math collections sync net)
+set(ZK_SOURCE_FOLDERS cleanup core library lang text/charset io math collections sync net charcodec)
 
 function(zk_folder_target folder out)
   string(REPLACE "/" "_" name "${folder}")

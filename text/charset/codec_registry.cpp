@@ -4,12 +4,17 @@
 #include <cstdlib>
 #include <cwchar>
 
+#include "core/component.h"
+#include "core/interface_ptr.h"
 #include "core/lifecycle.h"
 #include "core/windows_support.h"
 #include "lang/exception.h"
 #include "lang/global_lock.h"
 #include "lang/str1.h"
 #include "lang/str1_hash_map.h"
+#include "lang/string.h"
+#include "text/charset/codec_component.h"
+#include "text/charset/component_decoder.h"
 #include "text/charset/converter.h"
 #include "text/charset/narrow_text.h"
 #include "text/charset/single_byte.h"
@@ -70,22 +75,6 @@ const CodecTableRow kCodecTable[] = {
 
 #undef ZK_CODEC
 
-const CodePageRow kCodePageTable[] = {
-    {L"CP1250", 1250}, {L"CP1251", 1251}, {L"CP1253", 1253}, {L"CP1254", 1254}, {L"CP1255", 1255}, {L"CP1256", 1256},
-    {L"CP1257", 1257}, {L"CP1258", 1258}, {L"CP720", 720},   {L"CP737", 737},   {L"CP775", 775},   {L"CP850", 850},
-    {L"CP852", 852},   {L"CP855", 855},   {L"CP857", 857},   {L"CP858", 858},   {L"CP862", 862},   {L"CP866", 866},
-    {L"CP932", 932},   {L"CP936", 936},   {L"CP949", 949},   {L"CP950", 950},   {L"EUCJP", 20932}, {nullptr, 0},
-};
-
-const CodePageAliasRow kCodePageAliasTable[] = {
-    {L"EUC-JP", L"EUCJP"},        {L"EUC_JP", L"EUCJP"},        {L"WINDOWS-31J", L"CP932"},
-    {L"MS932", L"CP932"},         {L"GB2312", L"CP936"},        {L"KS_C_5601-1987", L"CP949"},
-    {L"BIG5", L"CP950"},          {L"WINDOWS-1250", L"CP1250"}, {L"WINDOWS-1251", L"CP1251"},
-    {L"WINDOWS-1253", L"CP1253"}, {L"WINDOWS-1254", L"CP1254"}, {L"WINDOWS-1255", L"CP1255"},
-    {L"WINDOWS-1256", L"CP1256"}, {L"WINDOWS-1257", L"CP1257"}, {L"WINDOWS-1258", L"CP1258"},
-    {nullptr, nullptr},
-};
-
 constexpr std::int32_t kBuckets = 101;
 constexpr float kLoadFactor = 0.75f;
 
@@ -143,9 +132,20 @@ Str1Copy decimalText(std::uint32_t number) {
   return Str1Copy(digits);
 }
 
-// A decoder served by a codec component for name, or null. Codec
-// components are not supported yet, so none answers.
-Reference<ByteToCharConverter> createComponentDecoder(const wchar_t* /*name*/) { return nullptr; }
+// A decoder served by the codec component registered for name (as given,
+// not upper-cased), or null. A component that cannot be found or created is
+// no failure: the lookup goes on. While the library is down no component is
+// asked either, so that every name is unknown then.
+Reference<ByteToCharConverter> createComponentDecoder(const wchar_t* name) {
+  if (g_codecRegistry.load(std::memory_order_acquire) == nullptr) return nullptr;
+  String progId(kCharCodecProgIdPrefix);
+  progId.append(name);
+  CLSID clsid;
+  if (FAILED(ZKCoreCLSIDFromProgID(progId.getData(), &clsid))) return nullptr;
+  zkcore::InterfacePtr<IZKCharCodec> codec;
+  if (FAILED(ZKCoreCreateInstance(clsid, nullptr, IID_IZKCharCodec, codec.put())) || !codec) return nullptr;
+  return new BTCCom(codec.get());
+}
 
 // The decoder that the registry holds under key, or null.
 Reference<ByteToCharConverter> createRegisteredDecoder(const Str1& key) {
@@ -183,10 +183,6 @@ Reference<ByteToCharConverter> findDecoder(const wchar_t* name) {
 }  // namespace
 
 const CodecTableRow* builtInCodecTable() noexcept { return kCodecTable; }
-
-const CodePageRow* codePageTable() noexcept { return kCodePageTable; }
-
-const CodePageAliasRow* codePageAliasTable() noexcept { return kCodePageAliasTable; }
 
 CodecClasses::CodecClasses(Class* encoderClass, Class* decoderClass) noexcept
     : m_encoderClass(encoderClass), m_decoderClass(decoderClass) {}
@@ -236,7 +232,7 @@ void ByteToCharConverter::buildCodePageDirectory() {
 
   std::size_t count = 0;
   for (const CodecTableRow* row = kCodecTable; row->name != nullptr; ++row) count += row->codePage != 0 ? 1 : 0;
-  for (const CodePageRow* row = kCodePageTable; row->name != nullptr; ++row) ++count;
+  for (const CodePageRow* row = codePageTable(); row->name != nullptr; ++row) ++count;
 
   // Built aside and published whole, so a failure leaves no directory.
   auto* directory = new CodePageDirectory(count);
@@ -251,7 +247,7 @@ void ByteToCharConverter::buildCodePageDirectory() {
     for (const CodecTableRow* row = kCodecTable; row->name != nullptr; ++row) {
       if (row->codePage != 0) add(row->name, row->codePage);
     }
-    for (const CodePageRow* row = kCodePageTable; row->name != nullptr; ++row) add(row->name, row->codePage);
+    for (const CodePageRow* row = codePageTable(); row->name != nullptr; ++row) add(row->name, row->codePage);
 
     const auto alias = [&](const wchar_t* name, const wchar_t* canonicalName) {
       void* found = nullptr;
@@ -260,7 +256,7 @@ void ByteToCharConverter::buildCodePageDirectory() {
     for (const CodecTableRow* row = kCodecTable; row->name != nullptr; ++row) {
       if (row->canonicalName[0] != L'\0') alias(row->name, row->canonicalName);
     }
-    for (const CodePageAliasRow* row = kCodePageAliasTable; row->alias != nullptr; ++row) {
+    for (const CodePageAliasRow* row = codePageAliasTable(); row->alias != nullptr; ++row) {
       alias(row->alias, row->canonicalName);
     }
   } catch (...) {

@@ -8,6 +8,7 @@
 #include "lang/class.h"
 #include "lang/com_object.h"
 #include "lang/reference.h"
+#include "text/charset/code_pages.h"
 
 namespace zk::text::charset {
 
@@ -22,21 +23,9 @@ struct CodecTableRow {
   const wchar_t* decoderClassName;
 };
 
-// Windows code pages that only a codec component can serve.
-struct CodePageRow {
-  const wchar_t* name;
-  std::uint32_t codePage;
-};
-
-struct CodePageAliasRow {
-  const wchar_t* alias;
-  const wchar_t* canonicalName;
-};
-
-// The tables in their fixed order, each ended by a row with a null name.
+// The table in its fixed order, ended by a row with a null name. The
+// code-page tables are in text/charset/code_pages.h.
 const CodecTableRow* builtInCodecTable() noexcept;
-const CodePageRow* codePageTable() noexcept;
-const CodePageAliasRow* codePageAliasTable() noexcept;
 
 // The encoder and decoder classes of one registry key. Immutable once made,
 // so any thread may read one; the codec registry owns them.

@@ -1,0 +1,244 @@
+#include "charcodec/code_page_codec.h"
+
+#include <unknwn.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cstring>
+#include <new>
+
+#include "text/charset/code_pages.h"
+#include "text/charset/codec_component.h"
+
+namespace charcodec {
+
+namespace {
+
+constexpr GUID kClassIdBase = {0x7A3C1E00, 0x0000, 0x4D2B, {0x9E, 0x41, 0x6C, 0x0F, 0x83, 0x55, 0xB2, 0x17}};
+constexpr GUID kUnknownId = {0x00000000, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
+constexpr GUID kClassFactoryId = {0x00000001, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
+constexpr std::uint32_t kNoMapping = 0xFFFD;
+constexpr std::uint32_t kEucJp = 20932;
+// EUC-JP's longest sequence: 0x8F and two bytes of JIS X 0212.
+constexpr std::int32_t kEucJpMaxBytes = 3;
+
+// Codecs, class objects and server locks alive, for DllCanUnloadNow.
+std::atomic<long> g_liveObjects{0};
+
+bool sameId(REFIID a, const GUID& b) noexcept { return IsEqualGUID(a, b) != FALSE; }
+
+bool isDoubleByteCodePage(std::uint32_t codePage) noexcept {
+  return codePage == 932 || codePage == 936 || codePage == 949 || codePage == 950;
+}
+
+// Whether byte can follow the first byte of a multibyte character. Anything
+// else (ASCII above all) starts a character of its own, so a lead byte
+// followed by it is a bad character of one byte.
+bool isTrailByte(std::uint32_t codePage, std::uint8_t byte) noexcept {
+  if (codePage == kEucJp) return byte >= 0xA1 && byte <= 0xFE;
+  return byte >= 0x40 && byte != 0x7F && byte <= 0xFE;
+}
+
+// The length of the character that starts with lead, or 0 when only trying
+// lengths can tell.
+std::int32_t characterLength(std::uint32_t codePage, std::uint8_t lead) noexcept {
+  if (codePage == kEucJp) {
+    if (lead == 0x8F) return 3;
+    return lead == 0x8E || (lead >= 0xA1 && lead <= 0xFE) ? 2 : 1;
+  }
+  if (isDoubleByteCodePage(codePage)) return ::IsDBCSLeadByteEx(codePage, lead) ? 2 : 1;
+  return 0;
+}
+
+std::int32_t maxCharSize(std::uint32_t codePage) noexcept {
+  CPINFO info = {};
+  const std::int32_t size = ::GetCPInfo(codePage, &info) ? static_cast<std::int32_t>(info.MaxCharSize) : 1;
+  return std::max(codePage == kEucJp ? kEucJpMaxBytes : 1, size);
+}
+
+// The code point of exactly length bytes, or U+FFFD when they are not one
+// character with a mapping.
+std::uint32_t convertExactly(std::uint32_t codePage, const std::uint8_t* bytes, std::int32_t length) noexcept {
+  wchar_t units[2];
+  const int written =
+      ::MultiByteToWideChar(codePage, MB_ERR_INVALID_CHARS, reinterpret_cast<const char*>(bytes), length, units, 2);
+  if (written == 1) return units[0];
+  if (written == 2 && units[0] >= 0xD800 && units[0] <= 0xDBFF && units[1] >= 0xDC00 && units[1] <= 0xDFFF) {
+    return 0x10000 + ((static_cast<std::uint32_t>(units[0]) - 0xD800) << 10) + (units[1] - 0xDC00);
+  }
+  // Two units that are no pair would be two characters: none of the table's
+  // code pages makes them, and one code point cannot carry them.
+  return kNoMapping;
+}
+
+class CodePageCodec final : public IZKCharCodec {
+ public:
+  explicit CodePageCodec(std::uint32_t codePage) noexcept : m_codePage(codePage) { ++g_liveObjects; }
+  ~CodePageCodec() { --g_liveObjects; }
+  CodePageCodec(const CodePageCodec&) = delete;
+  CodePageCodec& operator=(const CodePageCodec&) = delete;
+
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override {
+    if (object == nullptr) return E_POINTER;
+    if (!sameId(iid, kUnknownId) && !sameId(iid, IID_IZKCharCodec)) {
+      *object = nullptr;
+      return E_NOINTERFACE;
+    }
+    *object = static_cast<IZKCharCodec*>(this);
+    AddRef();
+    return S_OK;
+  }
+  ULONG STDMETHODCALLTYPE AddRef() override { return static_cast<ULONG>(++m_references); }
+  ULONG STDMETHODCALLTYPE Release() override {
+    const long left = --m_references;
+    if (left == 0) delete this;
+    return static_cast<ULONG>(left);
+  }
+
+  HRESULT STDMETHODCALLTYPE GetName(IZKCharBuffer* name) override {
+    if (name == nullptr) return E_POINTER;
+    const wchar_t* text = canonicalNameOf(m_codePage);
+    const auto length = static_cast<std::int32_t>(std::wcslen(text));
+    wchar_t* data = nullptr;
+    const HRESULT locked = name->LockWrite(length, &data);
+    if (FAILED(locked)) return locked;
+    std::memcpy(data, text, sizeof(wchar_t) * static_cast<std::size_t>(length));
+    return name->SetLength(length);
+  }
+  HRESULT STDMETHODCALLTYPE GetMaxBytesPerChar(std::int32_t* count) override {
+    if (count == nullptr) return E_POINTER;
+    *count = maxCharSize(m_codePage);
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE GetMaxCharsPerByte(std::int32_t* count) override {
+    if (count == nullptr) return E_POINTER;
+    // Every character of these code pages takes at least one byte and
+    // becomes one UTF-16 unit.
+    *count = 1;
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE Decode(const std::uint8_t* bytes, std::int32_t* count, std::uint32_t* codePoint) override {
+    if (count == nullptr || codePoint == nullptr || (bytes == nullptr && *count > 0)) return E_POINTER;
+    *codePoint = decodeCharacter(m_codePage, bytes, *count);
+    return S_OK;
+  }
+
+ private:
+  std::atomic<long> m_references{0};
+  std::uint32_t m_codePage;
+};
+
+class CodecFactory final : public IClassFactory {
+ public:
+  explicit CodecFactory(std::uint32_t codePage) noexcept : m_codePage(codePage) { ++g_liveObjects; }
+  ~CodecFactory() { --g_liveObjects; }
+  CodecFactory(const CodecFactory&) = delete;
+  CodecFactory& operator=(const CodecFactory&) = delete;
+
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override {
+    if (object == nullptr) return E_POINTER;
+    if (!sameId(iid, kUnknownId) && !sameId(iid, kClassFactoryId)) {
+      *object = nullptr;
+      return E_NOINTERFACE;
+    }
+    *object = static_cast<IClassFactory*>(this);
+    AddRef();
+    return S_OK;
+  }
+  ULONG STDMETHODCALLTYPE AddRef() override { return static_cast<ULONG>(++m_references); }
+  ULONG STDMETHODCALLTYPE Release() override {
+    const long left = --m_references;
+    if (left == 0) delete this;
+    return static_cast<ULONG>(left);
+  }
+  HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* outer, REFIID iid, void** object) override {
+    if (object == nullptr) return E_POINTER;
+    *object = nullptr;
+    if (outer != nullptr) return CLASS_E_NOAGGREGATION;
+    return handOut(new (std::nothrow) CodePageCodec(m_codePage), iid, object);
+  }
+  HRESULT STDMETHODCALLTYPE LockServer(BOOL lock) override {
+    if (lock) {
+      ++g_liveObjects;
+    } else {
+      --g_liveObjects;
+    }
+    return S_OK;
+  }
+
+  // Hands a new object out as iid; it dies at once when the query fails.
+  template <class T>
+  static HRESULT handOut(T* created, REFIID iid, void** object) noexcept {
+    if (created == nullptr) return E_OUTOFMEMORY;
+    created->AddRef();
+    const HRESULT result = created->QueryInterface(iid, object);
+    created->Release();
+    return result;
+  }
+
+ private:
+  std::atomic<long> m_references{0};
+  std::uint32_t m_codePage;
+};
+
+}  // namespace
+
+GUID classIdOf(std::uint32_t codePage) noexcept {
+  GUID clsid = kClassIdBase;
+  clsid.Data2 = static_cast<unsigned short>(codePage);
+  return clsid;
+}
+
+std::uint32_t codePageOf(const GUID& clsid) noexcept {
+  const std::uint32_t codePage = clsid.Data2;
+  return canonicalNameOf(codePage) != nullptr && sameId(clsid, classIdOf(codePage)) ? codePage : 0;
+}
+
+const wchar_t* canonicalNameOf(std::uint32_t codePage) noexcept {
+  for (const auto* row = zk::text::charset::codePageTable(); row->name != nullptr; ++row) {
+    if (row->codePage == codePage) return row->name;
+  }
+  return nullptr;
+}
+
+std::uint32_t decodeCharacter(std::uint32_t codePage, const std::uint8_t* bytes, std::int32_t& count) noexcept {
+  const std::int32_t available = count;
+  count = 0;
+  if (available <= 0) return kNoMapping;
+  std::int32_t length = characterLength(codePage, bytes[0]);
+  if (length == 0) {
+    // No lead-byte rule: the shortest run of bytes that converts is the
+    // character; a run as long as any character that does not is bad.
+    const std::int32_t longest = maxCharSize(codePage);
+    for (std::int32_t tried = 1; tried <= std::min(longest, available); ++tried) {
+      const std::uint32_t codePoint = convertExactly(codePage, bytes, tried);
+      if (codePoint != kNoMapping) {
+        count = tried;
+        return codePoint;
+      }
+    }
+    if (available < longest) return kNoMapping;
+    count = 1;
+    return kNoMapping;
+  }
+  for (std::int32_t at = 1; at < std::min(length, available); ++at) {
+    if (!isTrailByte(codePage, bytes[at])) {
+      count = 1;
+      return kNoMapping;
+    }
+  }
+  if (length > available) return kNoMapping;
+  count = length;
+  return convertExactly(codePage, bytes, length);
+}
+
+HRESULT getClassObject(std::uint32_t codePage, REFIID iid, void** object) noexcept {
+  if (object == nullptr) return E_POINTER;
+  *object = nullptr;
+  if (canonicalNameOf(codePage) == nullptr || !::IsValidCodePage(codePage)) return CLASS_E_CLASSNOTAVAILABLE;
+  return CodecFactory::handOut(new (std::nothrow) CodecFactory(codePage), iid, object);
+}
+
+bool hasLiveObjects() noexcept { return g_liveObjects.load() != 0; }
+
+}  // namespace charcodec

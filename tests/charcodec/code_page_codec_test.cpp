@@ -1,0 +1,171 @@
+#include <gtest/gtest.h>
+
+#include <set>
+#include <string>
+
+#include "core/component.h"
+#include "core/result.h"
+#include "support/charset_support.h"
+#include "support/codec_registrations.h"
+#include "support/throwaway_prefix.h"
+#include "text/charset/code_pages.h"
+#include "text/charset/codec_component.h"
+
+namespace zk_test {
+namespace {
+
+using cs::ByteToCharConverter;
+
+#if defined(_WIN64)
+constexpr wchar_t kCodecDll[] = L"provsweep_codec64.dll";
+#else
+constexpr wchar_t kCodecDll[] = L"provsweep_codec32.dll";
+#endif
+
+using ServerFunction = HRESULT(STDAPICALLTYPE*)();
+
+Bytes encoded(std::uint32_t codePage, const std::wstring& text) {
+  const int size = static_cast<int>(text.size());
+  const int length = WideCharToMultiByte(codePage, 0, text.data(), size, nullptr, 0, nullptr, nullptr);
+  std::string bytes(static_cast<std::size_t>(length), '\0');
+  WideCharToMultiByte(codePage, 0, text.data(), size, &bytes[0], length, nullptr, nullptr);
+  return asBytes(bytes);
+}
+
+std::wstring systemDecoded(std::uint32_t codePage, const Bytes& bytes) {
+  const auto* narrow = reinterpret_cast<const char*>(bytes.data());
+  const int size = static_cast<int>(bytes.size());
+  std::wstring text(static_cast<std::size_t>(MultiByteToWideChar(codePage, 0, narrow, size, nullptr, 0)), L'\0');
+  MultiByteToWideChar(codePage, 0, narrow, size, &text[0], static_cast<int>(text.size()));
+  return text;
+}
+
+// The shipped codec DLL, registered by its own DllRegisterServer for each
+// test and unregistered after it, with the codec library up.
+class CodePageCodecTest : public CodecLibraryTest {
+ protected:
+  void SetUp() override {
+    ZK_REQUIRE_THROWAWAY_PREFIX();
+    removeCodecComponentRegistrations();
+    m_dll = LoadLibraryW(besideTests(kCodecDll).c_str());
+    ASSERT_NE(m_dll, nullptr);
+    ASSERT_EQ(server("DllRegisterServer")(), S_OK);
+    CodecLibraryTest::SetUp();
+    m_up = true;
+  }
+  void TearDown() override {
+    if (m_up) CodecLibraryTest::TearDown();
+    if (m_dll != nullptr) {
+      EXPECT_EQ(server("DllUnregisterServer")(), S_OK);
+      FreeLibrary(m_dll);
+    }
+  }
+
+  ServerFunction server(const char* name) const {
+    return reinterpret_cast<ServerFunction>(reinterpret_cast<void (*)()>(GetProcAddress(m_dll, name)));
+  }
+
+  HMODULE m_dll = nullptr;
+  bool m_up = false;
+};
+
+TEST_F(CodePageCodecTest, DecodesAsTheSystemDoesWhereverTheInputIsCut) {
+  const struct {
+    const wchar_t* name;
+    std::uint32_t codePage;
+    const wchar_t* canonical;
+    std::wstring text;
+  } cases[] = {
+      {L"WINDOWS-31J", 932, L"CP932", L"日本語のテキスト ｶﾀｶﾅ abc"},
+      {L"CP932", 932, L"CP932", L"表示～①"},
+      {L"EUC-JP", 20932, L"EUCJP", L"日本語のテキスト ｶﾀｶﾅ abc"},
+      {L"GB2312", 936, L"CP936", L"简体中文文本 abc"},
+      {L"BIG5", 950, L"CP950", L"繁體中文文本 abc"},
+      {L"KS_C_5601-1987", 949, L"CP949", L"한국어 텍스트 abc"},
+      {L"CP1251", 1251, L"CP1251", L"Привет, мир"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::PrintToString(c.name));
+    const Bytes bytes = encoded(c.codePage, c.text);
+    const std::wstring expected = systemDecoded(c.codePage, bytes);
+    ASSERT_EQ(expected, c.text);
+    const auto end = static_cast<std::int32_t>(bytes.size());
+    // Every cut, many in the middle of a character: the first call leaves
+    // the cut character for the second.
+    for (std::int32_t cut = 0; cut <= end; ++cut) {
+      const Decoder decoder = ByteToCharConverter::getConverter(c.name);
+      ASSERT_STREQ(decoder->getCharacterEncoding(), c.canonical);
+      std::wstring out(expected.size() + 1, L'\0');
+      std::int32_t inPos = 0;
+      std::int32_t outPos = 0;
+      const auto room = static_cast<std::int32_t>(out.size());
+      decoder->convert(bytes.data(), inPos, cut, &out[0], outPos, room);
+      EXPECT_LE(inPos, cut);
+      decoder->convert(bytes.data(), inPos, end, &out[0], outPos, room);
+      EXPECT_EQ(inPos, end) << "cut at " << cut;
+      EXPECT_EQ(out.substr(0, static_cast<std::size_t>(outPos)), expected) << "cut at " << cut;
+    }
+  }
+}
+
+TEST_F(CodePageCodecTest, BadBytesBecomeOneSubstitutionEach) {
+  const std::wstring fffd(1, L'\xFFFD');
+  const struct {
+    const wchar_t* name;
+    const char* bytes;
+    std::wstring units;
+  } cases[] = {
+      // A lead byte before a byte that cannot follow it is a bad character
+      // of one byte; an unmapped pair is one bad character of two.
+      {L"CP932", "82 20 42", fffd + L" B"},
+      {L"CP932", "82 41 42", fffd + L"B"},
+      {L"EUCJP", "A4 41", fffd + L"A"},
+      // JIS X 0212 (0x8F and two bytes) has no mapping in the system's
+      // table: one bad character of three bytes.
+      {L"EUCJP", "8F B0 A1 41", fffd + L"A"},
+      // Undefined in the code page.
+      {L"CP1253", "41 AA 42", L"A" + fffd + L"B"},
+      {L"CP932", "41 A0", L"A" + fffd},
+  };
+  for (const auto& c : cases) {
+    const Decoder decoder = ByteToCharConverter::getConverter(c.name);
+    EXPECT_EQ(decodeAllOf(*decoder, hexBytes(c.bytes)).units, c.units) << c.bytes;
+  }
+}
+
+TEST_F(CodePageCodecTest, TheDefaultDecoderIsTheComponentForTheAnsiCodePage) {
+  if (GetACP() != 932) GTEST_SKIP() << "the test runner sets the ANSI code page 932";
+  EXPECT_STREQ(ByteToCharConverter::getDefaultConverter()->getCharacterEncoding(), L"CP932");
+  EXPECT_EQ(decodeAllOf(*ByteToCharConverter::getDefaultConverter(), encoded(932, L"設定")).units, L"設定");
+}
+
+TEST_F(CodePageCodecTest, RegistrationCoversEveryNameAndUnregistrationRemovesIt) {
+  const auto classIdOf = [](const wchar_t* name) {
+    CLSID clsid = {};
+    const HRESULT found = ZKCoreCLSIDFromProgID((kCharCodecProgIdPrefix + std::wstring(name)).c_str(), &clsid);
+    return found == S_OK ? clsid : GUID_NULL;
+  };
+  // One class per code page, and each alias names its code page's class.
+  std::set<std::wstring> classes;
+  int names = 0;
+  for (const auto* row = cs::codePageTable(); row->name != nullptr; ++row, ++names) {
+    const GUID clsid = classIdOf(row->name);
+    EXPECT_FALSE(IsEqualGUID(clsid, GUID_NULL)) << row->codePage;
+    classes.insert(std::wstring(reinterpret_cast<const wchar_t*>(&clsid), sizeof(clsid) / sizeof(wchar_t)));
+  }
+  EXPECT_EQ(classes.size(), 23u);
+  for (const auto* row = cs::codePageAliasTable(); row->alias != nullptr; ++row, ++names) {
+    EXPECT_TRUE(IsEqualGUID(classIdOf(row->alias), classIdOf(row->canonicalName))) << row->alias;
+  }
+  EXPECT_EQ(names, 23 + 15);
+  // Registering twice changes nothing; one unregistration removes it all.
+  EXPECT_EQ(server("DllRegisterServer")(), S_OK);
+  EXPECT_EQ(server("DllUnregisterServer")(), S_OK);
+  for (const auto* row = cs::codePageTable(); row->name != nullptr; ++row) {
+    EXPECT_TRUE(IsEqualGUID(classIdOf(row->name), GUID_NULL)) << row->codePage;
+  }
+  EXPECT_EQ(server("DllCanUnloadNow")(), S_OK);
+}
+
+}  // namespace
+}  // namespace zk_test
