@@ -1,12 +1,10 @@
 #include "charcodec/code_page_codec.h"
 
-#include <unknwn.h>
-
 #include <algorithm>
 #include <atomic>
-#include <cstring>
 #include <new>
 
+#include "core/component_object.h"
 #include "text/charset/code_pages.h"
 #include "text/charset/codec_component.h"
 
@@ -15,8 +13,6 @@ namespace charcodec {
 namespace {
 
 constexpr GUID kClassIdBase = {0x7A3C1E00, 0x0000, 0x4D2B, {0x9E, 0x41, 0x6C, 0x0F, 0x83, 0x55, 0xB2, 0x17}};
-constexpr GUID kUnknownId = {0x00000000, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
-constexpr GUID kClassFactoryId = {0x00000001, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
 constexpr std::uint32_t kNoMapping = 0xFFFD;
 constexpr std::uint32_t kEucJp = 20932;
 // EUC-JP's longest sequence: 0x8F and two bytes of JIS X 0212.
@@ -71,39 +67,13 @@ std::uint32_t convertExactly(std::uint32_t codePage, const std::uint8_t* bytes, 
   return kNoMapping;
 }
 
-class CodePageCodec final : public IZKCharCodec {
+class CodePageCodec final : public zkcore::ComponentObject<IZKCharCodec> {
  public:
-  explicit CodePageCodec(std::uint32_t codePage) noexcept : m_codePage(codePage) { ++g_liveObjects; }
-  ~CodePageCodec() { --g_liveObjects; }
-  CodePageCodec(const CodePageCodec&) = delete;
-  CodePageCodec& operator=(const CodePageCodec&) = delete;
-
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override {
-    if (object == nullptr) return E_POINTER;
-    if (!sameId(iid, kUnknownId) && !sameId(iid, IID_IZKCharCodec)) {
-      *object = nullptr;
-      return E_NOINTERFACE;
-    }
-    *object = static_cast<IZKCharCodec*>(this);
-    AddRef();
-    return S_OK;
-  }
-  ULONG STDMETHODCALLTYPE AddRef() override { return static_cast<ULONG>(++m_references); }
-  ULONG STDMETHODCALLTYPE Release() override {
-    const long left = --m_references;
-    if (left == 0) delete this;
-    return static_cast<ULONG>(left);
-  }
+  explicit CodePageCodec(std::uint32_t codePage) noexcept
+      : ComponentObject(IID_IZKCharCodec, &g_liveObjects), m_codePage(codePage) {}
 
   HRESULT STDMETHODCALLTYPE GetName(IZKCharBuffer* name) override {
-    if (name == nullptr) return E_POINTER;
-    const wchar_t* text = canonicalNameOf(m_codePage);
-    const auto length = static_cast<std::int32_t>(std::wcslen(text));
-    wchar_t* data = nullptr;
-    const HRESULT locked = name->LockWrite(length, &data);
-    if (FAILED(locked)) return locked;
-    std::memcpy(data, text, sizeof(wchar_t) * static_cast<std::size_t>(length));
-    return name->SetLength(length);
+    return writeCodecName(name, canonicalNameOf(m_codePage));
   }
   HRESULT STDMETHODCALLTYPE GetMaxBytesPerChar(std::int32_t* count) override {
     if (count == nullptr) return E_POINTER;
@@ -124,38 +94,19 @@ class CodePageCodec final : public IZKCharCodec {
   }
 
  private:
-  std::atomic<long> m_references{0};
   std::uint32_t m_codePage;
 };
 
-class CodecFactory final : public IClassFactory {
+class CodecFactory final : public zkcore::ComponentObject<IClassFactory> {
  public:
-  explicit CodecFactory(std::uint32_t codePage) noexcept : m_codePage(codePage) { ++g_liveObjects; }
-  ~CodecFactory() { --g_liveObjects; }
-  CodecFactory(const CodecFactory&) = delete;
-  CodecFactory& operator=(const CodecFactory&) = delete;
+  explicit CodecFactory(std::uint32_t codePage) noexcept
+      : ComponentObject(zkcore::kClassFactoryId, &g_liveObjects), m_codePage(codePage) {}
 
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override {
-    if (object == nullptr) return E_POINTER;
-    if (!sameId(iid, kUnknownId) && !sameId(iid, kClassFactoryId)) {
-      *object = nullptr;
-      return E_NOINTERFACE;
-    }
-    *object = static_cast<IClassFactory*>(this);
-    AddRef();
-    return S_OK;
-  }
-  ULONG STDMETHODCALLTYPE AddRef() override { return static_cast<ULONG>(++m_references); }
-  ULONG STDMETHODCALLTYPE Release() override {
-    const long left = --m_references;
-    if (left == 0) delete this;
-    return static_cast<ULONG>(left);
-  }
   HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* outer, REFIID iid, void** object) override {
     if (object == nullptr) return E_POINTER;
     *object = nullptr;
     if (outer != nullptr) return CLASS_E_NOAGGREGATION;
-    return handOut(new (std::nothrow) CodePageCodec(m_codePage), iid, object);
+    return CodePageCodec::handOut(new (std::nothrow) CodePageCodec(m_codePage), iid, object);
   }
   HRESULT STDMETHODCALLTYPE LockServer(BOOL lock) override {
     if (lock) {
@@ -166,18 +117,7 @@ class CodecFactory final : public IClassFactory {
     return S_OK;
   }
 
-  // Hands a new object out as iid; it dies at once when the query fails.
-  template <class T>
-  static HRESULT handOut(T* created, REFIID iid, void** object) noexcept {
-    if (created == nullptr) return E_OUTOFMEMORY;
-    created->AddRef();
-    const HRESULT result = created->QueryInterface(iid, object);
-    created->Release();
-    return result;
-  }
-
  private:
-  std::atomic<long> m_references{0};
   std::uint32_t m_codePage;
 };
 

@@ -5,6 +5,8 @@
 #pragma once
 
 #include <cstdint>
+#include <cstring>
+#include <cwchar>
 
 #include "core/windows_support.h"
 #include "lang/char_buffer.h"
@@ -33,3 +35,15 @@ struct IZKCharCodec : IZKUnknown {
  protected:
   ~IZKCharCodec() = default;
 };
+
+// What a component's GetName does with its name: the whole text through the
+// buffer's write side, the buffer's own failure passed on.
+inline HRESULT writeCodecName(IZKCharBuffer* buffer, const wchar_t* text) noexcept {
+  if (buffer == nullptr || text == nullptr) return E_POINTER;
+  const auto length = static_cast<std::int32_t>(std::wcslen(text));
+  wchar_t* data = nullptr;
+  const HRESULT locked = buffer->LockWrite(length, &data);
+  if (FAILED(locked)) return locked;
+  std::memcpy(data, text, sizeof(wchar_t) * static_cast<std::size_t>(length));
+  return buffer->SetLength(length);
+}

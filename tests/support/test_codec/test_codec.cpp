@@ -2,51 +2,24 @@
 // survive; see test_codec.h.
 #include "test_codec.h"
 
-#include <unknwn.h>
-
-#include <cstring>
 #include <new>
 
+#include "core/component_object.h"
 #include "text/charset/codec_component.h"
 
 namespace {
 
 bool sameId(REFIID a, const GUID& b) { return IsEqualGUID(a, b) != FALSE; }
 
-const GUID kUnknownId = {0x00000000, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
-const GUID kClassFactoryId = {0x00000001, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
-
 using zk_test::TestCodecKind;
 
-class TestCodec final : public IZKCharCodec {
+class TestCodec final : public zkcore::ComponentObject<IZKCharCodec> {
  public:
-  explicit TestCodec(TestCodecKind kind) : m_kind(kind) {}
-
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override {
-    if (object == nullptr) return E_POINTER;
-    if (!sameId(iid, kUnknownId) && !sameId(iid, IID_IZKCharCodec)) {
-      *object = nullptr;
-      return E_NOINTERFACE;
-    }
-    *object = static_cast<IZKCharCodec*>(this);
-    AddRef();
-    return S_OK;
-  }
-  ULONG STDMETHODCALLTYPE AddRef() override { return static_cast<ULONG>(::InterlockedIncrement(&m_refs)); }
-  ULONG STDMETHODCALLTYPE Release() override {
-    const LONG left = ::InterlockedDecrement(&m_refs);
-    if (left == 0) delete this;
-    return static_cast<ULONG>(left);
-  }
+  explicit TestCodec(TestCodecKind kind) : ComponentObject(IID_IZKCharCodec, nullptr), m_kind(kind) {}
 
   HRESULT STDMETHODCALLTYPE GetName(IZKCharBuffer* name) override {
     if (m_kind == TestCodecKind::kFailingName) return zk_test::kTestCodecFailure;
-    const auto length = static_cast<std::int32_t>(std::wcslen(zk_test::kTestCodecName));
-    wchar_t* data = nullptr;
-    const HRESULT hr = name->LockWrite(length, &data);
-    if (FAILED(hr)) return hr;
-    std::memcpy(data, zk_test::kTestCodecName, sizeof(wchar_t) * static_cast<std::size_t>(length));
-    return name->SetLength(length);
+    return writeCodecName(name, zk_test::kTestCodecName);
   }
   HRESULT STDMETHODCALLTYPE GetMaxBytesPerChar(std::int32_t* count) override {
     if (m_kind == TestCodecKind::kFailingMaxBytes) return zk_test::kTestCodecFailure;
@@ -86,45 +59,22 @@ class TestCodec final : public IZKCharCodec {
   }
 
  private:
-  volatile LONG m_refs = 0;
   TestCodecKind m_kind;
 };
 
-class TestCodecFactory final : public IClassFactory {
+class TestCodecFactory final : public zkcore::ComponentObject<IClassFactory> {
  public:
-  explicit TestCodecFactory(TestCodecKind kind) : m_kind(kind) {}
+  explicit TestCodecFactory(TestCodecKind kind) : ComponentObject(zkcore::kClassFactoryId, nullptr), m_kind(kind) {}
 
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override {
-    if (object == nullptr) return E_POINTER;
-    if (!sameId(iid, kUnknownId) && !sameId(iid, kClassFactoryId)) {
-      *object = nullptr;
-      return E_NOINTERFACE;
-    }
-    *object = static_cast<IClassFactory*>(this);
-    AddRef();
-    return S_OK;
-  }
-  ULONG STDMETHODCALLTYPE AddRef() override { return static_cast<ULONG>(::InterlockedIncrement(&m_refs)); }
-  ULONG STDMETHODCALLTYPE Release() override {
-    const LONG left = ::InterlockedDecrement(&m_refs);
-    if (left == 0) delete this;
-    return static_cast<ULONG>(left);
-  }
   HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* outer, REFIID iid, void** object) override {
     if (object == nullptr) return E_POINTER;
     *object = nullptr;
     if (outer != nullptr) return CLASS_E_NOAGGREGATION;
-    TestCodec* codec = new (std::nothrow) TestCodec(m_kind);
-    if (codec == nullptr) return E_OUTOFMEMORY;
-    codec->AddRef();
-    const HRESULT hr = codec->QueryInterface(iid, object);
-    codec->Release();
-    return hr;
+    return TestCodec::handOut(new (std::nothrow) TestCodec(m_kind), iid, object);
   }
   HRESULT STDMETHODCALLTYPE LockServer(BOOL) override { return S_OK; }
 
  private:
-  volatile LONG m_refs = 0;
   TestCodecKind m_kind;
 };
 
@@ -135,12 +85,8 @@ extern "C" HRESULT STDAPICALLTYPE DllGetClassObject(REFCLSID clsid, REFIID iid, 
   *object = nullptr;
   for (unsigned char kind = 0; kind < static_cast<unsigned char>(TestCodecKind::kCount); ++kind) {
     if (!sameId(clsid, zk_test::testCodecClassId(static_cast<TestCodecKind>(kind)))) continue;
-    auto* factory = new (std::nothrow) TestCodecFactory(static_cast<TestCodecKind>(kind));
-    if (factory == nullptr) return E_OUTOFMEMORY;
-    factory->AddRef();
-    const HRESULT hr = factory->QueryInterface(iid, object);
-    factory->Release();
-    return hr;
+    return TestCodecFactory::handOut(new (std::nothrow) TestCodecFactory(static_cast<TestCodecKind>(kind)), iid,
+                                     object);
   }
   return CLASS_E_CLASSNOTAVAILABLE;
 }
