@@ -3,6 +3,7 @@
 #include <cwchar>
 #include <limits>
 
+#include "core/result.h"
 #include "io/streams.h"
 #include "lang/exception.h"
 
@@ -14,6 +15,31 @@ void checkText(const void* text) {
   if (text == nullptr) throw ResultException(kInvalidArgument);
 }
 
+// The read lock of a character buffer for one scope. release() gives it
+// back and reports a failing unlock; a hold still taken when the scope is
+// left by an exception is given back quietly, so the exception that is
+// already on its way stays the one reported.
+class ReadHold {
+ public:
+  explicit ReadHold(IZKCharBuffer& buffer) : m_buffer(buffer) { throwIfFailed(m_buffer.LockRead(&m_data)); }
+  ReadHold(const ReadHold&) = delete;
+  ReadHold& operator=(const ReadHold&) = delete;
+  ~ReadHold() {
+    if (m_held) zkcore::ignoreFailure(m_buffer.UnlockRead());
+  }
+
+  const wchar_t* data() const noexcept { return m_data; }
+  void release() {
+    m_held = false;
+    throwIfFailed(m_buffer.UnlockRead());
+  }
+
+ private:
+  IZKCharBuffer& m_buffer;
+  const wchar_t* m_data = nullptr;
+  bool m_held = true;
+};
+
 }  // namespace
 
 Writer::~Writer() = default;
@@ -22,20 +48,12 @@ StringWriter::StringWriter(std::int32_t initialCapacity) : m_text(initialCapacit
 
 void StringWriter::write(IZKCharBuffer* buffer) {
   checkText(buffer);
-  const wchar_t* data = nullptr;
-  throwIfFailed(buffer->LockRead(&data));
-  try {
-    // Read under the lock, so it matches the data the lock handed out.
-    const ULONG length = buffer->GetLength();
-    if (length > static_cast<ULONG>(std::numeric_limits<std::int32_t>::max())) throw OutOfMemoryException();
-    write(data, static_cast<std::int32_t>(length));
-  } catch (...) {
-    // The append's failure is the one to report; a failing unlock on this
-    // path is deliberately not allowed to replace it.
-    buffer->UnlockRead();
-    throw;
-  }
-  throwIfFailed(buffer->UnlockRead());
+  ReadHold hold(*buffer);
+  // Read under the lock, so it matches the data the lock handed out.
+  const ULONG length = buffer->GetLength();
+  if (length > static_cast<ULONG>(std::numeric_limits<std::int32_t>::max())) throw OutOfMemoryException();
+  write(hold.data(), static_cast<std::int32_t>(length));
+  hold.release();
 }
 
 void StringWriter::write(const wchar_t* text) {
