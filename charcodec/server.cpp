@@ -4,6 +4,8 @@
 #include <string>
 
 #include "charcodec/code_page_codec.h"
+#include "core/result.h"
+#include "core/unique_handle.h"
 #include "core/windows_support.h"
 #include "text/charset/code_pages.h"
 #include "text/charset/codec_component.h"
@@ -21,22 +23,23 @@ constexpr REGSAM kView = KEY_WOW64_32KEY;
 // Owns one open registry key.
 class RegistryKey {
  public:
-  RegistryKey() noexcept = default;
-  ~RegistryKey() {
-    if (m_key != nullptr) ::RegCloseKey(m_key);
-  }
-  RegistryKey(const RegistryKey&) = delete;
-  RegistryKey& operator=(const RegistryKey&) = delete;
-
   LONG create(const std::wstring& path) noexcept {
-    return ::RegCreateKeyExW(HKEY_CLASSES_ROOT, path.c_str(), 0, nullptr, 0, KEY_SET_VALUE | kView, nullptr, &m_key,
-                             nullptr);
+    return ::RegCreateKeyExW(HKEY_CLASSES_ROOT, path.c_str(), 0, nullptr, 0, KEY_SET_VALUE | kView, nullptr,
+                             m_key.put(), nullptr);
   }
   LONG open(const std::wstring& path) noexcept {
-    return ::RegOpenKeyExW(HKEY_CLASSES_ROOT, path.c_str(), 0, KEY_QUERY_VALUE | kView, &m_key);
+    return ::RegOpenKeyExW(HKEY_CLASSES_ROOT, path.c_str(), 0, KEY_QUERY_VALUE | kView, m_key.put());
+  }
+  // Whether nothing (no subkey, no value) lies in the key.
+  bool empty() const noexcept {
+    DWORD subkeys = 0;
+    DWORD values = 0;
+    return ::RegQueryInfoKeyW(m_key.get(), nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr, &values, nullptr,
+                              nullptr, nullptr, nullptr) == ERROR_SUCCESS &&
+           subkeys == 0 && values == 0;
   }
   LONG setString(const wchar_t* name, const std::wstring& value) noexcept {
-    return ::RegSetValueExW(m_key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
+    return ::RegSetValueExW(m_key.get(), name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
                             static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
   }
   // The default value when it is a string, else the empty text.
@@ -44,7 +47,7 @@ class RegistryKey {
     wchar_t text[1024] = {};
     DWORD bytes = sizeof(text) - sizeof(wchar_t);
     DWORD type = 0;
-    if (::RegQueryValueExW(m_key, L"", nullptr, &type, reinterpret_cast<BYTE*>(text), &bytes) != ERROR_SUCCESS ||
+    if (::RegQueryValueExW(m_key.get(), L"", nullptr, &type, reinterpret_cast<BYTE*>(text), &bytes) != ERROR_SUCCESS ||
         type != REG_SZ) {
       return std::wstring();
     }
@@ -52,8 +55,10 @@ class RegistryKey {
   }
 
  private:
-  HKEY m_key = nullptr;
+  zkcore::UniqueRegistryKey m_key;
 };
+
+HRESULT outOfMemory() noexcept { return E_OUTOFMEMORY; }
 
 HRESULT fromStatus(LONG status) noexcept { return status == ERROR_SUCCESS ? S_OK : HRESULT_FROM_WIN32(status); }
 
@@ -112,15 +117,9 @@ LONG removeKey(const std::wstring& path, const std::wstring& expected) {
   if (removed != ERROR_SUCCESS && removed != ERROR_FILE_NOT_FOUND) return removed;
   // The parent goes only when nothing else was put below it.
   const std::wstring parent = path.substr(0, path.find_last_of(L'\\'));
-  HKEY key = nullptr;
-  if (::RegOpenKeyExW(HKEY_CLASSES_ROOT, parent.c_str(), 0, KEY_QUERY_VALUE | kView, &key) == ERROR_SUCCESS) {
-    DWORD subkeys = 0;
-    DWORD values = 0;
-    const bool empty = ::RegQueryInfoKeyW(key, nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr, &values, nullptr,
-                                          nullptr, nullptr, nullptr) == ERROR_SUCCESS &&
-                       subkeys == 0 && values == 0;
-    ::RegCloseKey(key);
-    if (empty) ::RegDeleteKeyExW(HKEY_CLASSES_ROOT, parent.c_str(), kView, 0);
+  RegistryKey parentKey;
+  if (parentKey.open(parent) == ERROR_SUCCESS && parentKey.empty()) {
+    ::RegDeleteKeyExW(HKEY_CLASSES_ROOT, parent.c_str(), kView, 0);
   }
   return ERROR_SUCCESS;
 }
@@ -169,18 +168,7 @@ extern "C" HRESULT STDAPICALLTYPE DllGetClassObject(REFCLSID clsid, REFIID iid, 
 
 extern "C" HRESULT STDAPICALLTYPE DllCanUnloadNow() { return charcodec::hasLiveObjects() ? S_FALSE : S_OK; }
 
-extern "C" HRESULT STDAPICALLTYPE DllRegisterServer() {
-  try {
-    return registerServer();
-  } catch (...) {
-    return E_OUTOFMEMORY;
-  }
-}
+// Building the key paths is all that can throw, and only for want of memory.
+extern "C" HRESULT STDAPICALLTYPE DllRegisterServer() { return zkcore::guardWith(outOfMemory, registerServer); }
 
-extern "C" HRESULT STDAPICALLTYPE DllUnregisterServer() {
-  try {
-    return unregisterServer();
-  } catch (...) {
-    return E_OUTOFMEMORY;
-  }
-}
+extern "C" HRESULT STDAPICALLTYPE DllUnregisterServer() { return zkcore::guardWith(outOfMemory, unregisterServer); }

@@ -6,6 +6,7 @@
 #include "core/component.h"
 #include "core/result.h"
 #include "support/charset_support.h"
+#include "support/child_process.h"
 #include "support/codec_registrations.h"
 #include "support/throwaway_prefix.h"
 #include "text/charset/code_pages.h"
@@ -47,7 +48,7 @@ class CodePageCodecTest : public CodecLibraryTest {
   void SetUp() override {
     ZK_REQUIRE_THROWAWAY_PREFIX();
     removeCodecComponentRegistrations();
-    m_dll = LoadLibraryW(besideTests(kCodecDll).c_str());
+    m_dll = LoadLibraryW((testFolder() + kCodecDll).c_str());
     ASSERT_NE(m_dll, nullptr);
     ASSERT_EQ(server("DllRegisterServer")(), S_OK);
     CodecLibraryTest::SetUp();

@@ -170,7 +170,7 @@ struct ProgramImage {
 std::vector<ProgramImage> builtProgramImages() {
   std::vector<ProgramImage> images = {{"this build's program", programPath()}};
 #if defined(_WIN64)
-  const std::wstring x86 = binFolder() + L"..\\..\\windows-x86\\bin\\provsweep32.exe";
+  const std::wstring x86 = testFolder() + L"..\\..\\windows-x86\\bin\\provsweep32.exe";
   if (::GetFileAttributesW(x86.c_str()) != INVALID_FILE_ATTRIBUTES) {
     images.push_back({"provsweep32.exe of the x86 build", x86});
   } else {

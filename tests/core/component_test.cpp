@@ -11,6 +11,7 @@
 #include "core/guid.h"
 #include "core/lifecycle.h"
 #include "core/result.h"
+#include "support/child_process.h"
 #include "support/registry_key.h"
 #include "support/test_component/test_component.h"
 #include "support/throwaway_prefix.h"
@@ -18,6 +19,7 @@
 namespace {
 
 using zk_test::ScratchRegistryKey;
+using zk_test::testFolder;
 
 constexpr HRESULT kNoInterface = static_cast<HRESULT>(0x80004002L);
 constexpr HRESULT kClassNotAvailable = static_cast<HRESULT>(0x80040111L);
@@ -28,14 +30,6 @@ std::wstring guidText(const GUID& guid) {
   wchar_t text[kZKGuidTextLength + 1];
   EXPECT_EQ(ZKCoreGuidToString(guid, text, kZKGuidTextLength + 1), zkcore::kOk);
   return text;
-}
-
-// The folder of this test executable; the test DLLs are built beside it.
-std::wstring executableFolder() {
-  wchar_t path[MAX_PATH];
-  const DWORD length = ::GetModuleFileNameW(nullptr, path, MAX_PATH);
-  std::wstring folder(path, length);
-  return folder.substr(0, folder.find_last_of(L"\\/") + 1);
 }
 
 // Reads one of the counters the test component exports, from the copy the
@@ -74,7 +68,7 @@ class ComponentTest : public testing::Test {
     EXPECT_FALSE(componentLoaded()) << "the cache did not free the component";
   }
 
-  static std::wstring componentPath() { return executableFolder() + zk_test::kComponentDllName; }
+  static std::wstring componentPath() { return testFolder() + zk_test::kComponentDllName; }
 
   // Creates CLSID\{clsid}; with a server path also its InprocServer32.
   ScratchRegistryKey& registerServer(const GUID& clsid, const std::wstring& server, DWORD type = REG_SZ) {
@@ -207,7 +201,7 @@ TEST_F(ComponentTest, ReleasingTheRuntimeReleasesTheClassObjectAndFreesTheDll) {
 }
 
 TEST_F(ComponentTest, ExpandsTheServerPath) {
-  ::SetEnvironmentVariableW(L"ZKTEST_COMPONENT_DIR", executableFolder().c_str());
+  ::SetEnvironmentVariableW(L"ZKTEST_COMPONENT_DIR", testFolder().c_str());
   registerServer(zk_test::kAdderClassId, L"%ZKTEST_COMPONENT_DIR%" + std::wstring(zk_test::kComponentDllName),
                  REG_EXPAND_SZ);
   void* object = nullptr;
@@ -243,11 +237,11 @@ TEST_F(ComponentTest, RegistrationFailuresMeanClassNotRegistered) {
 }
 
 TEST_F(ComponentTest, MissingDllGivesTheMappedLoadError) {
-  registerServer(zk_test::kUnknownClassId, executableFolder() + L"zk_no_such_component.dll");
+  registerServer(zk_test::kUnknownClassId, testFolder() + L"zk_no_such_component.dll");
   // The loader reports ERROR_MOD_NOT_FOUND (126) for a missing file, which
   // the system-error mapping does not single out.
   ::SetLastError(0);
-  EXPECT_EQ(::LoadLibraryW((executableFolder() + L"zk_no_such_component.dll").c_str()), nullptr);
+  EXPECT_EQ(::LoadLibraryW((testFolder() + L"zk_no_such_component.dll").c_str()), nullptr);
   EXPECT_EQ(::GetLastError(), static_cast<DWORD>(ERROR_MOD_NOT_FOUND));
   expectFailure(zk_test::kUnknownClassId, zk_test::kUnknownInterfaceId, zkcore::kFail);
   // A missing folder is reported the same way.
@@ -256,7 +250,7 @@ TEST_F(ComponentTest, MissingDllGivesTheMappedLoadError) {
 }
 
 TEST_F(ComponentTest, DllWithoutEntryPointGivesTheMappedLookupErrorAndIsFreed) {
-  registerServer(zk_test::kUnknownClassId, executableFolder() + zk_test::kNoEntryDllName);
+  registerServer(zk_test::kUnknownClassId, testFolder() + zk_test::kNoEntryDllName);
   expectFailure(zk_test::kUnknownClassId, zk_test::kUnknownInterfaceId, zkcore::kFail);
   EXPECT_EQ(::GetModuleHandleW(zk_test::kNoEntryDllName), nullptr);
 }

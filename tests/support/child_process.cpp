@@ -42,6 +42,12 @@ std::wstring selfPath() {
   return std::wstring(self, length < MAX_PATH ? length : 0);
 }
 
+std::wstring testFolder() {
+  std::wstring path = selfPath();
+  path.erase(path.find_last_of(L"\\/") + 1);
+  return path;
+}
+
 ChildRun runChild(const std::wstring& program, const std::wstring& arguments, const std::string& input) {
   ChildRun run;
   UniqueKernelHandle outputReader, outputWriter, inputWriter, inputReader;

@@ -10,6 +10,9 @@ namespace zk_test {
 
 // The full path of this test executable.
 std::wstring selfPath();
+// The folder of this test executable, with its trailing separator: the build
+// puts the programs and DLLs that the tests drive beside them.
+std::wstring testFolder();
 
 struct ChildRun {
   bool finished = false;

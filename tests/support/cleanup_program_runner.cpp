@@ -4,17 +4,11 @@
 
 namespace zk_test {
 
-std::wstring binFolder() {
-  std::wstring path = selfPath();
-  path.erase(path.find_last_of(L'\\') + 1);
-  return path;
-}
-
 std::wstring programPath() {
 #if defined(_WIN64)
-  return binFolder() + L"provsweep64.exe";
+  return testFolder() + L"provsweep64.exe";
 #else
-  return binFolder() + L"provsweep32.exe";
+  return testFolder() + L"provsweep32.exe";
 #endif
 }
 

@@ -9,10 +9,7 @@
 
 namespace zk_test {
 
-// The folder of this test executable, with its trailing separator; the
-// programs are built into the same folder.
-std::wstring binFolder();
-// The program of this test's own architecture in binFolder().
+// The program of this test's own architecture, in testFolder().
 std::wstring programPath();
 
 using ProgramRun = ChildRun;

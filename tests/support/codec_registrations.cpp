@@ -3,6 +3,7 @@
 #include <cwchar>
 
 #include "core/guid.h"
+#include "core/unique_handle.h"
 
 namespace zk_test {
 
@@ -20,48 +21,45 @@ std::wstring guidText(const GUID& guid) {
 }
 
 void deleteTree(const std::wstring& path) {
-  HKEY key = nullptr;
-  if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_ALL_ACCESS | kView, &key) != ERROR_SUCCESS) return;
-  ::RegDeleteTreeW(key, nullptr);
-  ::RegCloseKey(key);
+  {
+    zkcore::UniqueRegistryKey key;
+    if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_ALL_ACCESS | kView, key.put()) != ERROR_SUCCESS)
+      return;
+    ::RegDeleteTreeW(key.get(), nullptr);
+  }
   ::RegDeleteKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), kView, 0);
 }
 
 }  // namespace
 
 void removeCodecComponentRegistrations() {
-  HKEY classes = nullptr;
-  if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, kClasses, 0, KEY_READ | kView, &classes) != ERROR_SUCCESS) return;
   std::vector<std::wstring> stale;
-  wchar_t name[256];
-  for (DWORD index = 0;; ++index) {
-    DWORD length = 256;
-    if (::RegEnumKeyExW(classes, index, name, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
-    if (::_wcsnicmp(name, kPrefix, std::wcslen(kPrefix)) == 0) stale.emplace_back(name);
+  {
+    zkcore::UniqueRegistryKey classes;
+    if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, kClasses, 0, KEY_READ | kView, classes.put()) != ERROR_SUCCESS) return;
+    wchar_t name[256];
+    for (DWORD index = 0;; ++index) {
+      DWORD length = 256;
+      if (::RegEnumKeyExW(classes.get(), index, name, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) {
+        break;
+      }
+      if (::_wcsnicmp(name, kPrefix, std::wcslen(kPrefix)) == 0) stale.emplace_back(name);
+    }
   }
-  ::RegCloseKey(classes);
   for (const std::wstring& progId : stale) {
     wchar_t clsid[64] = {};
     DWORD bytes = sizeof(clsid) - sizeof(wchar_t);
-    HKEY key = nullptr;
+    zkcore::UniqueRegistryKey key;
     const std::wstring clsidPath = kClasses + progId + L"\\CLSID";
-    if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, clsidPath.c_str(), 0, KEY_READ | kView, &key) == ERROR_SUCCESS) {
+    if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, clsidPath.c_str(), 0, KEY_READ | kView, key.put()) == ERROR_SUCCESS) {
       DWORD type = 0;
-      if (::RegQueryValueExW(key, L"", nullptr, &type, reinterpret_cast<BYTE*>(clsid), &bytes) == ERROR_SUCCESS &&
+      if (::RegQueryValueExW(key.get(), L"", nullptr, &type, reinterpret_cast<BYTE*>(clsid), &bytes) == ERROR_SUCCESS &&
           type == REG_SZ && clsid[0] == L'{') {
         deleteTree(kClasses + std::wstring(L"CLSID\\") + clsid);
       }
-      ::RegCloseKey(key);
     }
     deleteTree(kClasses + progId);
   }
-}
-
-std::wstring besideTests(const wchar_t* fileName) {
-  wchar_t path[MAX_PATH];
-  const DWORD length = ::GetModuleFileNameW(nullptr, path, MAX_PATH);
-  std::wstring folder(path, length);
-  return folder.substr(0, folder.find_last_of(L"\\/") + 1) + fileName;
 }
 
 bool ScratchCodecRegistrations::add(const std::wstring& name, const GUID& clsid, const std::wstring& dllPath) {

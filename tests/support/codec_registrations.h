@@ -18,9 +18,6 @@ namespace zk_test {
 // the throwaway prefix only.
 void removeCodecComponentRegistrations();
 
-// The DLL of that name beside the test executable.
-std::wstring besideTests(const wchar_t* fileName);
-
 // Registers codecs for the lifetime of the object; the keys go with it.
 class ScratchCodecRegistrations {
  public:

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "support/charset_support.h"
+#include "support/child_process.h"
 #include "support/codec_registrations.h"
 #include "support/test_codec/test_codec.h"
 #include "support/throwaway_prefix.h"
@@ -21,7 +22,7 @@ class ComponentDecoderTest : public CodecLibraryTest {
   void SetUp() override {
     ZK_REQUIRE_THROWAWAY_PREFIX();
     removeCodecComponentRegistrations();
-    const std::wstring dll = besideTests(kTestCodecDllName);
+    const std::wstring dll = testFolder() + kTestCodecDllName;
     const struct {
       const wchar_t* name;
       TestCodecKind kind;
