@@ -78,52 +78,35 @@ TEST(SingleByteTest, EncodersAreTheExactInversesOfTheDecoders) {
   }
 }
 
-struct DecodeCase {
-  const char* what;
-  Decoder decoder;
-  Bytes in;
-  std::int32_t room;
-  bool substitutionMode;
-  Outcome expected;
-};
-
-Outcome units(std::wstring text, std::int32_t inPos, std::int32_t outPos, std::string thrown = "") {
-  Outcome outcome;
-  outcome.units = std::move(text);
-  outcome.inPos = inPos;
-  outcome.outPos = outPos;
-  outcome.returned = thrown.empty() ? outPos : 0;
-  outcome.thrown = std::move(thrown);
-  return outcome;
-}
-
 TEST(SingleByteTest, DecodingFollowsTheMappingsAndTheSubstitutionRules) {
-  const DecodeCase cases[] = {
-      {"ascii substitutes", new cs::BTCASCII(), hexBytes("41 80 42"), 8, true,
-       units(L"A\xFFFD"
-             L"B",
-             3, 3)},
-      {"ascii refuses", new cs::BTCASCII(), hexBytes("41 80 42"), 8, false, units(L"A", 1, 1, "unmappable")},
-      {"1252 euro", new cs::BTCCP1252(), hexBytes("80"), 8, true, units(L"\x20AC", 1, 1)},
-      {"1252 undefined", new cs::BTCCP1252(), hexBytes("81"), 8, true, units(L"\xFFFD", 1, 1)},
-      {"437 box drawing", new cs::BTCCP437(), hexBytes("B3"), 8, true, units(L"\x2502", 1, 1)},
-      {"latin1 is zero-extended", new cs::BTCISO8859_1(), hexBytes("E9"), 8, true, units(L"\xE9", 1, 1)},
-      {"output full", new cs::BTCASCII(), hexBytes("41 42 43"), 2, true, units(L"AB", 2, 2)},
-      {"output full at an unmapped byte", new cs::BTCCP1252(), hexBytes("41 81"), 1, true, units(L"A", 1, 1)},
-      {"latin1 output full", new cs::BTCISO8859_1(), hexBytes("41 FF 42"), 2, true, units(L"A\xFF", 2, 2)},
-      {"no room from the start", new cs::BTCCP437(), hexBytes("41"), 0, true, units(L"", 0, 0)},
+  const struct {
+    Decoder decoder;
+    DecodeRow row;
+  } cases[] = {
+      {new cs::BTCASCII(),
+       {"ascii substitutes", hexBytes("41 80 42"), 8, true,
+        L"A\xFFFD"
+        L"B",
+        3, ""}},
+      {new cs::BTCASCII(), {"ascii refuses", hexBytes("41 80 42"), 8, false, L"A", 1, "unmappable"}},
+      {new cs::BTCCP1252(), {"1252 euro", hexBytes("80"), 8, true, L"\x20AC", 1, ""}},
+      {new cs::BTCCP1252(), {"1252 undefined", hexBytes("81"), 8, true, L"\xFFFD", 1, ""}},
+      {new cs::BTCCP437(), {"437 box drawing", hexBytes("B3"), 8, true, L"\x2502", 1, ""}},
+      {new cs::BTCISO8859_1(), {"latin1 is zero-extended", hexBytes("E9"), 8, true, L"\xE9", 1, ""}},
+      {new cs::BTCASCII(), {"output full", hexBytes("41 42 43"), 2, true, L"AB", 2, ""}},
+      {new cs::BTCCP1252(), {"output full at an unmapped byte", hexBytes("41 81"), 1, true, L"A", 1, ""}},
+      {new cs::BTCISO8859_1(), {"latin1 output full", hexBytes("41 FF 42"), 2, true, L"A\xFF", 2, ""}},
+      {new cs::BTCCP437(), {"no room from the start", hexBytes("41"), 0, true, L"", 0, ""}},
   };
-  for (const DecodeCase& c : cases) {
-    c.decoder->setSubstitutionMode(c.substitutionMode);
-    EXPECT_EQ(decodeOnce(*c.decoder, c.in, c.room), c.expected) << c.what;
-  }
+  for (const auto& c : cases) expectDecodes(*c.decoder, c.row);
 }
 
 TEST(SingleByteTest, OnlyAOneUnitSubstitutionStandsForAnUnmappedInput) {
   const wchar_t twoUnits[] = {L'<', L'>'};
   for (Decoder decoder : {Decoder(new cs::BTCASCII()), Decoder(new cs::BTCCP1252())}) {
     decoder->setSubstitution(twoUnits, 2);
-    EXPECT_EQ(decodeOnce(*decoder, hexBytes("41 81 42")), units(L"AB", 3, 2)) << decoder->getCharacterEncoding();
+    SCOPED_TRACE(testing::PrintToString(decoder->getCharacterEncoding()));
+    expectDecodes(*decoder, {"a two-unit substitution", hexBytes("41 81 42"), 64, true, L"AB", 3, ""});
   }
   const std::uint8_t twoBytes[] = {'<', '>'};
   for (const CodecEntry& codec : singleByteCodecs()) {
@@ -138,45 +121,27 @@ TEST(SingleByteTest, OnlyAOneUnitSubstitutionStandsForAnUnmappedInput) {
   }
 }
 
-struct EncodeCase {
-  const char* what;
-  std::wstring in;
-  std::int32_t room;
-  bool substitutionMode;
-  Bytes bytes;
-  std::int32_t inPos;
-  std::string thrown;
-  std::wstring message;
-};
-
 TEST(SingleByteTest, EncodingFollowsTheMappingsAndTheSurrogateRules) {
-  const EncodeCase cases[] = {
-      {"nul", std::wstring(1, L'\0'), 8, true, Bytes{0}, 1, "", L""},
+  const EncodeRow rows[] = {
+      {"nul", std::wstring(1, L'\0'), 8, true, Bytes{0}, 1, ""},
       {"pair gives one substitution",
        L"a\xD83D\xDE00"
        L"b",
-       8, true, asBytes("a?b"), 4, "", L""},
-      {"pair refused", L"a\xD83D\xDE00", 8, false, asBytes("a"), 2, "unmappable", L""},
-      {"unmapped refused", L"a\x4E00", 8, false, asBytes("a"), 1, "unmappable", L""},
+       8, true, asBytes("a?b"), 4, ""},
+      {"pair refused", L"a\xD83D\xDE00", 8, false, asBytes("a"), 2, "unmappable"},
+      {"unmapped refused", L"a\x4E00", 8, false, asBytes("a"), 1, "unmappable"},
       {"lone trailing", L"a\xDE00", 8, true, asBytes("a"), 1, "invalid", L"trailing surrogate without leading"},
       {"leading then text",
        L"\xD83D"
        L"a",
        8, true, Bytes{}, 1, "invalid", L"leading surrogate without trailing"},
       {"leading then leading", L"\xD83D\xD83D", 8, false, Bytes{}, 1, "invalid", L"leading surrogate without trailing"},
-      {"pair waits for room", L"a\xD83D\xDE00", 1, true, asBytes("a"), 2, "", L""},
-      {"full output", L"abc", 2, true, asBytes("ab"), 2, "", L""},
+      {"pair waits for room", L"a\xD83D\xDE00", 1, true, asBytes("a"), 2, ""},
+      {"full output", L"abc", 2, true, asBytes("ab"), 2, ""},
   };
   for (const CodecEntry& codec : singleByteCodecs()) {
-    for (const EncodeCase& c : cases) {
-      const Encoder encoder = codec.encoder();
-      encoder->setSubstitutionMode(c.substitutionMode);
-      const Outcome outcome = encodeOnce(*encoder, c.in, c.room);
-      EXPECT_EQ(outcome.bytes, c.bytes) << c.what << " " << testing::PrintToString(codec.name);
-      EXPECT_EQ(outcome.inPos, c.inPos) << c.what << " " << testing::PrintToString(codec.name);
-      EXPECT_EQ(outcome.thrown, c.thrown) << c.what << " " << testing::PrintToString(codec.name);
-      EXPECT_EQ(outcome.message, c.message) << c.what << " " << testing::PrintToString(codec.name);
-    }
+    SCOPED_TRACE(testing::PrintToString(codec.name));
+    for (const EncodeRow& row : rows) expectEncodes(*codec.encoder(), row);
   }
 }
 

@@ -59,56 +59,39 @@ TEST(Utf8Test, ValidTextOfEveryLengthClassAgreesWithWindows) {
   EXPECT_TRUE(decoded.units == text) << "the decoder differs from MultiByteToWideChar";
 }
 
-struct DecodeCase {
-  const char* what;
-  const char* in;
-  std::int32_t room;
-  bool substitutionMode;
-  std::wstring units;
-  std::int32_t inPos;
-  std::string thrown;
-};
-
 TEST(Utf8Test, DecodingFollowsTheRulesOnMalformedAndBoundaryInput) {
   const std::wstring bad(1, L'\xFFFD');
-  const DecodeCase cases[] = {
-      {"two bytes", "C3 A9", 8, true, L"\xE9", 2, ""},
-      {"incomplete lead waits", "C3", 8, true, L"", 0, ""},
-      {"truncated in the middle waits", "41 E3 81", 8, true, L"A", 1, ""},
-      {"cut short by a non-continuation", "41 E3 41", 8, true, L"A", 1, ""},
-      {"bad continuation", "C3 41", 8, true, bad + L"A", 2, ""},
-      {"bad continuation, substitution off", "E3 41 42", 8, false, bad + L"AB", 3, ""},
-      {"continuation without lead", "80 BF", 8, true, bad + bad, 2, ""},
-      {"overlong two-byte NUL", "C0 80", 8, true, bad + bad, 2, ""},
-      {"overlong three-byte NUL", "E0 80 80", 8, true, bad + bad + bad, 3, ""},
-      {"overlong three-byte slash", "E0 80 AF", 8, true, bad + bad + bad, 3, ""},
-      {"overlong four-byte", "F0 8F BF BF", 8, true, bad + bad + bad + bad, 4, ""},
-      {"shortest three-byte", "E0 A0 80", 8, true, L"\x0800", 3, ""},
-      {"shortest four-byte", "F0 90 80 80", 8, true, L"\xD800\xDC00", 4, ""},
-      {"plane 3", "F0 B0 80 80", 8, true, L"\xD880\xDC00", 4, ""},
-      {"plane 15", "F3 B0 80 80", 8, true, L"\xDB80\xDC00", 4, ""},
-      {"last scalar value", "F4 8F BF BF", 8, true, L"\xDBFF\xDFFF", 4, ""},
-      {"emoji", "F0 9F 98 80", 8, true, L"\xD83D\xDE00", 4, ""},
-      {"last before the surrogates", "ED 9F BF", 8, true, L"\xD7FF", 3, ""},
-      {"surrogate", "41 ED A0 80", 8, true, L"A", 1, "invalid"},
-      {"surrogate with a full output", "ED A0 80", 0, true, L"", 0, ""},
-      {"above U+10FFFF", "F4 90 80 80 41", 8, true, bad + L"A", 5, ""},
-      {"above U+10FFFF, substitution off", "41 F4 90 80 80", 8, false, L"A", 1, "unmappable"},
-      {"leads that start nothing", "F5 80 80 80 FF", 8, true, bad + bad + bad + bad + bad, 5, ""},
-      {"a pair needs two units", "41 F0 9F 98 80", 2, true, L"A", 1, ""},
-      {"no room at all", "41", 0, true, L"", 0, ""},
+  const DecodeRow rows[] = {
+      {"two bytes", hexBytes("C3 A9"), 8, true, L"\xE9", 2, ""},
+      {"incomplete lead waits", hexBytes("C3"), 8, true, L"", 0, ""},
+      {"truncated in the middle waits", hexBytes("41 E3 81"), 8, true, L"A", 1, ""},
+      {"cut short by a non-continuation", hexBytes("41 E3 41"), 8, true, L"A", 1, ""},
+      {"bad continuation", hexBytes("C3 41"), 8, true, bad + L"A", 2, ""},
+      {"bad continuation, substitution off", hexBytes("E3 41 42"), 8, false, bad + L"AB", 3, ""},
+      {"continuation without lead", hexBytes("80 BF"), 8, true, bad + bad, 2, ""},
+      {"overlong two-byte NUL", hexBytes("C0 80"), 8, true, bad + bad, 2, ""},
+      {"overlong three-byte NUL", hexBytes("E0 80 80"), 8, true, bad + bad + bad, 3, ""},
+      {"overlong three-byte slash", hexBytes("E0 80 AF"), 8, true, bad + bad + bad, 3, ""},
+      {"overlong four-byte", hexBytes("F0 8F BF BF"), 8, true, bad + bad + bad + bad, 4, ""},
+      {"shortest three-byte", hexBytes("E0 A0 80"), 8, true, L"\x0800", 3, ""},
+      {"shortest four-byte", hexBytes("F0 90 80 80"), 8, true, L"\xD800\xDC00", 4, ""},
+      {"plane 3", hexBytes("F0 B0 80 80"), 8, true, L"\xD880\xDC00", 4, ""},
+      {"plane 15", hexBytes("F3 B0 80 80"), 8, true, L"\xDB80\xDC00", 4, ""},
+      {"last scalar value", hexBytes("F4 8F BF BF"), 8, true, L"\xDBFF\xDFFF", 4, ""},
+      {"emoji", hexBytes("F0 9F 98 80"), 8, true, L"\xD83D\xDE00", 4, ""},
+      {"last before the surrogates", hexBytes("ED 9F BF"), 8, true, L"\xD7FF", 3, ""},
+      {"surrogate", hexBytes("41 ED A0 80"), 8, true, L"A", 1, "invalid",
+       L"Invalid UTF-8 sequence (decoded chars in surrogate range)"},
+      {"surrogate with a full output", hexBytes("ED A0 80"), 0, true, L"", 0, ""},
+      {"above U+10FFFF", hexBytes("F4 90 80 80 41"), 8, true, bad + L"A", 5, ""},
+      {"above U+10FFFF, substitution off", hexBytes("41 F4 90 80 80"), 8, false, L"A", 1, "unmappable"},
+      {"leads that start nothing", hexBytes("F5 80 80 80 FF"), 8, true, bad + bad + bad + bad + bad, 5, ""},
+      {"a pair needs two units", hexBytes("41 F0 9F 98 80"), 2, true, L"A", 1, ""},
+      {"no room at all", hexBytes("41"), 0, true, L"", 0, ""},
   };
-  for (const DecodeCase& c : cases) {
+  for (const DecodeRow& row : rows) {
     cs::BTCUTF8 decoder;
-    decoder.setSubstitutionMode(c.substitutionMode);
-    const Outcome outcome = decodeOnce(decoder, hexBytes(c.in), c.room);
-    EXPECT_EQ(outcome.units, c.units) << c.what;
-    EXPECT_EQ(outcome.inPos, c.inPos) << c.what;
-    EXPECT_EQ(outcome.outPos, static_cast<std::int32_t>(c.units.size())) << c.what;
-    EXPECT_EQ(outcome.thrown, c.thrown) << c.what;
-    if (c.thrown == "invalid") {
-      EXPECT_EQ(outcome.message, L"Invalid UTF-8 sequence (decoded chars in surrogate range)") << c.what;
-    }
+    expectDecodes(decoder, row);
   }
 }
 
@@ -145,39 +128,24 @@ TEST(Utf8Test, TheSubstitutionStandsOnlyForValuesAboveTheLastPlane) {
   EXPECT_EQ(out[0], L'\xFFFD');
 }
 
-struct EncodeCase {
-  const char* what;
-  std::wstring in;
-  std::int32_t room;
-  const char* bytes;
-  std::int32_t inPos;
-  std::string thrown;
-};
-
 TEST(Utf8Test, EncodingFollowsTheSurrogateRules) {
-  const EncodeCase cases[] = {
-      {"one of each length", L"A\xE9\x4E2D\xD83D\xDE00", 16, "41 C3 A9 E4 B8 AD F0 9F 98 80", 5, ""},
-      {"nul", std::wstring(1, L'\0'), 16, "00", 1, ""},
-      {"lone trailing surrogate", L"\xDC00", 16, "ED B0 80", 1, ""},
+  const std::wstring leading = L"leading surrogate without trailing";
+  const EncodeRow rows[] = {
+      {"one of each length", L"A\xE9\x4E2D\xD83D\xDE00", 16, true, hexBytes("41 C3 A9 E4 B8 AD F0 9F 98 80"), 5, ""},
+      {"nul", std::wstring(1, L'\0'), 16, true, hexBytes("00"), 1, ""},
+      {"lone trailing surrogate", L"\xDC00", 16, true, hexBytes("ED B0 80"), 1, ""},
       {"leading then text",
        L"\xD83D"
        L"A",
-       16, "", 1, "invalid"},
-      {"leading then leading", L"\xD83D\xD83D", 16, "", 1, "invalid"},
-      {"leading at the end is held", L"A\xD83D", 16, "41", 2, ""},
-      {"pair without room", L"\xD83D\xDE00", 3, "", 1, ""},
-      {"three bytes without room", L"A\x4E2D", 3, "41", 1, ""},
+       16, true, Bytes{}, 1, "invalid", leading},
+      {"leading then leading", L"\xD83D\xD83D", 16, true, Bytes{}, 1, "invalid", leading},
+      {"leading at the end is held", L"A\xD83D", 16, true, hexBytes("41"), 2, ""},
+      {"pair without room", L"\xD83D\xDE00", 3, true, Bytes{}, 1, ""},
+      {"three bytes without room", L"A\x4E2D", 3, true, hexBytes("41"), 1, ""},
   };
-  for (const EncodeCase& c : cases) {
+  for (const EncodeRow& row : rows) {
     cs::CTBUTF8 encoder;
-    const Outcome outcome = encodeOnce(encoder, c.in, c.room);
-    EXPECT_EQ(outcome.bytes, hexBytes(c.bytes)) << c.what;
-    EXPECT_EQ(outcome.inPos, c.inPos) << c.what;
-    EXPECT_EQ(outcome.returned, c.thrown.empty() ? static_cast<std::int32_t>(outcome.bytes.size()) : 0) << c.what;
-    EXPECT_EQ(outcome.thrown, c.thrown) << c.what;
-    if (!c.thrown.empty()) {
-      EXPECT_EQ(outcome.message, L"leading surrogate without trailing") << c.what;
-    }
+    expectEncodes(encoder, row);
   }
 }
 

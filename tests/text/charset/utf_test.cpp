@@ -9,50 +9,36 @@
 namespace zk_test {
 namespace {
 
-struct DecodeCase {
-  const char* what;
-  Decoder decoder;
-  const char* in;
-  std::int32_t room;
-  bool substitutionMode;
-  std::wstring units;
-  std::int32_t inPos;
-  std::string thrown;
-};
-
 TEST(UtfTest, DecodingFollowsTheByteOrderAndTheRangeRules) {
   const std::wstring bad(1, L'\xFFFD');
-  const DecodeCase cases[] = {
-      {"16LE leaves an odd byte", new cs::BTCUTF16LE(), "41 00 42", 8, true, L"A", 2, ""},
-      {"16BE", new cs::BTCUTF16BE(), "00 41 D8 3D DE 00", 8, true, L"A\xD83D\xDE00", 6, ""},
-      {"16LE mark is a character", new cs::BTCUTF16LE(), "FF FE 41 00", 8, true,
-       L"\xFEFF"
-       L"A",
-       4, ""},
-      {"16 copies lone surrogates", new cs::BTCUTF16LE(), "00 DC 3D D8", 8, true, L"\xDC00\xD83D", 4, ""},
-      {"16 stops at the room", new cs::BTCUTF16LE(), "41 00 42 00", 1, true, L"A", 2, ""},
-      {"32BE pair", new cs::BTCUTF32BE(), "00 01 F6 00", 8, true, L"\xD83D\xDE00", 4, ""},
-      {"32LE", new cs::BTCUTF32LE(), "41 00 00 00 00 F6 01 00", 8, true, L"A\xD83D\xDE00", 8, ""},
-      {"32 leaves a partial unit", new cs::BTCUTF32LE(), "41 00 00 00 42 00 00", 8, true, L"A", 4, ""},
-      {"32BE surrogate", new cs::BTCUTF32BE(), "00 00 00 41 00 00 D8 00", 8, true, L"A", 4, "invalid"},
-      {"32 above U+10FFFF", new cs::BTCUTF32BE(), "00 11 00 00 00 00 00 41", 8, true, bad + L"A", 8, ""},
-      {"32 above U+10FFFF refused", new cs::BTCUTF32BE(), "00 11 00 00", 8, false, L"", 0, "unmappable"},
+  const struct {
+    Decoder decoder;
+    DecodeRow row;
+  } cases[] = {
+      {new cs::BTCUTF16LE(), {"16LE leaves an odd byte", hexBytes("41 00 42"), 8, true, L"A", 2, ""}},
+      {new cs::BTCUTF16BE(), {"16BE", hexBytes("00 41 D8 3D DE 00"), 8, true, L"A\xD83D\xDE00", 6, ""}},
+      {new cs::BTCUTF16LE(),
+       {"16LE mark is a character", hexBytes("FF FE 41 00"), 8, true,
+        L"\xFEFF"
+        L"A",
+        4, ""}},
+      {new cs::BTCUTF16LE(), {"16 copies lone surrogates", hexBytes("00 DC 3D D8"), 8, true, L"\xDC00\xD83D", 4, ""}},
+      {new cs::BTCUTF16LE(), {"16 stops at the room", hexBytes("41 00 42 00"), 1, true, L"A", 2, ""}},
+      {new cs::BTCUTF32BE(), {"32BE pair", hexBytes("00 01 F6 00"), 8, true, L"\xD83D\xDE00", 4, ""}},
+      {new cs::BTCUTF32LE(), {"32LE", hexBytes("41 00 00 00 00 F6 01 00"), 8, true, L"A\xD83D\xDE00", 8, ""}},
+      {new cs::BTCUTF32LE(), {"32 leaves a partial unit", hexBytes("41 00 00 00 42 00 00"), 8, true, L"A", 4, ""}},
+      {new cs::BTCUTF32BE(),
+       {"32BE surrogate", hexBytes("00 00 00 41 00 00 D8 00"), 8, true, L"A", 4, "invalid",
+        L"Illegal UTF-32 char in surrogate range"}},
+      {new cs::BTCUTF32BE(), {"32 above U+10FFFF", hexBytes("00 11 00 00 00 00 00 41"), 8, true, bad + L"A", 8, ""}},
+      {new cs::BTCUTF32BE(), {"32 above U+10FFFF refused", hexBytes("00 11 00 00"), 8, false, L"", 0, "unmappable"}},
       // Read as unsigned, 00 D8 FF FF is far above U+10FFFF, not a lone
       // surrogate slipping past the check as a negative number.
-      {"32LE top bit set", new cs::BTCUTF32LE(), "00 D8 FF FF", 8, true, bad, 4, ""},
-      {"32LE top bit set refused", new cs::BTCUTF32LE(), "00 D8 FF FF", 8, false, L"", 0, "unmappable"},
-      {"32 pair needs two units", new cs::BTCUTF32LE(), "41 00 00 00 00 F6 01 00", 2, true, L"A", 4, ""},
+      {new cs::BTCUTF32LE(), {"32LE top bit set", hexBytes("00 D8 FF FF"), 8, true, bad, 4, ""}},
+      {new cs::BTCUTF32LE(), {"32LE top bit set refused", hexBytes("00 D8 FF FF"), 8, false, L"", 0, "unmappable"}},
+      {new cs::BTCUTF32LE(), {"32 pair needs two units", hexBytes("41 00 00 00 00 F6 01 00"), 2, true, L"A", 4, ""}},
   };
-  for (const DecodeCase& c : cases) {
-    c.decoder->setSubstitutionMode(c.substitutionMode);
-    const Outcome outcome = decodeOnce(*c.decoder, hexBytes(c.in), c.room);
-    EXPECT_EQ(outcome.units, c.units) << c.what;
-    EXPECT_EQ(outcome.inPos, c.inPos) << c.what;
-    EXPECT_EQ(outcome.thrown, c.thrown) << c.what;
-    if (c.thrown == "invalid") {
-      EXPECT_EQ(outcome.message, L"Illegal UTF-32 char in surrogate range") << c.what;
-    }
-  }
+  for (const auto& c : cases) expectDecodes(*c.decoder, c.row);
 }
 
 TEST(UtfTest, Utf16EncodersCountUnitsAndCheckNothing) {
@@ -77,33 +63,21 @@ TEST(UtfTest, Utf16EncodersCountUnitsAndCheckNothing) {
 
 TEST(UtfTest, Utf32EncodersCombinePairsAndHoldALeadingSurrogate) {
   const struct {
-    const char* what;
     Encoder encoder;
-    std::wstring in;
-    std::int32_t room;
-    const char* bytes;
-    std::int32_t inPos;
-    std::string thrown;
+    EncodeRow row;
   } cases[] = {
-      {"BE pair", new cs::CTBUTF32BE(), L"A\xD83D\xDE00", 16, "00 00 00 41 00 01 F6 00", 3, ""},
-      {"LE pair", new cs::CTBUTF32LE(), L"\xD83D\xDE00", 16, "00 F6 01 00", 2, ""},
-      {"lone trailing", new cs::CTBUTF32BE(), L"\xDC00", 16, "00 00 DC 00", 1, ""},
-      {"leading then text", new cs::CTBUTF32LE(),
-       L"\xD83D"
-       L"A",
-       16, "", 1, "invalid"},
-      {"room is checked first", new cs::CTBUTF32LE(), L"\xD83D\xDE00", 3, "", 0, ""},
-      {"leading at the end is held", new cs::CTBUTF32LE(), L"A\xD83D", 8, "41 00 00 00", 2, ""},
+      {new cs::CTBUTF32BE(), {"BE pair", L"A\xD83D\xDE00", 16, true, hexBytes("00 00 00 41 00 01 F6 00"), 3, ""}},
+      {new cs::CTBUTF32LE(), {"LE pair", L"\xD83D\xDE00", 16, true, hexBytes("00 F6 01 00"), 2, ""}},
+      {new cs::CTBUTF32BE(), {"lone trailing", L"\xDC00", 16, true, hexBytes("00 00 DC 00"), 1, ""}},
+      {new cs::CTBUTF32LE(),
+       {"leading then text",
+        L"\xD83D"
+        L"A",
+        16, true, Bytes{}, 1, "invalid", L"leading surrogate without trailing"}},
+      {new cs::CTBUTF32LE(), {"room is checked first", L"\xD83D\xDE00", 3, true, Bytes{}, 0, ""}},
+      {new cs::CTBUTF32LE(), {"leading at the end is held", L"A\xD83D", 8, true, hexBytes("41 00 00 00"), 2, ""}},
   };
-  for (const auto& c : cases) {
-    const Outcome outcome = encodeOnce(*c.encoder, c.in, c.room);
-    EXPECT_EQ(outcome.bytes, hexBytes(c.bytes)) << c.what;
-    EXPECT_EQ(outcome.inPos, c.inPos) << c.what;
-    EXPECT_EQ(outcome.thrown, c.thrown) << c.what;
-    if (c.thrown.empty()) {
-      EXPECT_EQ(outcome.returned, static_cast<std::int32_t>(outcome.bytes.size())) << c.what;
-    }
-  }
+  for (const auto& c : cases) expectEncodes(*c.encoder, c.row);
   cs::CTBUTF32BE encoder;
   encodeOnce(encoder, L"\xD83D");
   std::uint8_t out[4];
