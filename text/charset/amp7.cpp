@@ -7,9 +7,6 @@ namespace zk::text::charset {
 
 namespace {
 
-constexpr bool isLeadingSurrogate(std::uint32_t unit) { return unit >= 0xD800 && unit <= 0xDBFF; }
-constexpr bool isTrailingSurrogate(std::uint32_t unit) { return unit >= 0xDC00 && unit <= 0xDFFF; }
-
 // The escapes "&_" may hold: at most 5 digits and the ";" within 6 bytes.
 constexpr int kMaxEscapeTail = 6;
 // From here up the escape would need more digits than a decoder reads.
@@ -116,12 +113,12 @@ std::int32_t CTBAMP7::convert(const wchar_t* in, std::int32_t& inPos, std::int32
     const wchar_t unit = in[at.in];
     std::uint32_t value = unit;
     std::int32_t units = 1;
-    if (isLeadingSurrogate(unit)) {
+    if (detail::isLeadingSurrogate(unit)) {
       // Holding no state, the encoder leaves the leading surrogate for the
       // call that brings its partner.
       if (inEnd - at.in < 2) break;
       const wchar_t trailing = in[at.in + 1];
-      if (!isTrailingSurrogate(trailing)) detail::throwInvalidCharacter(L"leading surrogate without trailing");
+      if (!detail::isTrailingSurrogate(trailing)) detail::throwInvalidCharacter(L"leading surrogate without trailing");
       value = 0x10000 + ((unit - 0xD800u) << 10) + (trailing - 0xDC00u);
       units = 2;
     }

@@ -50,6 +50,12 @@ void throwInvalidCharacter(const wchar_t* message) { throw InvalidCharacterExcep
 
 void throwUnmappable() { throw UnmappableCharacterException(); }
 
+std::int32_t flushHeldSurrogate(std::uint8_t* out, std::int32_t& outPos, std::int32_t outEnd, wchar_t heldSurrogate) {
+  checkRange(out, outPos, outEnd);
+  if (heldSurrogate != 0) throwInvalidCharacter(kLeadingWithoutTrailing);
+  return 0;
+}
+
 }  // namespace detail
 
 ByteToCharConverter::~ByteToCharConverter() = default;

@@ -185,6 +185,17 @@ class Positions {
 [[noreturn]] void throwInvalidCharacter(const wchar_t* message);
 [[noreturn]] void throwUnmappable();
 
+inline constexpr bool isLeadingSurrogate(std::uint32_t unit) { return unit >= 0xD800 && unit <= 0xDBFF; }
+inline constexpr bool isTrailingSurrogate(std::uint32_t unit) { return unit >= 0xDC00 && unit <= 0xDFFF; }
+
+// The message of an encoder whose leading surrogate found no partner.
+inline constexpr const wchar_t* kLeadingWithoutTrailing = L"leading surrogate without trailing";
+
+// The flush of an encoder that holds a leading surrogate between calls: it
+// writes nothing, and a surrogate still held at the end never got its
+// partner (InvalidCharacterException).
+std::int32_t flushHeldSurrogate(std::uint8_t* out, std::int32_t& outPos, std::int32_t outEnd, wchar_t heldSurrogate);
+
 }  // namespace detail
 
 }  // namespace zk::text::charset

@@ -11,11 +11,7 @@ namespace {
 
 #include "text/charset/single_byte_tables.inc"
 
-constexpr const wchar_t* kLeadingWithoutTrailing = L"leading surrogate without trailing";
 constexpr const wchar_t* kTrailingWithoutLeading = L"trailing surrogate without leading";
-
-constexpr bool isLeadingSurrogate(wchar_t unit) { return unit >= 0xD800 && unit <= 0xDBFF; }
-constexpr bool isTrailingSurrogate(wchar_t unit) { return unit >= 0xDC00 && unit <= 0xDFFF; }
 
 }  // namespace
 
@@ -96,7 +92,7 @@ std::int32_t CTBSingleByte::convert(const wchar_t* in, std::int32_t& inPos, std:
   for (; at.in < inEnd; ++at.in) {
     const wchar_t unit = in[at.in];
     if (m_pendingSurrogate != 0) {
-      if (!isTrailingSurrogate(unit)) detail::throwInvalidCharacter(kLeadingWithoutTrailing);
+      if (!detail::isTrailingSurrogate(unit)) detail::throwInvalidCharacter(detail::kLeadingWithoutTrailing);
       // No single-byte encoding maps a character beyond the first plane.
       if (!m_substitutionMode) detail::throwUnmappable();
       if (m_substitutionLength == 1) {
@@ -112,11 +108,11 @@ std::int32_t CTBSingleByte::convert(const wchar_t* in, std::int32_t& inPos, std:
       out[at.out++] = byte;
       continue;
     }
-    if (isLeadingSurrogate(unit)) {
+    if (detail::isLeadingSurrogate(unit)) {
       m_pendingSurrogate = unit;
       continue;
     }
-    if (isTrailingSurrogate(unit)) detail::throwInvalidCharacter(kTrailingWithoutLeading);
+    if (detail::isTrailingSurrogate(unit)) detail::throwInvalidCharacter(kTrailingWithoutLeading);
     if (!m_substitutionMode) detail::throwUnmappable();
     if (m_substitutionLength == 1) {
       if (at.out == outEnd) break;
@@ -127,9 +123,7 @@ std::int32_t CTBSingleByte::convert(const wchar_t* in, std::int32_t& inPos, std:
 }
 
 std::int32_t CTBSingleByte::flush(std::uint8_t* out, std::int32_t& outPos, std::int32_t outEnd) {
-  detail::checkRange(out, outPos, outEnd);
-  if (m_pendingSurrogate != 0) detail::throwInvalidCharacter(kLeadingWithoutTrailing);
-  return 0;
+  return detail::flushHeldSurrogate(out, outPos, outEnd, m_pendingSurrogate);
 }
 
 void CTBSingleByte::reset() { m_pendingSurrogate = 0; }

@@ -6,11 +6,6 @@ namespace zk::text::charset {
 
 namespace {
 
-constexpr const wchar_t* kLeadingWithoutTrailing = L"leading surrogate without trailing";
-
-constexpr bool isLeadingSurrogate(std::uint32_t unit) { return unit >= 0xD800 && unit <= 0xDBFF; }
-constexpr bool isTrailingSurrogate(std::uint32_t unit) { return unit >= 0xDC00 && unit <= 0xDFFF; }
-
 constexpr std::uint16_t reverse16(std::uint16_t value) {
   return static_cast<std::uint16_t>((value >> 8) | (value << 8));
 }
@@ -143,9 +138,9 @@ std::int32_t CTBUTF32::convert(const wchar_t* in, std::int32_t& inPos, std::int3
     const wchar_t unit = in[at.in];
     std::uint32_t codePoint = unit;
     if (m_pendingSurrogate != 0) {
-      if (!isTrailingSurrogate(unit)) detail::throwInvalidCharacter(kLeadingWithoutTrailing);
+      if (!detail::isTrailingSurrogate(unit)) detail::throwInvalidCharacter(detail::kLeadingWithoutTrailing);
       codePoint = 0x10000 + ((m_pendingSurrogate - 0xD800u) << 10) + (unit - 0xDC00u);
-    } else if (isLeadingSurrogate(unit)) {
+    } else if (detail::isLeadingSurrogate(unit)) {
       m_pendingSurrogate = unit;
       ++at.in;
       continue;
@@ -159,9 +154,7 @@ std::int32_t CTBUTF32::convert(const wchar_t* in, std::int32_t& inPos, std::int3
 }
 
 std::int32_t CTBUTF32::flush(std::uint8_t* out, std::int32_t& outPos, std::int32_t outEnd) {
-  detail::checkRange(out, outPos, outEnd);
-  if (m_pendingSurrogate != 0) detail::throwInvalidCharacter(kLeadingWithoutTrailing);
-  return 0;
+  return detail::flushHeldSurrogate(out, outPos, outEnd, m_pendingSurrogate);
 }
 
 void CTBUTF32::reset() { m_pendingSurrogate = 0; }

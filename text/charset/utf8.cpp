@@ -10,11 +10,7 @@ namespace zk::text::charset {
 
 namespace {
 
-constexpr const wchar_t* kLeadingWithoutTrailing = L"leading surrogate without trailing";
 constexpr const wchar_t* kSurrogateDecoded = L"Invalid UTF-8 sequence (decoded chars in surrogate range)";
-
-constexpr bool isLeadingSurrogate(std::uint32_t unit) { return unit >= 0xD800 && unit <= 0xDBFF; }
-constexpr bool isTrailingSurrogate(std::uint32_t unit) { return unit >= 0xDC00 && unit <= 0xDFFF; }
 
 // Sequence length by lead byte; 0 for bytes that cannot start a sequence
 // (continuation bytes, the overlong leads C0 and C1, and F5-FF).
@@ -179,9 +175,9 @@ std::int32_t CTBUTF8::convertPlain(const wchar_t* in, std::int32_t& inPos, std::
     const wchar_t unit = in[at.in];
     std::uint32_t value = unit;
     if (m_pendingSurrogate != 0) {
-      if (!isTrailingSurrogate(unit)) detail::throwInvalidCharacter(kLeadingWithoutTrailing);
+      if (!detail::isTrailingSurrogate(unit)) detail::throwInvalidCharacter(detail::kLeadingWithoutTrailing);
       value = 0x10000 + ((m_pendingSurrogate - 0xD800u) << 10) + (unit - 0xDC00u);
-    } else if (isLeadingSurrogate(unit)) {
+    } else if (detail::isLeadingSurrogate(unit)) {
       m_pendingSurrogate = unit;
       continue;
     }
@@ -251,7 +247,7 @@ std::int32_t CTBUTF8::convert(const wchar_t* in, std::int32_t& inPos, std::int32
           q += 3;
           ++p;
         } else {
-          if (!isLeadingSurrogate(unit) || inEnd - p < 2 || !isTrailingSurrogate(in[p + 1])) break;
+          if (!detail::isLeadingSurrogate(unit) || inEnd - p < 2 || !detail::isTrailingSurrogate(in[p + 1])) break;
           const std::uint32_t value = 0x10000 + ((unit - 0xD800) << 10) + (in[p + 1] - 0xDC00u);
           out[q] = static_cast<std::uint8_t>(0xF0 | (value >> 18));
           out[q + 1] = static_cast<std::uint8_t>(0x80 | ((value >> 12) & 0x3F));
@@ -278,9 +274,7 @@ std::int32_t CTBUTF8::convert(const wchar_t* in, std::int32_t& inPos, std::int32
 }
 
 std::int32_t CTBUTF8::flush(std::uint8_t* out, std::int32_t& outPos, std::int32_t outEnd) {
-  detail::checkRange(out, outPos, outEnd);
-  if (m_pendingSurrogate != 0) detail::throwInvalidCharacter(kLeadingWithoutTrailing);
-  return 0;
+  return detail::flushHeldSurrogate(out, outPos, outEnd, m_pendingSurrogate);
 }
 
 void CTBUTF8::reset() { m_pendingSurrogate = 0; }
