@@ -3,6 +3,8 @@
 #include <vector>
 
 #include "cleanup/console.h"
+#include "cleanup/findings.h"
+#include "cleanup/process_checks.h"
 #include "cleanup/record_removal.h"
 #include "core/unique_handle.h"
 
@@ -27,7 +29,12 @@ constexpr ConfigRow kRows[] = {
 // The 32-bit program sees only the 32-bit Framework tree: the first two rows.
 constexpr std::size_t kX86RowCount = 2;
 
+constexpr const wchar_t* kWow64Warning =
+    L"警告：このシステムは 64 ビット版の Windows です。このプログラムは 64 ビット .NET (Framework64) の "
+    L"machine.config ファイルを確認していません。このシステムでは provsweep64.exe を実行する必要があります。";
+
 RootFolderLookup g_rootFolderLookup = GetDotNetRootFolder;
+ConfigRowTable g_rows = configRowsForThisBuild();
 
 // Existence as the driver understands it: anything the name finds, a folder
 // included, counts; the cleanup then reports what it can do with it.
@@ -64,23 +71,39 @@ RootFolderLookup setRootFolderLookup(RootFolderLookup lookup) noexcept {
   return previous;
 }
 
-int runCleanupDriver() noexcept {
+ConfigRowTable setConfigRows(ConfigRowTable table) noexcept {
+  const ConfigRowTable previous = g_rows;
+  g_rows = table;
+  return previous;
+}
+
+int runCleanupDriver() noexcept { return runCleanupDriver(RunMode::kRepair); }
+
+int runCleanupDriver(RunMode mode) noexcept {
   try {
     const CString root = g_rootFolderLookup();
     if (root.IsEmpty()) return -1;
-    const ConfigRowTable table = configRowsForThisBuild();
+    const ConfigRowTable table = g_rows;
+    int checked = 0;
     for (std::size_t i = 0; i < table.count; ++i) {
       const ConfigRow& row = table.rows[i];
       const CString path = buildConfigPath(root, row.suffix);
       if (exists(path)) {
         writeConsoleLine(row.fixingLine);
-        CleanMachineConfig(path);
+        checked = combineExitCode(checked, cleanMachineConfig(path, mode));
       } else {
         writeConsoleLine(row.notFoundLine);
       }
     }
+    // Framework64 is not redirected for a 32-bit process: those files are
+    // there, every 64-bit application pool reads them, and this program's
+    // rows leave them out.
+    if (table.count < x64ConfigRows().count && queryWow64()) {
+      writeConsoleLine(kWow64Warning);
+      checked = combineExitCode(checked, FileVerdict::kUnreadable);
+    }
     flushConsole();
-    return 0;
+    return mode == RunMode::kCheck ? checked : 0;
   } catch (...) {
     // Only building a path text can fail (out of memory); what was printed
     // so far stays, and the run ends as one without a usable root.

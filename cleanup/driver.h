@@ -5,6 +5,7 @@
 #include <cstddef>
 
 #include "cleanup/app.h"
+#include "cleanup/options.h"
 
 namespace zk::cleanup {
 
@@ -41,10 +42,21 @@ using RootFolderLookup = CString (*)();
 // thread-safe.
 RootFolderLookup setRootFolderLookup(RootFolderLookup lookup) noexcept;
 
+// Installs the rows the driver visits and returns the ones installed before
+// (configRowsForThisBuild() by default): lets a test run the 32-bit program's
+// rows. For tests; not thread-safe.
+ConfigRowTable setConfigRows(ConfigRowTable table) noexcept;
+
 // The whole program: visits every row of this build, printing a line per
-// row and cleaning each file that exists. Returns the exit code: 0 after
-// the rows, -1 (with nothing printed) when no .NET root can be found. Never
-// throws; call from one thread at a time.
+// row and cleaning each file that exists. A program whose rows leave out the
+// 64-bit tree and that runs under WOW64 ends with a warning that those
+// files were not looked at. Returns the exit code: -1 (with nothing printed)
+// when no .NET root can be found; otherwise 0 in repair mode, and in check
+// mode 0 when no file needs a change, 1 when one does, 2 when a file could
+// not be opened or read or the 64-bit files were left out. Never throws;
+// call from one thread at a time.
+int runCleanupDriver(RunMode mode) noexcept;
+// runCleanupDriver(RunMode::kRepair).
 int runCleanupDriver() noexcept;
 
 }  // namespace zk::cleanup

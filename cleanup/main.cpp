@@ -3,15 +3,15 @@
 #include <clocale>
 
 #include "cleanup/app.h"
-#include "cleanup/driver.h"
+#include "cleanup/options.h"
 
 // Built during static initialisation and destroyed at exit; the entry point
 // does not go through its InitInstance/ExitInstance.
 CcleanUpApp theApp;
 
-int wmain(int, wchar_t**, wchar_t**) {
+int wmain(int argc, wchar_t** argv, wchar_t**) {
   // Before the first line: redirected lines are converted with the user's
   // code page.
   std::setlocale(LC_ALL, "");
-  return zk::cleanup::runCleanupDriver();
+  return zk::cleanup::runProgram(argc, argv);
 }

@@ -7,7 +7,9 @@
 #include <vector>
 
 #include "cleanup/console.h"
+#include "cleanup/error_text.h"
 #include "cleanup/file.h"
+#include "cleanup/file_checks.h"
 #include "cleanup/own_file.h"
 #include "cleanup/record_scan.h"
 #include "core/result.h"
@@ -475,20 +477,39 @@ bool putInPlace(const wchar_t* path, const char* text, std::size_t length, zkcor
   return Swap(path, scratch, backup, stamp, written, access).run();
 }
 
+// A warning line of the Parts and the Windows error behind it.
+void warn(const wchar_t* warning, DWORD error) {
+  say(warning);
+  writeErrorCause(error);
+}
+
 // Reads the whole file into a NUL-terminated buffer; null (after the read
 // warning) when the file cannot be read whole or is not a text this
-// cleanup can handle. *stamp is what the file was when it was read.
-std::unique_ptr<char[]> readWhole(const wchar_t* path, std::size_t* length, FileStamp* stamp) {
+// cleanup can handle. *stamp is what the file was when it was read. The file
+// is read through a handle that shares everything, so .NET programs that
+// start meanwhile can still open it; in repair mode it was first shown to
+// be writable by an open that is closed again at once.
+std::unique_ptr<char[]> readWhole(const wchar_t* path, RunMode mode, std::size_t* length, FileStamp* stamp) {
   zkcore::UniqueKernelHandle file;
-  if (!openForUpdate(path, &file, stamp)) {
+  BY_HANDLE_FILE_INFORMATION info = {};
+  OpenFailure failure;
+  // A .NET program or a scanner reading the file without sharing write
+  // access stands in the way of the writability check only for a moment.
+  const HRESULT opened = withRetries(
+      [&] { return openConfigForReading(path, mode == RunMode::kRepair, &file, &info, &failure); },
+      isSharingViolation);
+  if (opened < 0) {
     say(kOpenWarning);
+    reportOpenFailure(failure);
     return nullptr;
   }
+  *stamp = stampFrom(info);
   say(kOpened);
 
   std::uint64_t size = 0;
-  if (g_operations.getSize(file.get(), &size) < 0) {
-    say(kSizeFailed);
+  const HRESULT sized = g_operations.getSize(file.get(), &size);
+  if (sized < 0) {
+    warn(kSizeFailed, errorCodeOf(sized, ::GetLastError()));
     return nullptr;
   }
   say(kSized);
@@ -496,22 +517,31 @@ std::unique_ptr<char[]> readWhole(const wchar_t* path, std::size_t* length, File
   // The size is checked before any buffer is sized from it, so size + 1
   // cannot wrap and the count of one read holds it.
   if (size == 0 || size >= kMaxConfigSize) {
-    say(kReadWarning);
+    warn(kReadWarning, size == 0 ? ERROR_HANDLE_EOF : ERROR_FILE_TOO_LARGE);
     return nullptr;
   }
   const DWORD wanted = static_cast<DWORD>(size);
   std::unique_ptr<char[]> buffer(new (std::nothrow) char[static_cast<std::size_t>(wanted) + 1]);
   if (!buffer) {
-    say(kReadWarning);
+    warn(kReadWarning, ERROR_NOT_ENOUGH_MEMORY);
     return nullptr;
   }
   DWORD read = 0;
   const BOOL ok = ::ReadFile(file.get(), buffer.get(), wanted, &read, nullptr);
+  const DWORD readError = ok ? NO_ERROR : ::GetLastError();
   file.reset();
+  if (!ok) {
+    warn(kReadWarning, readError != NO_ERROR ? readError : ERROR_READ_FAULT);
+    return nullptr;
+  }
+  if (read != wanted) {
+    warn(kReadWarning, ERROR_HANDLE_EOF);
+    return nullptr;
+  }
   // A NUL byte (a UTF-16 file, say) would end the text early and the bytes
   // behind it would be lost by the rewrite; such a file is not touched.
-  if (!ok || read != wanted || std::memchr(buffer.get(), 0, read) != nullptr) {
-    say(kReadWarning);
+  if (std::memchr(buffer.get(), 0, read) != nullptr) {
+    warn(kReadWarning, ERROR_INVALID_DATA);
     return nullptr;
   }
   buffer[read] = '\0';
@@ -520,25 +550,47 @@ std::unique_ptr<char[]> readWhole(const wchar_t* path, std::size_t* length, File
   return buffer;
 }
 
+// What a file came to, and whether records of the old provider remain that
+// no pass could remove (told after all of the file's other lines).
+struct FileReport {
+  FileVerdict verdict = FileVerdict::kUnreadable;
+  bool leftovers = false;
+};
+
 // Every step reports its own failure; nothing escapes.
-void cleanFile(const wchar_t* path) noexcept {
+void cleanFile(const wchar_t* path, RunMode mode, FileReport* report) noexcept {
   std::size_t length = 0;
   FileStamp stamp{};
-  std::unique_ptr<char[]> text = readWhole(path, &length, &stamp);
+  std::unique_ptr<char[]> text = readWhole(path, mode, &length, &stamp);
   if (!text) return;
 
-  for (const Pass& pass : kPasses) {
+  std::size_t removed[3] = {};
+  for (std::size_t p = 0; p < 3; ++p) {
+    const Pass& pass = kPasses[p];
     say(pass.announcement);
     RemovalResult result{length, 0};
-    if (g_operations.removePass(text.get(), length, pass.literal, &result) < 0) {
+    const HRESULT passed = g_operations.removePass(text.get(), length, pass.literal, &result);
+    if (passed < 0) {
       // Out of memory for the pass's match table: the file is untouched.
-      say(kWriteWarning);
+      warn(kWriteWarning, errorCodeOf(passed, NO_ERROR));
       return;
     }
     for (std::size_t i = 0; i < result.removed; ++i) say(pass.found);
     say(result.removed != 0 ? pass.done : pass.none);
+    removed[p] = result.removed;
     length = result.length;
     text[length] = '\0';
+  }
+  report->leftovers = holdsOldProviderRecords(std::string_view(text.get(), length));
+  const PassCounts counts{removed[0], removed[1], removed[2]};
+  report->verdict = (counts.blank | counts.old41 | counts.old40) != 0 ? FileVerdict::kChange : FileVerdict::kNoChange;
+  if (mode == RunMode::kCheck) {
+    try {
+      writeConsoleLine(checkVerdictLine(counts));
+    } catch (...) {
+      // Out of memory for the line: the exit code still tells.
+    }
+    return;
   }
 
   // Opening the file for writing (without truncating it) proves it may still
@@ -573,9 +625,14 @@ RewriteOperations setRewriteOperations(const RewriteOperations& operations) noex
   return previous;
 }
 
+FileVerdict cleanMachineConfig(const wchar_t* path, RunMode mode) {
+  CZKLibScope scope;
+  FileReport report;
+  cleanFile(path, mode, &report);
+  if (report.leftovers) say(kLeftoverWarning);
+  return report.verdict;
+}
+
 }  // namespace zk::cleanup
 
-void CleanMachineConfig(const wchar_t* path) {
-  CZKLibScope scope;
-  zk::cleanup::cleanFile(path);
-}
+void CleanMachineConfig(const wchar_t* path) { zk::cleanup::cleanMachineConfig(path, zk::cleanup::RunMode::kRepair); }

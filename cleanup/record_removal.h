@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <string_view>
 
+#include "cleanup/findings.h"
+#include "cleanup/options.h"
 #include "cleanup/record_scan.h"
 #include "core/windows_support.h"
 
@@ -56,6 +58,15 @@ RewriteOperations defaultRewriteOperations() noexcept;
 // Installs operations for every following cleanup and returns the ones
 // installed before. For tests; not thread-safe.
 RewriteOperations setRewriteOperations(const RewriteOperations& operations) noexcept;
+
+// CleanMachineConfig in either mode. kCheck prints the same lines up to the
+// last pass, then one line saying whether the file would change and how
+// many records of each kind would go; it opens the file for reading only
+// and writes nothing. Both modes end with a warning when records of the old
+// provider remain that no pass removes. Returns what the file comes to:
+// kUnreadable when it could not be opened, sized, read or scanned. Never
+// throws; call from one thread at a time.
+FileVerdict cleanMachineConfig(const wchar_t* path, RunMode mode);
 
 }  // namespace zk::cleanup
 

@@ -118,6 +118,7 @@ TEST_F(DriverTest, CleansTheFilesThatExistAndReportsTheOthers) {
   expected.insert(expected.end(), row3.begin(), row3.end());
   expected.push_back(kFixingLines[3]);
   expected.push_back(kOpenWarningLine);
+  expected.push_back(causeLine(ERROR_ACCESS_DENIED));
 #endif
   EXPECT_EQ(console.lines(), expected);
   EXPECT_EQ(readBytes(configPath(1)), keep);

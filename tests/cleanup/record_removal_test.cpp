@@ -126,7 +126,11 @@ TEST_F(CleanMachineConfigTest, LeavesNearMissesAloneAndRewritesTheFileUnchanged)
       kHead + spaces + lfOnly + reordered + "\t\t\t" + singleQuotes + "\r\n\t\t\t" + otherCase + "\r\n" + kTail;
   ASSERT_NE(reordered, str(kOldRecord40));
   run(content);
-  EXPECT_EQ(m_lines, successfulCleanupLines(0, 0, 0));
+  // The 4.1 near misses still name the old provider: the file is written as
+  // always, then the user is told to remove them by hand.
+  Lines expected = successfulCleanupLines(0, 0, 0);
+  expected.push_back(kLeftoverWarningLine);
+  EXPECT_EQ(m_lines, expected);
   EXPECT_EQ(bytesNow(), content);
   expectNoLeftovers();
 }
@@ -146,7 +150,7 @@ TEST_F(CleanMachineConfigTest, LeavesAnEmptyFileWhenEverythingWasAFaultyRecord) 
 
 TEST_F(CleanMachineConfigTest, RefusesAnEmptyFileWithTheReadWarning) {
   run("");
-  EXPECT_EQ(m_lines, (Lines{kOpenedLine, kSizedLine, kReadWarningLine}));
+  EXPECT_EQ(m_lines, (Lines{kOpenedLine, kSizedLine, kReadWarningLine, causeLine(ERROR_HANDLE_EOF)}));
   EXPECT_EQ(bytesNow(), "");
 }
 
@@ -154,7 +158,7 @@ TEST_F(CleanMachineConfigTest, RefusesAFileWithANulByteAndLeavesItUntouched) {
   // As a UTF-16 file would look: the bytes behind the NUL must not be lost.
   const std::string content = kHead + str(kBlankRecord) + std::string("x\0y", 3) + str(kBlankRecord) + kTail;
   run(content);
-  EXPECT_EQ(m_lines, (Lines{kOpenedLine, kSizedLine, kReadWarningLine}));
+  EXPECT_EQ(m_lines, (Lines{kOpenedLine, kSizedLine, kReadWarningLine, causeLine(ERROR_INVALID_DATA)}));
   EXPECT_EQ(bytesNow(), content);
   expectNoLeftovers();
 }
@@ -162,17 +166,17 @@ TEST_F(CleanMachineConfigTest, RefusesAFileWithANulByteAndLeavesItUntouched) {
 TEST_F(CleanMachineConfigTest, ReportsAMissingFileOrAFolderAsUnopenable) {
   CapturedConsole console;
   CleanMachineConfig(m_folder.file(L"absent.config").c_str());
-  EXPECT_EQ(console.lines(), Lines{kOpenWarningLine});
+  EXPECT_EQ(console.lines(), (Lines{kOpenWarningLine, causeLine(ERROR_FILE_NOT_FOUND)}));
 
   console.clear();
   ASSERT_TRUE(::CreateDirectoryW(m_path.c_str(), nullptr));
   CleanMachineConfig(m_path.c_str());
-  EXPECT_EQ(console.lines(), Lines{kOpenWarningLine});
+  EXPECT_EQ(console.lines(), (Lines{kOpenWarningLine, causeLine(ERROR_ACCESS_DENIED)}));
   EXPECT_NE(::GetFileAttributesW(m_path.c_str()) & FILE_ATTRIBUTE_DIRECTORY, 0u);
 
   console.clear();
   CleanMachineConfig(nullptr);
-  EXPECT_EQ(console.lines(), Lines{kOpenWarningLine});
+  EXPECT_EQ(console.lines(), (Lines{kOpenWarningLine, causeLine(ERROR_INVALID_PARAMETER)}));
 }
 
 TEST_F(CleanMachineConfigTest, ReportsAFileHeldOpenByAnotherUserAsUnopenable) {
@@ -183,7 +187,7 @@ TEST_F(CleanMachineConfigTest, ReportsAFileHeldOpenByAnotherUserAsUnopenable) {
   ASSERT_TRUE(holder.valid());
   runOnPath();
   holder.reset();
-  EXPECT_EQ(m_lines, Lines{kOpenWarningLine});
+  EXPECT_EQ(m_lines, (Lines{kOpenWarningLine, causeLine(ERROR_SHARING_VIOLATION)}));
   EXPECT_EQ(bytesNow(), content);
   expectNoLeftovers();
 }
@@ -261,7 +265,7 @@ TEST_F(CleanMachineConfigFaultTest, RefusesFilesOfTwoGibibytesOrMoreBeforeSizing
     SCOPED_TRACE(size);
     s_reportedSize = size;
     runOnPath();
-    EXPECT_EQ(m_lines, (Lines{kOpenedLine, kSizedLine, kReadWarningLine}));
+    EXPECT_EQ(m_lines, (Lines{kOpenedLine, kSizedLine, kReadWarningLine, causeLine(ERROR_FILE_TOO_LARGE)}));
     EXPECT_EQ(bytesNow(), m_content);
   }
   expectNoLeftovers();
@@ -279,7 +283,7 @@ TEST_F(CleanMachineConfigFaultTest, RefusesARealSparseFileOfTwoGibibytes) {
     ASSERT_TRUE(::SetEndOfFile(file.get()));
   }
   runOnPath();
-  EXPECT_EQ(m_lines, (Lines{kOpenedLine, kSizedLine, kReadWarningLine}));
+  EXPECT_EQ(m_lines, (Lines{kOpenedLine, kSizedLine, kReadWarningLine, causeLine(ERROR_FILE_TOO_LARGE)}));
   WIN32_FILE_ATTRIBUTE_DATA data;
   ASSERT_TRUE(::GetFileAttributesExW(m_path.c_str(), GetFileExInfoStandard, &data));
   EXPECT_EQ(data.nFileSizeHigh, 0u);
@@ -292,7 +296,7 @@ TEST_F(CleanMachineConfigFaultTest, ReportsAFailedSizeAndTouchesNothing) {
   operations.getSize = failingSize;
   install(operations);
   run(m_content);
-  EXPECT_EQ(m_lines, (Lines{kOpenedLine, kSizeFailedLine}));
+  EXPECT_EQ(m_lines, (Lines{kOpenedLine, kSizeFailedLine, causeLine(ERROR_ACCESS_DENIED)}));
   EXPECT_EQ(bytesNow(), m_content);
 }
 
@@ -311,7 +315,7 @@ TEST_F(CleanMachineConfigFaultTest, LeavesAReadOnlyFileAloneWhetherItWasSoBefore
   ASSERT_TRUE(writeBytes(m_path, m_content));
   ASSERT_TRUE(::SetFileAttributesW(m_path.c_str(), FILE_ATTRIBUTE_READONLY));
   runOnPath();
-  EXPECT_EQ(m_lines, Lines{kOpenWarningLine});
+  EXPECT_EQ(m_lines, (Lines{kOpenWarningLine, causeLine(ERROR_ACCESS_DENIED)}));
   EXPECT_EQ(bytesNow(), m_content);
 
   ASSERT_TRUE(::SetFileAttributesW(m_path.c_str(), FILE_ATTRIBUTE_NORMAL));
@@ -341,7 +345,7 @@ TEST_F(CleanMachineConfigFaultTest, StopsWithTheWriteWarningWhenARemovalPassFail
   install(operations);
   run(m_content);
   EXPECT_EQ(m_lines, (Lines{kOpenedLine, kSizedLine, kReadLine, kBlankAnnouncementLine, kBlankFoundLine, kBlankDoneLine,
-                            kOldAnnouncementLine, kWriteWarningLine}));
+                            kOldAnnouncementLine, kWriteWarningLine, causeLine(ERROR_OUTOFMEMORY)}));
   EXPECT_EQ(bytesNow(), m_content);
   expectNoLeftovers();
 }

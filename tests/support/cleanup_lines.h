@@ -67,6 +67,32 @@ inline const wchar_t* const kSuffixes[4] = {
     L"\\Framework64\\v4.0.30319\\Config\\machine.config",
 };
 
+inline const wchar_t* const kLinkLine =
+    L"      ...machine.config ファイルはリンク (再解析ポイント) のため、リンクをたどらずにそのままにしました。"
+    L"リンク先のファイルを手動で修正する必要があります。";
+inline const wchar_t* const kElevationLine =
+    L"      ...プログラムは管理者特権で実行されていません。管理者として実行したコマンド プロンプトから"
+    L"もう一度実行する必要があります。";
+inline const wchar_t* const kLeftoverWarningLine =
+    L"警告：machine.config ファイルには、削除できなかった古いプロバイダー (invariant=\"Lumtrabex.Data.SqlClient\") "
+    L"のレコードが残っています。ユーザーが machine.config ファイルの <DbProviderFactories> "
+    L"セクションからそれらのレコードを手動で削除する必要があります。";
+inline const wchar_t* const kWow64WarningLine =
+    L"警告：このシステムは 64 ビット版の Windows です。このプログラムは 64 ビット .NET (Framework64) の "
+    L"machine.config ファイルを確認していません。このシステムでは provsweep64.exe を実行する必要があります。";
+inline const wchar_t* const kUsageFirstLine = L"使用方法: provsweep64.exe [/check]";
+inline const wchar_t* const kBadArgumentLine =
+    L"警告：認識できない引数が指定されました。ファイルは何も変更していません。引数:";
+
+// The line /check prints for a file in place of the reopen and write.
+inline std::wstring checkVerdictLine(std::size_t blank, std::size_t old41, std::size_t old40) {
+  const bool change = blank + old41 + old40 != 0;
+  return std::wstring(change ? L"...検査のみ (/check): machine.config ファイルは修正が必要です。"
+                             : L"...検査のみ (/check): machine.config ファイルは修正の必要がありません。") +
+         L"削除されるレコード: 空白レコード " + std::to_wstring(blank) + L" 件、古いレコード (Version=4.1.0.0) " +
+         std::to_wstring(old41) + L" 件、古いレコード (Version=4.0.0.0) " + std::to_wstring(old40) + L" 件。";
+}
+
 // The lines of one file that is read, cleaned and written back, given how
 // many occurrences each of the three passes deletes.
 inline std::vector<std::wstring> successfulCleanupLines(std::size_t blank, std::size_t old41, std::size_t old40) {
@@ -82,6 +108,14 @@ inline std::vector<std::wstring> successfulCleanupLines(std::size_t blank, std::
   pass(kOldAnnouncementLine, old40, kOldFoundLine, kOldDoneLine, kOldNoneLine);
   lines.push_back(kReopenedLine);
   lines.push_back(kEditedLine);
+  return lines;
+}
+
+// The lines of one file that /check reads and finds so.
+inline std::vector<std::wstring> checkedLines(std::size_t blank, std::size_t old41, std::size_t old40) {
+  std::vector<std::wstring> lines = successfulCleanupLines(blank, old41, old40);
+  lines.resize(lines.size() - 2);
+  lines.push_back(checkVerdictLine(blank, old41, old40));
   return lines;
 }
 

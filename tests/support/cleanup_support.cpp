@@ -1,6 +1,7 @@
 #include "cleanup_support.h"
 
 #include <atomic>
+#include <cwchar>
 
 #include "core/unique_handle.h"
 
@@ -90,6 +91,18 @@ std::string readBytes(const std::wstring& path, bool* ok) {
   }
   if (ok != nullptr) *ok = true;
   return content;
+}
+
+std::wstring causeLine(DWORD code) {
+  wchar_t text[1024] = {};
+  DWORD length = ::FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code, 0, text,
+                                  1024, nullptr);
+  while (length > 0 && (text[length - 1] == L'\n' || text[length - 1] == L'\r' || text[length - 1] == L' ')) --length;
+  std::wstring message(text, length);
+  if (message.empty()) message = L"システムはこのエラーの説明を持っていません。";
+  wchar_t hex[16] = {};
+  std::swprintf(hex, 16, L" (0x%08lX)", static_cast<unsigned long>(code));
+  return L"      ...原因：" + message + hex;
 }
 
 CapturedConsole::CapturedConsole() : m_previous(zk::cleanup::setConsoleSink(this)) {}

@@ -42,6 +42,10 @@ std::string readBytes(const std::wstring& path, bool* ok = nullptr);
 // Creates every folder on the way to (and including) folder.
 bool makeFolders(const std::wstring& folder);
 
+// The line under a warning that names the Windows error code: the system's
+// text for it and the code in hexadecimal.
+std::wstring causeLine(DWORD code);
+
 // Collects the console lines while it exists, instead of writing them out.
 class CapturedConsole : public zk::cleanup::ConsoleSink {
  public:
