@@ -4,11 +4,15 @@
 #include <sddl.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cwctype>
+#include <thread>
 #include <string>
 #include <vector>
 
 #include "cleanup/console.h"
+#include "cleanup/file_checks.h"
+#include "cleanup/process_checks.h"
 #include "core/unique_handle.h"
 #include "support/cleanup_lines.h"
 #include "support/cleanup_support.h"
@@ -605,6 +609,166 @@ TEST_F(CleanMachineConfigFaultTest, LeavesWhatAnotherProgramWroteMeanwhileInPlac
     run(m_content);
     EXPECT_EQ(m_lines, linesEndingWith(kWriteWarningLine));
     EXPECT_EQ(bytesNow(), keepsTheSize ? std::string(m_content.size(), 'x') : kHead + kOtherRecord + kTail);
+    expectNoLeftovers();
+  }
+}
+
+// A .NET program starting now: read access, sharing read only, which fails
+// while any other handle has write access.
+bool dotNetReaderOpens(const std::wstring& path) {
+  const zkcore::UniqueKernelHandle reader(
+      ::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  return reader.valid();
+}
+
+int g_readersLockedOut = 0;
+
+HRESULT sizeWhileADotNetProgramStarts(HANDLE file, std::uint64_t* size) {
+  if (!dotNetReaderOpens(g_target)) ++g_readersLockedOut;
+  return zk::cleanup::defaultRewriteOperations().getSize(file, size);
+}
+HRESULT passWhileADotNetProgramStarts(char* text, std::size_t length, std::string_view literal,
+                                      zk::cleanup::RemovalResult* result) {
+  if (!dotNetReaderOpens(g_target)) ++g_readersLockedOut;
+  return zk::cleanup::defaultRewriteOperations().removePass(text, length, literal, result);
+}
+
+TEST_F(CleanMachineConfigFaultTest, LetsDotNetProgramsOpenTheFileWhileItIsReadAndScanned) {
+  RewriteOperations operations = system();
+  operations.getSize = sizeWhileADotNetProgramStarts;
+  operations.removePass = passWhileADotNetProgramStarts;
+  install(operations);
+  g_readersLockedOut = 0;
+  run(m_content);
+  EXPECT_EQ(m_lines, successfulCleanupLines(1, 0, 1));
+  EXPECT_EQ(g_readersLockedOut, 0);
+  EXPECT_EQ(bytesNow(), m_cleaned);
+}
+
+TEST_F(CleanMachineConfigTest, WaitsForAReaderThatHoldsTheFileForAMoment) {
+  const std::string content = kHead + str(kBlankRecord) + kTail;
+  ASSERT_TRUE(writeBytes(m_path, content));
+  zkcore::UniqueKernelHandle reader(::CreateFileW(m_path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  ASSERT_TRUE(reader.valid());
+  std::thread release([&reader] {
+    ::Sleep(300);
+    reader.reset();
+  });
+  runOnPath();
+  release.join();
+  EXPECT_EQ(m_lines, successfulCleanupLines(1, 0, 0));
+  EXPECT_EQ(bytesNow(), kHead + kTail);
+  expectNoLeftovers();
+}
+
+// Windows' side of what Wine cannot make: a reparse point, a token that is
+// not elevated.
+BOOL informationOfALink(HANDLE file, BY_HANDLE_FILE_INFORMATION* info) {
+  const BOOL ok = ::GetFileInformationByHandle(file, info);
+  info->dwFileAttributes |= FILE_ATTRIBUTE_REPARSE_POINT;
+  return ok;
+}
+bool notElevated() { return false; }
+bool elevated() { return true; }
+
+TEST_F(CleanMachineConfigTest, SaysWhyUnderTheOpenWarningAndWhatToDoForALinkOrWithoutElevation) {
+  const std::string content = kHead + str(kBlankRecord) + kTail;
+  const struct {
+    const char* file;
+    bool link, readOnly, folder;
+    zk::cleanup::ProcessQuery elevation;
+    Lines expected;
+  } cases[] = {
+      {"a link, never followed", true, false, false, elevated,
+       {kOpenWarningLine, causeLine(681), kLinkLine}},
+      {"read-only, not elevated", false, true, false, notElevated,
+       {kOpenWarningLine, causeLine(ERROR_ACCESS_DENIED), kElevationLine}},
+      {"read-only, elevated", false, true, false, elevated, {kOpenWarningLine, causeLine(ERROR_ACCESS_DENIED)}},
+      {"a folder, not elevated", false, false, true, notElevated,
+       {kOpenWarningLine, causeLine(ERROR_ACCESS_DENIED)}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.file);
+    if (c.folder) {
+      ASSERT_TRUE(::DeleteFileW(m_path.c_str()));
+      ASSERT_TRUE(::CreateDirectoryW(m_path.c_str(), nullptr));
+    } else {
+      ASSERT_TRUE(writeBytes(m_path, content));
+      ASSERT_TRUE(::SetFileAttributesW(m_path.c_str(), c.readOnly ? FILE_ATTRIBUTE_READONLY : FILE_ATTRIBUTE_NORMAL));
+    }
+    const zk::cleanup::FileInformationQuery saved =
+        zk::cleanup::setFileInformationQuery({c.link ? informationOfALink : ::GetFileInformationByHandle});
+    const zk::cleanup::ProcessQuery savedElevation = zk::cleanup::setElevationQuery(c.elevation);
+    runOnPath();
+    zk::cleanup::setElevationQuery(savedElevation);
+    zk::cleanup::setFileInformationQuery(saved);
+    EXPECT_EQ(m_lines, c.expected);
+    if (c.folder) {
+      EXPECT_TRUE(::RemoveDirectoryW(m_path.c_str()));
+    } else {
+      ::SetFileAttributesW(m_path.c_str(), FILE_ATTRIBUTE_NORMAL);
+      EXPECT_EQ(bytesNow(), content);
+      expectNoLeftovers();
+    }
+  }
+}
+
+struct FileTimes {
+  FILETIME created, written;
+  DWORD attributes;
+  bool operator==(const FileTimes& o) const {
+    return ::CompareFileTime(&created, &o.created) == 0 && ::CompareFileTime(&written, &o.written) == 0 &&
+           attributes == o.attributes;
+  }
+};
+FileTimes timesOf(const std::wstring& path) {
+  WIN32_FILE_ATTRIBUTE_DATA data = {};
+  ::GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data);
+  return {data.ftCreationTime, data.ftLastWriteTime, data.dwFileAttributes};
+}
+
+TEST_F(CleanMachineConfigTest, CheckModeTellsWhatWouldGoAndLeavesTheFileAsItWasForEveryReader) {
+  using zk::cleanup::FileVerdict;
+  const struct {
+    const char* file;
+    std::string content;
+    bool readOnly;
+    Lines expected;
+    FileVerdict verdict;
+  } cases[] = {
+      {"records to remove", kHead + str(kBlankRecord) + str(kOldRecord40) + str(kOldRecord40) + kTail, false,
+       checkedLines(1, 0, 2), FileVerdict::kChange},
+      {"read-only, read all the same", kHead + "\t\t\t" + str(kOldRecord41) + "\r\n" + kTail, true,
+       checkedLines(0, 1, 0), FileVerdict::kChange},
+      {"nothing to remove", kHead + kTail, false, checkedLines(0, 0, 0), FileVerdict::kNoChange},
+      {"empty", "", false, {kOpenedLine, kSizedLine, kReadWarningLine, causeLine(ERROR_HANDLE_EOF)},
+       FileVerdict::kUnreadable},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.file);
+    ASSERT_TRUE(writeBytes(m_path, c.content));
+    if (c.readOnly) {
+      ASSERT_TRUE(::SetFileAttributesW(m_path.c_str(), FILE_ATTRIBUTE_READONLY));
+    }
+    const FileTimes before = timesOf(m_path);
+    std::atomic<bool> done{false};
+    std::atomic<int> lockedOut{0};
+    std::thread reader([&] {
+      while (!done.load()) {
+        if (!dotNetReaderOpens(m_path)) ++lockedOut;
+      }
+    });
+    CapturedConsole console;
+    const FileVerdict verdict = zk::cleanup::cleanMachineConfig(m_path.c_str(), zk::cleanup::RunMode::kCheck);
+    done = true;
+    reader.join();
+    EXPECT_EQ(console.lines(), c.expected);
+    EXPECT_EQ(verdict, c.verdict);
+    EXPECT_EQ(lockedOut.load(), 0);
+    EXPECT_TRUE(timesOf(m_path) == before);
+    ::SetFileAttributesW(m_path.c_str(), FILE_ATTRIBUTE_NORMAL);
+    EXPECT_EQ(bytesNow(), c.content);
     expectNoLeftovers();
   }
 }

@@ -12,7 +12,7 @@ std::wstring programPath() {
 #endif
 }
 
-ProgramRun runProgram() { return runChild(programPath()); }
+ProgramRun runProgram(const std::wstring& arguments) { return runChild(programPath(), arguments); }
 
 std::vector<std::wstring> decodeLines(const std::string& bytes) {
   std::vector<std::wstring> lines;

@@ -14,9 +14,9 @@ std::wstring programPath();
 
 using ProgramRun = ChildRun;
 
-// Starts the program without arguments or input and collects everything it
-// writes, within runChild's bound.
-ProgramRun runProgram();
+// Starts the program with arguments (none by default) and no input and
+// collects everything it writes, within runChild's bound.
+ProgramRun runProgram(const std::wstring& arguments = L"");
 
 // Decodes Shift-JIS output and splits it at CR LF; a bare LF or CR, or text
 // after the last line end, fails the test.
