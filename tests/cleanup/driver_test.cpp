@@ -6,6 +6,7 @@
 #include <string_view>
 #include <vector>
 
+#include "cleanup/process_checks.h"
 #include "cleanup/record_removal.h"
 #include "core/client_data.h"
 #include "core/lifecycle.h"
@@ -128,6 +129,56 @@ TEST_F(DriverTest, CleansTheFilesThatExistAndReportsTheOthers) {
   // Every file ran in a library scope of its own, which is down again.
   EXPECT_EQ(ZKCLLibUninit(), static_cast<HRESULT>(0x80004005L));
   EXPECT_EQ(ZKCoreUninit(), static_cast<HRESULT>(0x80004005L));
+}
+
+bool underWow64() { return true; }
+bool notUnderWow64() { return false; }
+
+TEST_F(DriverTest, The32BitProgramUnderWow64SaysThe64BitFilesWereNotLookedAt) {
+  using zk::cleanup::RunMode;
+  ASSERT_TRUE(writeBytes(configPath(0), std::string(zk::cleanup::kBlankRecord), true));
+  ASSERT_TRUE(writeBytes(configPath(2), std::string(zk::cleanup::kBlankRecord), true));
+  const struct {
+    const char* run;
+    bool x86Rows;
+    zk::cleanup::ProcessQuery wow64;
+    RunMode mode;
+    int exitCode;
+    bool warning;
+  } cases[] = {
+      {"32-bit program, 32-bit Windows", true, notUnderWow64, RunMode::kCheck, 1, false},
+      {"32-bit program under WOW64: the check is not complete", true, underWow64, RunMode::kCheck, 2, true},
+      {"the 64-bit program never says it", false, underWow64, RunMode::kCheck, 1, false},
+      {"32-bit program under WOW64 repairs its own files", true, underWow64, RunMode::kRepair, 0, true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.run);
+    const ConfigRowTable rows = zk::cleanup::setConfigRows(c.x86Rows ? zk::cleanup::x86ConfigRows()
+                                                                     : zk::cleanup::x64ConfigRows());
+    const zk::cleanup::ProcessQuery wow64 = zk::cleanup::setWow64Query(c.wow64);
+    CapturedConsole console;
+    EXPECT_EQ(zk::cleanup::runCleanupDriver(c.mode), c.exitCode);
+    zk::cleanup::setWow64Query(wow64);
+    zk::cleanup::setConfigRows(rows);
+    Lines expected = {kFixingLines[0]};
+    const Lines file = c.mode == RunMode::kCheck ? checkedLines(1, 0, 0) : successfulCleanupLines(1, 0, 0);
+    expected.insert(expected.end(), file.begin(), file.end());
+    expected.push_back(kNotFoundLines[1]);
+    if (!c.x86Rows) {
+      expected.push_back(kFixingLines[2]);
+      expected.insert(expected.end(), file.begin(), file.end());
+      expected.push_back(kNotFoundLines[3]);
+    }
+    if (c.warning) expected.push_back(kWow64WarningLine);
+    EXPECT_EQ(console.lines(), expected);
+  }
+}
+
+TEST(ProcessChecksTest, ThisProcessIsUnderWow64ExactlyWhenItIsA32BitProgram) {
+  // Only the 64-bit program runs here; the x86 answer is covered through the seam above.
+#if defined(_WIN64)
+  EXPECT_FALSE(zk::cleanup::processRunsUnderWow64());
+#endif
 }
 
 // What the removal passes found of the class library while they ran.

@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdio>
 #include <cstring>
+#include <cwchar>
 #include <string>
 #include <vector>
 
@@ -158,6 +159,78 @@ TEST_F(ProgramTest, WritesRedirectedOutputLongerThanOneBlockWholeAndInOrder) {
   append(expected, {kNotFoundLines[1], kNotFoundLines[2], kNotFoundLines[3]});
   EXPECT_EQ(decodeLines(run.output), expected);
   EXPECT_EQ(readBytes(configPath(0)), "<configuration>\r\n</configuration>\r\n");
+}
+
+// Every byte, the creation and last write times and the attributes of a file.
+struct FileState {
+  std::string bytes;
+  WIN32_FILE_ATTRIBUTE_DATA data = {};
+  bool operator==(const FileState& o) const {
+    return bytes == o.bytes && data.dwFileAttributes == o.data.dwFileAttributes &&
+           ::CompareFileTime(&data.ftCreationTime, &o.data.ftCreationTime) == 0 &&
+           ::CompareFileTime(&data.ftLastWriteTime, &o.data.ftLastWriteTime) == 0;
+  }
+};
+FileState stateOf(const std::wstring& path) {
+  FileState state;
+  ::GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &state.data);
+  state.bytes = readBytes(path);
+  return state;
+}
+
+TEST_F(ProgramTest, AnArgumentOtherThanNoneRepairsNothingAndTheExitCodeTellsWhatCheckFound) {
+  enum Layout { kDamaged, kClean, kUnreadable };
+  enum Output { kCheckLines, kUsage, kRefused };
+  const struct {
+    const wchar_t* arguments;
+    Layout layout;
+    DWORD exitCode;
+    Output output;
+  } cases[] = {
+      {L"/check", kDamaged, 1, kCheckLines},   {L"-CHECK", kClean, 0, kCheckLines},
+      {L"/Check", kUnreadable, 2, kCheckLines}, {L"/?", kDamaged, 0, kUsage},
+      {L"-?", kDamaged, 0, kUsage},             {L"/help", kDamaged, 0, kUsage},
+      {L"--HELP", kDamaged, 0, kUsage},         {L"/chek", kDamaged, 2, kRefused},
+      {L"check", kDamaged, 2, kRefused},        {L"/check /check", kDamaged, 2, kRefused},
+  };
+  const std::string clean = "<configuration>\r\n</configuration>\r\n";
+  const std::string damaged = "<configuration>\r\n" + std::string(zk::cleanup::kBlankRecord) + "</configuration>\r\n";
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::Message() << "arguments " << std::string(c.arguments, c.arguments + std::wcslen(c.arguments)));
+    ASSERT_TRUE(removeTree(m_dotNet));
+    ASSERT_TRUE(writeBytes(configPath(1), c.layout == kDamaged ? damaged : clean, true));
+    ASSERT_TRUE(writeBytes(configPath(3), clean, true));
+    if (c.layout == kUnreadable) {
+      ASSERT_TRUE(makeFolders(configPath(2)));
+    }
+    const FileState before[] = {stateOf(configPath(1)), stateOf(configPath(3))};
+
+    const ProgramRun run = runProgram(c.arguments);
+    ASSERT_TRUE(run.finished);
+    EXPECT_EQ(run.exitCode, c.exitCode);
+    const Lines lines = decodeLines(run.output);
+    if (c.output == kCheckLines) {
+      Lines expected = {kNotFoundLines[0], kFixingLines[1]};
+      append(expected, c.layout == kDamaged ? checkedLines(1, 0, 0) : checkedLines(0, 0, 0));
+      if (c.layout == kUnreadable) {
+        append(expected, {kFixingLines[2], kOpenWarningLine, causeLine(ERROR_ACCESS_DENIED)});
+      } else {
+        expected.push_back(kNotFoundLines[2]);
+      }
+      expected.push_back(kFixingLines[3]);
+      append(expected, checkedLines(0, 0, 0));
+      EXPECT_EQ(lines, expected);
+    } else {
+      const std::size_t usage = c.output == kRefused ? 1 : 0;
+      ASSERT_EQ(lines.size(), usage + 5);
+      if (usage != 0) {
+        EXPECT_EQ(lines[0], std::wstring(kBadArgumentLine) + L" " + c.arguments);
+      }
+      EXPECT_EQ(lines[usage], kUsageFirstLine);
+    }
+    EXPECT_TRUE(stateOf(configPath(1)) == before[0]);
+    EXPECT_TRUE(stateOf(configPath(3)) == before[1]);
+  }
 }
 
 // What the build must put into each program image. The program of this
