@@ -86,8 +86,10 @@ FileVerdict cleanMachineConfig(const wchar_t* path, RunMode mode);
 //  - the file's access list (DACL) cannot be kept: the original goes back,
 //  - the swap keeps failing; a file held for a moment by another program
 //    (a virus scanner) is retried for about a second and a half first.
-// A file that is read-only, empty, holds a NUL byte, or is 2^31 bytes or
-// larger is refused and left untouched. Scratch and backup files that cannot
+// A file that is read-only, empty, holds a NUL byte, is 2^31 bytes or
+// larger, or is a link (any reparse point, never followed) is refused and
+// left untouched. While the file is read and scanned no handle with write
+// access is open on it, so .NET programs can read it meanwhile. Scratch and backup files that cannot
 // be deleted are marked for deletion at the next start of Windows.
 // Call from one thread at a time.
 void CleanMachineConfig(const wchar_t* path);
