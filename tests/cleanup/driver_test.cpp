@@ -174,13 +174,6 @@ TEST_F(DriverTest, The32BitProgramUnderWow64SaysThe64BitFilesWereNotLookedAt) {
   }
 }
 
-TEST(ProcessChecksTest, ThisProcessIsUnderWow64ExactlyWhenItIsA32BitProgram) {
-  // Only the 64-bit program runs here; the x86 answer is covered through the seam above.
-#if defined(_WIN64)
-  EXPECT_FALSE(zk::cleanup::processRunsUnderWow64());
-#endif
-}
-
 // What the removal passes found of the class library while they ran.
 struct LibraryWhileCleaning {
   int passes = 0;
