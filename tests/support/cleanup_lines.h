@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace zk_test {
@@ -66,6 +67,25 @@ inline const wchar_t* const kSuffixes[4] = {
     L"\\Framework64\\v2.0.50727\\CONFIG\\machine.config",
     L"\\Framework64\\v4.0.30319\\Config\\machine.config",
 };
+
+// The lines for copies left beside the file, each naming full paths.
+inline std::wstring leftoverLine(const std::wstring& path) {
+  return L"...一時ファイル " + path + L" を削除できませんでした。次回の実行時に削除されます。";
+}
+inline std::wstring restoredLine(const std::wstring& path) {
+  return L"...前回の実行で残されたファイル " + path + L" を machine.config ファイルとして元に戻しました。";
+}
+// kept: each path with whether it holds the original content.
+inline std::wstring keptLine(const std::vector<std::pair<std::wstring, bool>>& kept) {
+  std::wstring line =
+      L"...machine.config ファイルを完全な状態に戻せなかったため、次のファイルを残しました。"
+      L"手動で machine.config に戻してください: ";
+  for (std::size_t i = 0; i < kept.size(); ++i) {
+    if (i != 0) line += L"、";
+    line += kept[i].first + (kept[i].second ? L" (元の内容)" : L" (修正後の内容)");
+  }
+  return line + L"。";
+}
 
 // The lines of one file that is read, cleaned and written back, given how
 // many occurrences each of the three passes deletes.
