@@ -5,9 +5,11 @@
 
 #include <algorithm>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "cleanup/console.h"
+#include "cleanup/interrupt.h"
 #include "core/unique_handle.h"
 #include "support/cleanup_lines.h"
 #include "support/cleanup_support.h"
@@ -598,6 +600,152 @@ TEST_F(CleanMachineConfigFaultTest, LeavesWhatAnotherProgramWroteMeanwhileInPlac
     EXPECT_EQ(bytesNow(), keepsTheSize ? std::string(m_content.size(), 'x') : kHead + kOtherRecord + kTail);
     expectNoLeftovers();
   }
+}
+
+// What a file that nothing is removed from must keep: its identity, its
+// write time and its bytes (an ASP.NET server recycles every application
+// when machine.config is written).
+struct Untouched {
+  BY_HANDLE_FILE_INFORMATION info;
+  std::string bytes;
+};
+
+Untouched untouchedState(const std::wstring& path) {
+  Untouched state = {};
+  zkcore::UniqueKernelHandle file(::CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES,
+                                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                                OPEN_EXISTING, 0, nullptr));
+  ::GetFileInformationByHandle(file.get(), &state.info);
+  state.bytes = readBytes(path);
+  return state;
+}
+
+TEST_F(CleanMachineConfigFaultTest, LeavesAFileWithNothingToRemoveUnwrittenButStillChecksItCanBeWritten) {
+  const std::string clean = kHead + kOtherRecord + kTail;
+  ASSERT_TRUE(writeBytes(m_path, clean));
+  // Back-dated, so that any write at all would show in the time.
+  {
+    zkcore::UniqueKernelHandle file(::CreateFileW(m_path.c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr, OPEN_EXISTING,
+                                                  0, nullptr));
+    const FILETIME old = {0, 0x01D00000};
+    ASSERT_TRUE(::SetFileTime(file.get(), nullptr, nullptr, &old));
+  }
+  const Untouched before = untouchedState(m_path);
+  RewriteOperations operations = system();
+  operations.write = failingWrite;  // no write may even be tried
+  operations.replace = swapFailsKeepingTheNames;
+  install(operations);
+  runOnPath();
+  EXPECT_EQ(m_lines, successfulCleanupLines(0, 0, 0));
+  const Untouched after = untouchedState(m_path);
+  EXPECT_EQ(after.bytes, clean);
+  EXPECT_EQ(after.info.nFileIndexLow, before.info.nFileIndexLow);
+  EXPECT_EQ(after.info.nFileIndexHigh, before.info.nFileIndexHigh);
+  EXPECT_EQ(after.info.ftLastWriteTime.dwLowDateTime, before.info.ftLastWriteTime.dwLowDateTime);
+  EXPECT_EQ(after.info.ftLastWriteTime.dwHighDateTime, before.info.ftLastWriteTime.dwHighDateTime);
+  expectNoLeftovers();
+
+  // One that became read-only after it was read gets step 10's warning.
+  operations.getSize = sizeThenMadeReadOnly;
+  install(operations);
+  runOnPath();
+  Lines expected = successfulCleanupLines(0, 0, 0);
+  expected.pop_back();
+  expected.back() = kReopenWarningLine;
+  EXPECT_EQ(m_lines, expected);
+  ::SetFileAttributesW(m_path.c_str(), FILE_ATTRIBUTE_NORMAL);
+  EXPECT_EQ(readBytes(m_path), clean);
+}
+
+TEST_F(CleanMachineConfigFaultTest, NamesEveryCopyItKeepsWhenNeitherCanBeMadeFinal) {
+  // Half way (the original under the backup name) and nothing can be moved.
+  RewriteOperations operations = system();
+  operations.replace = swapStopsAfterTheBackup;
+  operations.move = [](const wchar_t*, const wchar_t*, DWORD) { return HRESULT_FROM_WIN32(ERROR_ACCESS_DENIED); };
+  operations.wait = [](DWORD) {};
+  install(operations);
+  run(m_content);
+  const std::wstring backup = m_path + L".provsweep-old";
+  const std::wstring scratch = m_path + L".provsweep-new";
+  Lines expected = linesEndingWith(kWriteWarningLine);
+  expected.push_back(keptLine({{backup, true}, {scratch, false}}));
+  EXPECT_EQ(m_lines, expected);
+  EXPECT_EQ(readBytes(backup), m_content);
+  EXPECT_EQ(readBytes(scratch), m_cleaned);
+
+  // The next run finds machine.config missing, puts the backup back first,
+  // says so, and repairs as usual.
+  install(system());
+  CapturedConsole console;
+  RestoreEarlierRun(m_path.c_str());
+  CleanMachineConfig(m_path.c_str());
+  expected = {restoredLine(backup)};
+  const Lines cleaned = successfulCleanupLines(1, 0, 1);
+  expected.insert(expected.end(), cleaned.begin(), cleaned.end());
+  EXPECT_EQ(console.lines(), expected);
+  EXPECT_EQ(bytesNow(), m_cleaned);
+  expectNoLeftovers();
+}
+
+// A console interrupt (as Windows delivers it, on its own thread) while the
+// cleanup is at a given point; the run must end after that step.
+UINT g_exitCode = 0;
+void recordExit(UINT code) { g_exitCode = code; }
+
+void interruptFromAnotherThread() {
+  std::thread([] { zk::cleanup::handleConsoleControl(CTRL_C_EVENT); }).join();
+}
+HRESULT passInterrupted(char* text, std::size_t length, std::string_view literal, zk::cleanup::RemovalResult* result) {
+  if (literal == kOldRecord41) interruptFromAnotherThread();
+  return zk::cleanup::defaultRewriteOperations().removePass(text, length, literal, result);
+}
+HRESULT swapInterrupted(const wchar_t* target, const wchar_t* replacement, const wchar_t* backup) {
+  interruptFromAnotherThread();
+  return zk::cleanup::defaultRewriteOperations().replace(target, replacement, backup);
+}
+HRESULT writeInterrupted(HANDLE file, const char* data, DWORD length, DWORD* written) {
+  interruptFromAnotherThread();
+  return zk::cleanup::defaultRewriteOperations().write(file, data, length, written);
+}
+
+TEST_F(CleanMachineConfigFaultTest, EndsTheRunAfterTheStepAnInterruptCameInAndFinishesASwapUnderWay) {
+  const zk::cleanup::ProcessExit previous = zk::cleanup::setProcessExit(recordExit);
+  Lines throughPass2 = successfulCleanupLines(1, 0, 1);
+  throughPass2.resize(8);
+  const struct {
+    const char* when;
+    RewriteOperations operations;
+    Lines lines;
+    bool repaired;
+  } cases[] = {
+      {"during a pass", [] { auto o = system(); o.removePass = passInterrupted; return o; }(), throughPass2, false},
+      {"while the new content is written",
+       [] { auto o = system(); o.write = writeInterrupted; return o; }(), linesEndingWith(kWriteWarningLine), false},
+      {"during the swap", [] { auto o = system(); o.replace = swapInterrupted; return o; }(),
+       linesEndingWith(kEditedLine), true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.when);
+    zk::cleanup::resetInterrupt();
+    g_exitCode = 0;
+    install(c.operations);
+    run(m_content);
+    EXPECT_EQ(m_lines, c.lines);
+    EXPECT_EQ(g_exitCode, static_cast<UINT>(STATUS_CONTROL_C_EXIT));
+    EXPECT_EQ(bytesNow(), c.repaired ? m_cleaned : m_content);
+    expectNoLeftovers();
+  }
+  zk::cleanup::resetInterrupt();
+  zk::cleanup::setProcessExit(previous);
+}
+
+TEST(ConsoleTest, ConvertsRedirectedLinesWithTheGivenAnsiCodePage) {
+  const std::wstring line = L"...machine.config ファイル €";
+  // A system whose ANSI code page is UTF-8 gets every character.
+  EXPECT_EQ(zk::cleanup::toCodePageBytes(line, CP_UTF8), "...machine.config \xE3\x83\x95\xE3\x82\xA1\xE3\x82\xA4\xE3\x83\xAB \xE2\x82\xAC");
+  EXPECT_EQ(zk::cleanup::toCodePageBytes(line, 932), "...machine.config \x83t\x83@\x83""C\x83\x8B ?");
+  EXPECT_EQ(zk::cleanup::toCodePageBytes(line, 1252), "...machine.config ???? \x80");
+  EXPECT_EQ(zk::cleanup::toCodePageBytes(L"", 932), "");
 }
 
 TEST(ConsoleTest, RoutesLinesToTheInstalledSinkAndRestoresThePreviousOne) {
