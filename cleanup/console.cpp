@@ -2,10 +2,9 @@
 
 #include <atomic>
 #include <climits>
-#include <clocale>
 #include <cstdio>
-#include <cstdlib>
 #include <mutex>
+#include <new>
 #include <string>
 
 #include "core/windows_support.h"
@@ -41,34 +40,7 @@ void writeToConsole(HANDLE console, std::wstring_view line) {
   }
 }
 
-// Converts with the C runtime's locale, as the wide-character stream
-// functions do. One call for the whole line keeps a long run of found lines
-// cheap; a line the locale cannot represent whole falls back to one
-// character at a time with '?' for each that does not convert.
-std::string toLocaleBytes(std::wstring_view line) {
-  const std::wstring text(line);
-  const std::size_t needed = std::wcstombs(nullptr, text.c_str(), 0);
-  if (needed != static_cast<std::size_t>(-1)) {
-    std::string bytes(needed + 1, '\0');
-    std::wcstombs(&bytes[0], text.c_str(), bytes.size());
-    bytes.resize(needed);
-    return bytes;
-  }
-  std::string bytes;
-  bytes.reserve(text.size() * 2);
-  char one[MB_LEN_MAX];
-  for (const wchar_t c : text) {
-    const int length = std::wctomb(one, c);
-    if (length <= 0) {
-      bytes.push_back('?');
-    } else {
-      bytes.append(one, static_cast<std::size_t>(length));
-    }
-  }
-  return bytes;
-}
-
-// Redirected output: the last line converted (with the locale it was
+// Redirected output: the last line converted (with the code page it was
 // converted under, since a long run of found lines repeats one text) and the
 // bytes not yet handed to the system. Lines are collected here and written
 // in large blocks: a file with hundreds of thousands of records prints as
@@ -84,15 +56,14 @@ class RedirectedOutput {
 
   void writeLine(std::wstring_view line) {
     const std::lock_guard<std::mutex> lock(m_mutex);
-    const char* locale = std::setlocale(LC_CTYPE, nullptr);
-    const std::string_view localeName = locale != nullptr ? locale : "";
-    if (!m_valid || line != m_text || localeName != m_locale) {
+    const UINT codePage = ::GetACP();
+    if (!m_valid || line != m_text || codePage != m_codePage) {
       m_valid = false;
-      m_bytes = toLocaleBytes(line);
+      m_bytes = toCodePageBytes(line, codePage);
       // The line end of the C runtime's text mode, as _putws writes it.
       m_bytes.append("\r\n");
       m_text.assign(line.data(), line.size());
-      m_locale.assign(localeName.data(), localeName.size());
+      m_codePage = codePage;
       m_valid = true;
     }
     m_pending.append(m_bytes);
@@ -126,7 +97,7 @@ class RedirectedOutput {
 
   std::mutex m_mutex;
   std::wstring m_text;
-  std::string m_locale;
+  UINT m_codePage = 0;
   std::string m_bytes;
   std::string m_pending;
   bool m_valid = false;
@@ -138,6 +109,23 @@ RedirectedOutput& redirectedOutput() {
 }
 
 }  // namespace
+
+std::string toCodePageBytes(std::wstring_view line, UINT codePage) {
+  std::string bytes;
+  if (line.empty()) return bytes;
+  if (line.size() > static_cast<std::size_t>(INT_MAX / 4)) throw std::bad_alloc();
+  const int units = static_cast<int>(line.size());
+  // The UTF-8 and UTF-7 pages refuse a default character; they represent
+  // every character anyway.
+  const bool takesDefault = codePage != CP_UTF8 && codePage != CP_UTF7;
+  const int needed = ::WideCharToMultiByte(codePage, 0, line.data(), units, nullptr, 0, nullptr, nullptr);
+  if (needed <= 0) return std::string(line.size(), '?');
+  bytes.resize(static_cast<std::size_t>(needed));
+  const int written = ::WideCharToMultiByte(codePage, 0, line.data(), units, &bytes[0], needed,
+                                            takesDefault ? "?" : nullptr, nullptr);
+  bytes.resize(written > 0 ? static_cast<std::size_t>(written) : 0);
+  return bytes;
+}
 
 void writeConsoleLine(std::wstring_view line) noexcept {
   try {

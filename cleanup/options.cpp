@@ -5,6 +5,7 @@
 
 #include "cleanup/console.h"
 #include "cleanup/driver.h"
+#include "cleanup/record_removal.h"
 
 namespace zk::cleanup {
 namespace {
@@ -51,9 +52,29 @@ Command parseCommand(int argc, const wchar_t* const* argv) noexcept {
   return Command::kInvalid;
 }
 
+namespace {
+
+// A machine.config that an earlier run left missing is put back before the
+// driver looks for it. Only a repair does this: /check writes nothing.
+void restoreEarlierRuns() noexcept {
+  try {
+    const CString root = GetDotNetRootFolder();
+    if (root.IsEmpty()) return;
+    const ConfigRowTable table = configRowsForThisBuild();
+    for (std::size_t i = 0; i < table.count; ++i) {
+      RestoreEarlierRun(buildConfigPath(root, table.rows[i].suffix));
+    }
+  } catch (...) {
+    // Out of memory for a path: the driver reports what it finds.
+  }
+}
+
+}  // namespace
+
 int runProgram(int argc, const wchar_t* const* argv) noexcept {
   switch (parseCommand(argc, argv)) {
     case Command::kRepair:
+      restoreEarlierRuns();
       return runCleanupDriver(RunMode::kRepair);
     case Command::kCheck:
       return runCleanupDriver(RunMode::kCheck);

@@ -8,6 +8,7 @@
 #include "cleanup/findings.h"
 #include "cleanup/options.h"
 #include "cleanup/record_scan.h"
+#include "cleanup/safe_replace.h"
 #include "core/windows_support.h"
 
 namespace zk::cleanup {
@@ -31,28 +32,20 @@ inline constexpr std::string_view kOldRecord40 =
 inline constexpr std::uint64_t kMaxConfigSize = 0x80000000ull;
 
 // The system operations through which the cleanup sizes the file, runs its
-// removal passes and puts the new content in place. Tests replace them to
-// make them fail, or to leave the files as a system failing half way would.
-// Each returns 0 or a failure code and must not throw; a failing system call
-// gives HRESULT_FROM_WIN32 of its error, which decides whether it is retried.
-struct RewriteOperations {
+// removal passes and puts the new content in place (the replacement's own,
+// cleanup/safe_replace.h). Tests replace them to make them fail, or to leave
+// the files as a system failing half way would. Each returns 0 or a failure
+// code and must not throw; a failing system call gives HRESULT_FROM_WIN32 of
+// its error, which decides whether it is retried.
+struct RewriteOperations : ReplaceOperations {
   // Stores the size of the open file.
   HRESULT (*getSize)(HANDLE file, std::uint64_t* size);
   // One removal pass over text[0, length): removeAllOccurrences.
   HRESULT (*removePass)(char* text, std::size_t length, std::string_view literal, RemovalResult* result);
-  // Writes length bytes at the current position, storing how many went out.
-  HRESULT (*write)(HANDLE file, const char* data, DWORD length, DWORD* written);
-  // Puts replacement in place of target and target under the name backup,
-  // carrying target's attributes and access list over to replacement; a list
-  // that cannot be carried fails the call. On failure the three names may be
-  // left in any state ReplaceFileW documents for its errors.
-  HRESULT (*replace)(const wchar_t* target, const wchar_t* replacement, const wchar_t* backup);
-  // Deletes a file.
-  HRESULT (*remove)(const wchar_t* path);
 };
 
-// The operations the program uses: ZKCLFileGetSize, removeAllOccurrences,
-// WriteFile, ReplaceFileW, DeleteFileW.
+// The operations the program uses: ZKCLFileGetSize, removeAllOccurrences and
+// the system's own for the replacement.
 RewriteOperations defaultRewriteOperations() noexcept;
 
 // Installs operations for every following cleanup and returns the ones
@@ -74,22 +67,25 @@ FileVerdict cleanMachineConfig(const wchar_t* path, RunMode mode);
 // 4.1 record, then every 4.0 record, and puts the result in place of the
 // file, reporting each step as a console line. Runs inside its own library
 // scope. Never throws and never stops the caller: every failure is a warning
-// line.
+// line. A console interrupt ends the run at the end of the current step.
 //
-// The file is never left damaged: the new content is written to a scratch
-// file beside it and swapped in whole with the original kept under a backup
-// name until the swap is complete, so after every outcome the name holds the
-// original or the complete new content. The success line is printed only
-// when the new content is in place, the write warning only when the original
-// is. The new content is not put in place when
-//  - another program wrote the file after it was read (its content stays),
-//  - the file's access list (DACL) cannot be kept: the original goes back,
-//  - the swap keeps failing; a file held for a moment by another program
-//    (a virus scanner) is retried for about a second and a half first.
-// A file that is read-only, empty, holds a NUL byte, is 2^31 bytes or
-// larger, or is a link (any reparse point, never followed) is refused and
-// left untouched. While the file is read and scanned no handle with write
-// access is open on it, so .NET programs can read it meanwhile. Scratch and backup files that cannot
-// be deleted are marked for deletion at the next start of Windows.
+// A file in which no record is found is not written at all: only its
+// content changes, and only when something is removed. The new content
+// replaces the file through replaceFileContent (cleanup/safe_replace.h):
+// after every outcome the name holds the original or the complete new
+// content with the original's security descriptor, the success line is
+// printed only for the second, and when neither could be made final every
+// copy stays and one more line names each. Scratch and backup files that
+// cannot be deleted stay under their names (one line each) and the next run
+// removes them. A file that is read-only, empty, holds a NUL byte, is 2^31
+// bytes or larger, or is a link (any reparse point, never followed) is
+// refused and left untouched. While the file is read and scanned no handle
+// with write access is open on it, so .NET programs can read it meanwhile.
 // Call from one thread at a time.
 void CleanMachineConfig(const wchar_t* path);
+
+// Puts back a machine.config that an earlier run left missing, from the
+// complete backup (or else the new content) it left beside it, and says so
+// in one line. Does nothing, silently, when path exists or nothing is there
+// to put back. Call before the run looks for the file. Never throws.
+void RestoreEarlierRun(const wchar_t* path);

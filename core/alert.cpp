@@ -1,5 +1,6 @@
 #include "core/alert.h"
 
+// For WTS_CURRENT_SERVER_HANDLE only: the DLL itself is loaded at run time.
 #include <wtsapi32.h>
 
 #include <atomic>
@@ -12,6 +13,7 @@
 #include "core/global_data.h"
 #include "core/mutex.h"
 #include "core/result.h"
+#include "core/system_library.h"
 
 namespace {
 
@@ -25,8 +27,27 @@ void abortProcessForReal() {
   ::ExitProcess(3);
 }
 
+// WTSAPI32 is not one of the system's known DLLs: imported statically, the
+// loader would look for it in the program's folder first, where anyone who
+// can write there could plant one for an elevated program to run. It is
+// loaded from the system folder when the first message goes out, and kept.
+BOOL WINAPI sendMessageThroughSystemWts(HANDLE server, DWORD session, LPWSTR title, DWORD titleBytes, LPWSTR message,
+                                        DWORD messageBytes, DWORD style, DWORD timeout, DWORD* response, BOOL wait) {
+  using SendMessageFunction = BOOL(WINAPI*)(HANDLE, DWORD, LPWSTR, DWORD, LPWSTR, DWORD, DWORD, DWORD, DWORD*, BOOL);
+  static const SendMessageFunction send = []() -> SendMessageFunction {
+    const HMODULE wts = zkcore::loadSystemLibrary(L"wtsapi32.dll");
+    if (wts == nullptr) return nullptr;
+    return reinterpret_cast<SendMessageFunction>(reinterpret_cast<void (*)()>(::GetProcAddress(wts, "WTSSendMessageW")));
+  }();
+  if (send == nullptr) {
+    ::SetLastError(ERROR_PROC_NOT_FOUND);
+    return FALSE;
+  }
+  return send(server, session, title, titleBytes, message, messageBytes, style, timeout, response, wait);
+}
+
 const ZKCoreAlertApi kSystemApi = {
-    ::RegisterEventSourceW, ::ReportEventW, ::DeregisterEventSource, ::WTSSendMessageW, abortProcessForReal,
+    ::RegisterEventSourceW, ::ReportEventW, ::DeregisterEventSource, sendMessageThroughSystemWts, abortProcessForReal,
 };
 
 // Guarded by a slim lock rather than a core mutex: the alert must work while

@@ -24,7 +24,7 @@ HRESULT ZKCoreCLSIDFromProgID(const wchar_t* progId, CLSID* clsid) {
     wchar_t text[kZKGuidTextLength + 1] = {};
     DWORD size = sizeof(text);
     DWORD type = 0;
-    const HRESULT hr = ZKCoreRegQueryValue(ZKREG_CLASSES_ROOT_NATIVE, keyPath.c_str(), L"", &type, text, &size);
+    const HRESULT hr = ZKCoreClassesQueryValue(keyPath.c_str(), L"", &type, text, &size);
     if (hr == zkcore::kFileNotFound) return zkcore::kClassNotRegistered;
     if (hr < 0) return hr;
     // A number or binary value is no class id text, whatever its bytes are.

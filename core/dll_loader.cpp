@@ -4,8 +4,16 @@
 
 #include "core/result.h"
 
+bool CZKDllLoader::isFullPath(const wchar_t* path) noexcept {
+  if (path == nullptr) return false;
+  const auto separator = [](wchar_t c) { return c == L'\\' || c == L'/'; };
+  if (separator(path[0])) return separator(path[1]);
+  const bool letter = (path[0] >= L'A' && path[0] <= L'Z') || (path[0] >= L'a' && path[0] <= L'z');
+  return letter && path[1] == L':' && separator(path[2]);
+}
+
 HMODULE CZKDllLoader::load(const wchar_t* path) const {
-  if (path == nullptr) throw EZKCoreException{zkcore::kInvalidArgument};
+  if (!isFullPath(path)) throw EZKCoreException{zkcore::kInvalidArgument};
   HMODULE module = ::LoadLibraryW(path);
   zkcore::throwLastErrorIf(module == nullptr);
   return module;

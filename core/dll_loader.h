@@ -8,7 +8,11 @@
 // the system call fails.
 class CZKDllLoader {
  public:
+  // Loads the DLL at path, which must be a full path (a drive and a root
+  // separator, or a UNC or device path); any other is refused with
+  // 0x80070057 before the loader could search for it.
   HMODULE load(const wchar_t* path) const;
+  static bool isFullPath(const wchar_t* path) noexcept;
   void free(HMODULE module) const;
   // The name is converted to the ANSI code page, as GetProcAddress wants it.
   FARPROC getProcAddress(HMODULE module, const wchar_t* name) const;

@@ -26,10 +26,14 @@ std::wstring inprocServerPath(REFCLSID clsid) {
   wchar_t path[MAX_PATH + 1] = {};
   DWORD size = MAX_PATH * sizeof(wchar_t);
   DWORD type = 0;
-  const HRESULT hr = ZKCoreRegQueryValue(ZKREG_CLASSES_ROOT_NATIVE, keyPath.c_str(), L"", &type, path, &size);
+  const HRESULT hr = ZKCoreClassesQueryValue(keyPath.c_str(), L"", &type, path, &size);
   if (hr < 0 || type != ZKREG_TYPE_STRING || path[0] == L'\0') {
     throw EZKCoreException{zkcore::kClassNotRegistered};
   }
+  // A bare or relative name would be looked for in the folders the loader
+  // searches (the program's own first): only the full path a registration
+  // gives is loaded.
+  if (!CZKDllLoader::isFullPath(path)) throw EZKCoreException{zkcore::kClassNotRegistered};
   return path;
 }
 

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "core/elevation.h"
 #include "core/system_error.h"
 #include "core/result.h"
 #include "core/unique_handle.h"
@@ -150,5 +151,17 @@ HRESULT ZKCoreRegQueryValue(int selector, const wchar_t* keyPath, const wchar_t*
       }
     }
     return zkcore::kOk;
+  });
+}
+
+HRESULT ZKCoreClassesQueryValue(const wchar_t* keyPath, const wchar_t* valueName, DWORD* type, void* data,
+                                DWORD* dataSize) {
+  if (keyPath == nullptr) return zkcore::kInvalidArgument;
+  if (!zkcore::processIsElevated()) {
+    return ZKCoreRegQueryValue(ZKREG_CLASSES_ROOT_NATIVE, keyPath, valueName, type, data, dataSize);
+  }
+  return zkcore::guard([&]() -> HRESULT {
+    const std::wstring machinePath = std::wstring(L"Software\\Classes\\") + keyPath;
+    return ZKCoreRegQueryValue(ZKREG_LOCAL_MACHINE_NATIVE, machinePath.c_str(), valueName, type, data, dataSize);
   });
 }

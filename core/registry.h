@@ -18,6 +18,12 @@ inline constexpr int ZKREG_CLASSES_ROOT_NATIVE = ZKREG_CLASSES_ROOT_64;
 inline constexpr int ZKREG_CLASSES_ROOT_NATIVE = ZKREG_CLASSES_ROOT_32;
 #endif
 
+#if defined(_WIN64)
+inline constexpr int ZKREG_LOCAL_MACHINE_NATIVE = ZKREG_LOCAL_MACHINE_64;
+#else
+inline constexpr int ZKREG_LOCAL_MACHINE_NATIVE = ZKREG_LOCAL_MACHINE_32;
+#endif
+
 // Value types reported by the reader.
 inline constexpr DWORD ZKREG_TYPE_STRING = 0;       // REG_SZ, REG_EXPAND_SZ (expanded)
 inline constexpr DWORD ZKREG_TYPE_NUMBER = 1;       // REG_DWORD
@@ -38,3 +44,14 @@ inline constexpr DWORD ZKREG_TYPE_STRING_LIST = 5;  // REG_MULTI_SZ
 // system calls give their mapped system error. Thread-safe.
 HRESULT ZKCoreRegQueryValue(int selector, const wchar_t* keyPath, const wchar_t* valueName, DWORD* type, void* data,
                             DWORD* dataSize);
+
+// Reads one value below the class registrations a component lookup may
+// trust, in this process's view (keyPath as below HKEY_CLASSES_ROOT, for
+// example CLSID\{...}\InprocServer32; the rest as ZKCoreRegQueryValue).
+// An unelevated process reads HKEY_CLASSES_ROOT. An elevated one reads
+// HKEY_LOCAL_MACHINE\Software\Classes only: HKEY_CLASSES_ROOT also shows
+// the user's own HKEY_CURRENT_USER\Software\Classes, where any program the
+// same user runs unelevated could register a DLL for the elevated one to
+// load. Thread-safe.
+HRESULT ZKCoreClassesQueryValue(const wchar_t* keyPath, const wchar_t* valueName, DWORD* type, void* data,
+                                DWORD* dataSize);

@@ -3,6 +3,8 @@
 // and reads back what the build put into the program images.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cctype>
 #include <cstddef>
 #include <cstdio>
 #include <cstring>
@@ -233,6 +235,24 @@ TEST_F(ProgramTest, AnArgumentOtherThanNoneRepairsNothingAndTheExitCodeTellsWhat
   }
 }
 
+TEST_F(ProgramTest, PutsBackABackupAnEarlierRunLeftForAMissingFileThenRepairsIt) {
+  const std::string content = std::string(zk::cleanup::kBlankRecord) + "rest\r\n";
+  const std::wstring backup = configPath(1) + L".provsweep-old";
+  ASSERT_TRUE(writeBytes(backup, content, true));
+  ASSERT_TRUE(writeBytes(configPath(1) + L".provsweep-new", "rest\r\n"));
+
+  const ProgramRun run = runProgram();
+  ASSERT_TRUE(run.finished);
+  EXPECT_EQ(run.exitCode, 0u);
+  Lines expected = {restoredLine(backup), kNotFoundLines[0], kFixingLines[1]};
+  append(expected, successfulCleanupLines(1, 0, 0));
+  append(expected, {kNotFoundLines[2], kNotFoundLines[3]});
+  EXPECT_EQ(decodeLines(run.output), expected);
+  EXPECT_EQ(readBytes(configPath(1)), "rest\r\n");
+  EXPECT_EQ(::GetFileAttributesW(backup.c_str()), INVALID_FILE_ATTRIBUTES);
+  EXPECT_EQ(::GetFileAttributesW((configPath(1) + L".provsweep-new").c_str()), INVALID_FILE_ATTRIBUTES);
+}
+
 // What the build must put into each program image. The program of this
 // build's architecture sits beside the test; the x86 program is checked too
 // when the x86 preset was built beside this build tree, as scripts/test does.
@@ -291,6 +311,83 @@ std::string readStartManifest(const std::wstring& path) {
   const void* data = loaded != nullptr ? ::LockResource(loaded) : nullptr;
   if (data == nullptr) return std::string();
   return std::string(static_cast<const char*>(data), size);
+}
+
+// The DLL names in a PE file's import table, read from the file itself
+// (either architecture); false when the table cannot be read.
+bool readImportedDlls(const std::wstring& path, std::vector<std::string>* dlls) {
+  const std::string bytes = readBytes(path);
+  auto read = [&](std::size_t offset, void* out, std::size_t size) {
+    if (offset > bytes.size() || bytes.size() - offset < size) return false;
+    std::memcpy(out, bytes.data() + offset, size);
+    return true;
+  };
+  IMAGE_DOS_HEADER dos;
+  IMAGE_FILE_HEADER file;
+  WORD magic = 0;
+  if (!read(0, &dos, sizeof(dos)) || dos.e_magic != IMAGE_DOS_SIGNATURE || dos.e_lfanew <= 0) return false;
+  const std::size_t fileHeader = static_cast<std::size_t>(dos.e_lfanew) + sizeof(DWORD);
+  const std::size_t optional = fileHeader + sizeof(IMAGE_FILE_HEADER);
+  if (!read(fileHeader, &file, sizeof(file)) || !read(optional, &magic, sizeof(magic))) return false;
+  IMAGE_DATA_DIRECTORY imports;
+  const std::size_t directories =
+      optional + (magic == IMAGE_NT_OPTIONAL_HDR64_MAGIC ? offsetof(IMAGE_OPTIONAL_HEADER64, DataDirectory)
+                                                         : offsetof(IMAGE_OPTIONAL_HEADER32, DataDirectory));
+  if (!read(directories + IMAGE_DIRECTORY_ENTRY_IMPORT * sizeof(IMAGE_DATA_DIRECTORY), &imports, sizeof(imports))) {
+    return false;
+  }
+  const std::size_t sections = optional + file.SizeOfOptionalHeader;
+  auto offsetOf = [&](DWORD rva, std::size_t* offset) {
+    for (WORD i = 0; i < file.NumberOfSections; ++i) {
+      IMAGE_SECTION_HEADER section;
+      if (!read(sections + i * sizeof(section), &section, sizeof(section))) return false;
+      if (rva >= section.VirtualAddress && rva - section.VirtualAddress < section.SizeOfRawData) {
+        *offset = section.PointerToRawData + (rva - section.VirtualAddress);
+        return true;
+      }
+    }
+    return false;
+  };
+  std::size_t next = 0;
+  if (imports.VirtualAddress == 0) return true;
+  if (!offsetOf(imports.VirtualAddress, &next)) return false;
+  for (;; next += sizeof(IMAGE_IMPORT_DESCRIPTOR)) {
+    IMAGE_IMPORT_DESCRIPTOR entry;
+    if (!read(next, &entry, sizeof(entry))) return false;
+    if (entry.Name == 0) return true;
+    std::size_t name = 0;
+    if (!offsetOf(entry.Name, &name) || name >= bytes.size()) return false;
+    std::string text(bytes.c_str() + name);
+    for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    dlls->push_back(text);
+  }
+}
+
+TEST(ProgramImageTest, ImportsOnlyTheSystemsKnownDlls) {
+  // Any other DLL the loader would look for in the program's own folder
+  // first: an elevated program started from a downloads folder would run a
+  // planted copy. These are known DLLs from Windows 7 on (always loaded from
+  // the system folder).
+  const std::vector<std::string> known = {"advapi32.dll", "comdlg32.dll", "gdi32.dll",   "imagehlp.dll",
+                                          "kernel32.dll", "msvcrt.dll",   "ntdll.dll",   "ole32.dll",
+                                          "oleaut32.dll", "psapi.dll",    "rpcrt4.dll",  "sechost.dll",
+                                          "setupapi.dll", "shell32.dll",  "shlwapi.dll", "user32.dll",
+                                          "wldap32.dll",  "ws2_32.dll"};
+  std::vector<ProgramImage> images = builtProgramImages();
+#if defined(_WIN64)
+  images.push_back({"provsweep_codec64.dll", testFolder() + L"provsweep_codec64.dll"});
+  const std::wstring x86Codec = testFolder() + L"..\\..\\windows-x86\\bin\\provsweep_codec32.dll";
+  if (::GetFileAttributesW(x86Codec.c_str()) != INVALID_FILE_ATTRIBUTES) images.push_back({"provsweep_codec32.dll", x86Codec});
+#endif
+  for (const ProgramImage& image : images) {
+    SCOPED_TRACE(image.name);
+    std::vector<std::string> dlls;
+    ASSERT_TRUE(readImportedDlls(image.path, &dlls)) << "no readable import table";
+    EXPECT_FALSE(dlls.empty());
+    for (const std::string& dll : dlls) {
+      EXPECT_NE(std::find(known.begin(), known.end(), dll), known.end()) << dll << " is not a known DLL";
+    }
+  }
 }
 
 TEST(ProgramImageTest, IsMarkedTerminalServicesAware) {

@@ -8,9 +8,11 @@
 #include <vector>
 
 #include "core/client_data.h"
+#include "core/elevation.h"
 #include "core/guid.h"
 #include "core/lifecycle.h"
 #include "core/result.h"
+#include "core/unique_handle.h"
 #include "support/child_process.h"
 #include "support/registry_key.h"
 #include "support/test_component/test_component.h"
@@ -247,6 +249,50 @@ TEST_F(ComponentTest, MissingDllGivesTheMappedLoadError) {
   // A missing folder is reported the same way.
   registerServer(zk_test::kUnknownClassId, L"C:\\zk\\no\\such\\folder\\component.dll");
   expectFailure(zk_test::kUnknownClassId, zk_test::kUnknownInterfaceId, zkcore::kFail);
+}
+
+TEST_F(ComponentTest, RefusesARegistrationThatIsNoFullPath) {
+  // The component sits beside this test, first in the loader's search
+  // order: a bare or relative name would find it, as it would a planted one.
+  const std::wstring relative = L".\\" + std::wstring(zk_test::kComponentDllName);
+  for (const std::wstring& path : {std::wstring(zk_test::kComponentDllName), relative,
+                                   std::wstring(L"\\") + zk_test::kComponentDllName}) {
+    SCOPED_TRACE(testing::PrintToString(path));
+    registerServer(zk_test::kAdderClassId, path);
+    expectFailure(zk_test::kAdderClassId, zk_test::kUnknownInterfaceId, zkcore::kClassNotRegistered);
+  }
+}
+
+// An elevated process must not load what the user registered for himself:
+// any program he runs unelevated can write HKCU\Software\Classes.
+bool g_elevated = false;
+bool playedElevation() { return g_elevated; }
+
+TEST_F(ComponentTest, AnElevatedLookupRefusesAComponentRegisteredOnlyForTheUser) {
+  const zkcore::ElevationCheck previous = zkcore::setElevationCheck(playedElevation);
+  ScratchRegistryKey user(HKEY_CURRENT_USER, L"Software\\Classes\\CLSID\\" + guidText(zk_test::kUnknownClassId));
+  ASSERT_TRUE(user.valid());
+  ASSERT_EQ(user.setString(L"InprocServer32", L"", componentPath()), ERROR_SUCCESS);
+
+  g_elevated = true;
+  expectFailure(zk_test::kUnknownClassId, zk_test::kUnknownInterfaceId, zkcore::kClassNotRegistered);
+  // The machine's own registrations still serve it.
+  void* object = nullptr;
+  EXPECT_EQ(ZKCoreGetClassObject(zk_test::kAdderClassId, zk_test::kUnknownInterfaceId, &object), zkcore::kOk);
+  if (object != nullptr) static_cast<IUnknown*>(object)->Release();
+
+  // Unelevated, the merged view stays as it was: where the system shows the
+  // user's registration there (Windows does; this Wine does not in the
+  // 64-bit view), its DLL is loaded and asked for the class it does not serve.
+  g_elevated = false;
+  zkcore::UniqueRegistryKey merged;
+  const bool mergedShowsIt =
+      ::RegOpenKeyExW(HKEY_CLASSES_ROOT, (L"CLSID\\" + guidText(zk_test::kUnknownClassId)).c_str(), 0,
+                      KEY_READ | KEY_WOW64_64KEY, merged.put()) == ERROR_SUCCESS;
+  if (!mergedShowsIt) std::printf("note: HKEY_CLASSES_ROOT here does not show the user's classes\n");
+  EXPECT_EQ(ZKCoreGetClassObject(zk_test::kUnknownClassId, zk_test::kUnknownInterfaceId, &object),
+            mergedShowsIt ? kClassNotAvailable : zkcore::kClassNotRegistered);
+  zkcore::setElevationCheck(previous);
 }
 
 TEST_F(ComponentTest, DllWithoutEntryPointGivesTheMappedLookupErrorAndIsFreed) {

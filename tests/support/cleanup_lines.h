@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace zk_test {
@@ -91,6 +92,25 @@ inline std::wstring checkVerdictLine(std::size_t blank, std::size_t old41, std::
                              : L"...検査のみ (/check): machine.config ファイルは修正の必要がありません。") +
          L"削除されるレコード: 空白レコード " + std::to_wstring(blank) + L" 件、古いレコード (Version=4.1.0.0) " +
          std::to_wstring(old41) + L" 件、古いレコード (Version=4.0.0.0) " + std::to_wstring(old40) + L" 件。";
+}
+
+// The lines for copies left beside the file, each naming full paths.
+inline std::wstring leftoverLine(const std::wstring& path) {
+  return L"...一時ファイル " + path + L" を削除できませんでした。次回の実行時に削除されます。";
+}
+inline std::wstring restoredLine(const std::wstring& path) {
+  return L"...前回の実行で残されたファイル " + path + L" を machine.config ファイルとして元に戻しました。";
+}
+// kept: each path with whether it holds the original content.
+inline std::wstring keptLine(const std::vector<std::pair<std::wstring, bool>>& kept) {
+  std::wstring line =
+      L"...machine.config ファイルを完全な状態に戻せなかったため、次のファイルを残しました。"
+      L"手動で machine.config に戻してください: ";
+  for (std::size_t i = 0; i < kept.size(); ++i) {
+    if (i != 0) line += L"、";
+    line += kept[i].first + (kept[i].second ? L" (元の内容)" : L" (修正後の内容)");
+  }
+  return line + L"。";
 }
 
 // The lines of one file that is read, cleaned and written back, given how
