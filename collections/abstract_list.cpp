@@ -161,9 +161,13 @@ AbstractListSubList::AbstractListSubList(AbstractList* parent, std::int32_t from
     : AbstractList(&parent->comparator()),
       m_parent(parent),
       m_expectedModCount(parent->modCount()),
-      m_offset(from),
-      m_size(to - from) {
-  if (from < 0 || from > to || to > parent->size()) throw RangeErrorException();
+      m_offset(checkedOffset(from, to, parent->size())),
+      // Safe once checkedOffset has accepted the range.
+      m_size(to - from) {}
+
+std::int32_t AbstractListSubList::checkedOffset(std::int32_t from, std::int32_t to, std::int32_t parentSize) {
+  if (from < 0 || from > to || to > parentSize) throw RangeErrorException();
+  return from;
 }
 
 void AbstractListSubList::checkForComodification() const {
@@ -220,7 +224,89 @@ Reference<List> AbstractListSubList::subList(std::int32_t from, std::int32_t to)
   return AbstractList::subList(from, to);
 }
 
+// The operations inherited from the list and collection bases reach the
+// view's elements through iterators that only check once they step, and
+// some (an empty view, an empty argument) never step: each checks first.
+bool AbstractListSubList::add(IZKUnknown* obj) {
+  checkForComodification();
+  return AbstractList::add(obj);
+}
+
+bool AbstractListSubList::addAll(const Collection* c) {
+  checkForComodification();
+  return AbstractList::addAll(c);
+}
+
+bool AbstractListSubList::addAll(std::int32_t index, const Collection* c) {
+  checkForComodification();
+  return AbstractList::addAll(index, c);
+}
+
+void AbstractListSubList::clear() {
+  checkForComodification();
+  AbstractList::clear();
+}
+
+std::int32_t AbstractListSubList::compareTo(const Object& other) const {
+  checkForComodification();
+  return AbstractList::compareTo(other);
+}
+
+bool AbstractListSubList::contains(IZKUnknown* obj) const {
+  checkForComodification();
+  return AbstractList::contains(obj);
+}
+
+bool AbstractListSubList::containsAll(const Collection* c) const {
+  checkForComodification();
+  return AbstractList::containsAll(c);
+}
+
+bool AbstractListSubList::equals(const Object& other) const {
+  checkForComodification();
+  return AbstractList::equals(other);
+}
+
+std::uint32_t AbstractListSubList::hashCode() const {
+  checkForComodification();
+  return AbstractList::hashCode();
+}
+
+bool AbstractListSubList::remove(IZKUnknown* obj) {
+  checkForComodification();
+  return AbstractList::remove(obj);
+}
+
+bool AbstractListSubList::removeAll(const Collection* c) {
+  checkForComodification();
+  return AbstractList::removeAll(c);
+}
+
+bool AbstractListSubList::retainAll(const Collection* c) {
+  checkForComodification();
+  return AbstractList::retainAll(c);
+}
+
+Reference<Iterator> AbstractListSubList::iterator() { return listIterator(0); }
+
+Reference<ConstIterator> AbstractListSubList::constIterator() const { return constListIterator(0); }
+
+Reference<List> AbstractListSubList::constSubList(std::int32_t from, std::int32_t to) const {
+  return const_cast<AbstractListSubList*>(this)->subList(from, to);
+}
+
+std::int32_t AbstractListSubList::indexOf(IZKUnknown* obj) const {
+  checkForComodification();
+  return AbstractList::indexOf(obj);
+}
+
+std::int32_t AbstractListSubList::lastIndexOf(IZKUnknown* obj) const {
+  checkForComodification();
+  return AbstractList::lastIndexOf(obj);
+}
+
 Reference<ListIterator> AbstractListSubList::createSubListIterator(std::int32_t index) {
+  checkForComodification();
   checkPosition(index, m_size);
   return new SubListIterator(this, m_parent->listIterator(m_offset + index));
 }

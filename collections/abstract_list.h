@@ -118,17 +118,36 @@ class AbstractListSubList : public AbstractList {
   // RangeErrorException unless 0 <= from <= to <= parent.size().
   AbstractListSubList(AbstractList* parent, std::int32_t from, std::int32_t to);
 
+  // Every operation but size() first throws the plain zk::Exception when
+  // the parent changed behind the view, before it looks at its arguments.
   std::int32_t size() const override { return m_size; }
+  bool add(IZKUnknown* obj) override;
+  bool addAll(const Collection* c) override;
+  bool addAll(std::int32_t index, const Collection* c) override;
+  void clear() override;
+  std::int32_t compareTo(const Object& other) const override;
+  bool contains(IZKUnknown* obj) const override;
+  bool containsAll(const Collection* c) const override;
+  bool equals(const Object& other) const override;
+  std::uint32_t hashCode() const override;
+  bool remove(IZKUnknown* obj) override;
+  bool removeAll(const Collection* c) override;
+  bool retainAll(const Collection* c) override;
+  Reference<Iterator> iterator() override;
+  Reference<ConstIterator> constIterator() const override;
+  Reference<List> constSubList(std::int32_t from, std::int32_t to) const override;
+  std::int32_t indexOf(IZKUnknown* obj) const override;
+  std::int32_t lastIndexOf(IZKUnknown* obj) const override;
   Reference<IZKUnknown> get(std::int32_t index) const override;
   Reference<IZKUnknown> set(std::int32_t index, IZKUnknown* obj) override;
-  using AbstractList::add;
   bool add(std::int32_t index, IZKUnknown* obj) override;
   Reference<IZKUnknown> removeAt(std::int32_t index) override;
   Reference<ListIterator> listIterator(std::int32_t index) override;
   Reference<ConstListIterator> constListIterator(std::int32_t index) const override;
   Reference<List> subList(std::int32_t from, std::int32_t to) override;
 
-  // The view's own list iterator (the SubListIterator below).
+  // The view's own list iterator (the SubListIterator below); checks the
+  // parent first like every other operation.
   virtual Reference<ListIterator> createSubListIterator(std::int32_t index);
 
   // Moves the view through the parent iterator that walks it: the view
@@ -161,6 +180,9 @@ class AbstractListSubList : public AbstractList {
   };
 
  private:
+  // from, once 0 <= from <= to <= parentSize holds; RangeErrorException
+  // otherwise (before to - from is computed, which could overflow).
+  static std::int32_t checkedOffset(std::int32_t from, std::int32_t to, std::int32_t parentSize);
   // Plain zk::Exception when the parent changed behind this view.
   void checkForComodification() const;
   // After a change through the view: size by delta, in step with the parent.

@@ -122,6 +122,10 @@ void* ZKCoreAlloc(std::size_t bytes) {
   const ZKCoreMallocFunction replacement = g_mallocForTesting.load();
   void* memory = replacement != nullptr ? replacement(request) : std::malloc(request);
   if (memory != nullptr) return memory;
+  ZKCoreOutOfMemory();
+}
+
+void ZKCoreOutOfMemory() {
   if (ZKCoreNewHandler handler = currentThreadHandler()) handler();
   throw ZKCoreBadAlloc();
 }

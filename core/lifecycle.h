@@ -20,6 +20,14 @@ HRESULT ZKCoreUninit();
 // then throws std::bad_alloc (ZKCoreBadAlloc).
 void* ZKCoreAlloc(std::size_t bytes);
 
+// Reports an out-of-memory failure that the caller found without asking
+// ZKCoreAlloc (a size past a limit, a failed realloc) exactly as a failing
+// ZKCoreAlloc reports it: the calling thread's out-of-memory handler first
+// (the class library's throws zk::OutOfMemoryException), then
+// ZKCoreBadAlloc. So every out-of-memory failure of the library arrives as
+// one type on a given thread.
+[[noreturn]] void ZKCoreOutOfMemory();
+
 using ZKCoreNewHandler = void (*)();
 // Installs the calling thread's out-of-memory handler; returns the old one
 // (null when there was none or the runtime is down, in which case nothing is

@@ -124,7 +124,15 @@ class BufferBase : public Object, public Interface {
       return kOk;
     });
   }
-  ZKCoreBool STDMETHODCALLTYPE IsWritable() override { return isWritable() ? 1 : 0; }
+  // A buffer that cannot tell (isWritable throws) answers 0: not writable.
+  ZKCoreBool STDMETHODCALLTYPE IsWritable() override {
+    ZKCoreBool writable = 0;
+    guard([&]() -> HRESULT {
+      writable = isWritable() ? 1 : 0;
+      return kOk;
+    });
+    return writable;
+  }
   HRESULT STDMETHODCALLTYPE LockWrite(std::int32_t count, Element** data) override {
     if (data == nullptr) return kNullPointer;
     *data = nullptr;

@@ -1,5 +1,6 @@
 #include "lang/com_object.h"
 
+#include <cstddef>
 #include <cstdlib>
 
 #include "core/lifecycle.h"
@@ -12,24 +13,37 @@ namespace {
 // Blocks handed out by operator new on this thread whose ComObject part has
 // not been constructed yet. The constructor of an object whose address is
 // one of them marks itself heap-made. Arguments of a new-expression are
-// evaluated after its allocation, so allocations nest; a small ring keeps
-// the latest few, and a block whose construction never ran (it threw before
-// reaching ComObject) is dropped by operator delete or pushed out by newer
-// ones.
-constexpr int kPendingSlots = 8;
-thread_local void* t_pendingBlocks[kPendingSlots] = {};
-thread_local int t_nextPendingSlot = 0;
+// evaluated after its allocation, so allocations nest to any depth (a view
+// of a view of a list, each made while the one that holds it waits for its
+// constructor): every pending block is kept, none is ever pushed out. The
+// link lives in a small header in front of the block, so keeping a block
+// pending never needs memory of its own. A block whose construction never
+// ran (it threw before reaching ComObject) is taken off by operator delete.
+struct alignas(std::max_align_t) PendingHeader {
+  PendingHeader* next;
+};
+constexpr std::size_t kHeaderBytes = sizeof(PendingHeader);
+static_assert(kHeaderBytes % alignof(std::max_align_t) == 0, "the object after the header keeps its alignment");
 
-void notePending(void* block) noexcept {
-  t_pendingBlocks[t_nextPendingSlot] = block;
-  t_nextPendingSlot = (t_nextPendingSlot + 1) % kPendingSlots;
+thread_local PendingHeader* t_pending = nullptr;
+
+void* objectOf(PendingHeader* header) noexcept { return reinterpret_cast<char*>(header) + kHeaderBytes; }
+PendingHeader* headerOf(void* object) noexcept {
+  return reinterpret_cast<PendingHeader*>(static_cast<char*>(object) - kHeaderBytes);
 }
 
-// Removes block from the pending ones; true when it was there.
-bool takePending(const void* block) noexcept {
-  for (void*& slot : t_pendingBlocks) {
-    if (slot == block) {
-      slot = nullptr;
+void notePending(PendingHeader* header) noexcept {
+  header->next = t_pending;
+  t_pending = header;
+}
+
+// Removes the block at object from the pending ones; true when it was
+// there. The newest comes first, and a constructor nearly always takes the
+// newest, so the walk is short.
+bool takePending(const void* object) noexcept {
+  for (PendingHeader** link = &t_pending; *link != nullptr; link = &(*link)->next) {
+    if (objectOf(*link) == object) {
+      *link = (*link)->next;
       return true;
     }
   }
@@ -57,14 +71,16 @@ ComObject::ComObject(const ComObject& other) noexcept
 ComObject::~ComObject() = default;
 
 void* ComObject::operator new(std::size_t bytes) {
-  void* block = ZKCoreAlloc(bytes);
-  notePending(block);
-  return block;
+  if (bytes > static_cast<std::size_t>(-1) - kHeaderBytes) ZKCoreOutOfMemory();
+  auto* header = static_cast<PendingHeader*>(ZKCoreAlloc(kHeaderBytes + bytes));
+  notePending(header);
+  return objectOf(header);
 }
 
 void ComObject::operator delete(void* memory) noexcept {
+  if (memory == nullptr) return;
   takePending(memory);
-  std::free(memory);
+  std::free(headerOf(memory));
 }
 
 HRESULT STDMETHODCALLTYPE ComObject::QueryInterface(REFIID iid, void** out) {

@@ -94,7 +94,11 @@ HRESULT STDMETHODCALLTYPE Object::CompareTo(IZKUnknown* other, std::int32_t* res
     if (Reference<Object> object = fromUnknown(other)) {
       *result = compareTo(*object);
     } else {
-      *result = compareAddresses(reinterpret_cast<std::uintptr_t>(other), address());
+      // This object against the other one, as compareTo orders two library
+      // objects, so that the default comparator's answer for (foreign, this)
+      // is the exact opposite of this one; null has address 0 and sorts
+      // first.
+      *result = compareAddresses(address(), reinterpret_cast<std::uintptr_t>(other));
     }
     return kOk;
   });

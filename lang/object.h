@@ -52,7 +52,9 @@ class Object : public ComObject, public IZKComparable {
   virtual String toString() const;
 
   // result = compareTo(other) for another library object; for a foreign
-  // object (or null) the addresses compared the other way round.
+  // object (or null) this object's address against other's, as compareTo
+  // does: 1 when this one's is higher, so null sorts first and the order is
+  // antisymmetric with the default comparator's for foreign objects.
   HRESULT STDMETHODCALLTYPE CompareTo(IZKUnknown* other, std::int32_t* result) override;
   HRESULT STDMETHODCALLTYPE HashCode(std::uint32_t* result) override;
 

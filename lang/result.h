@@ -29,6 +29,10 @@ inline constexpr HRESULT kUnknownEncoding = static_cast<HRESULT>(0x8BB34103L);
 // its code, std::bad_alloc 0x8007000E, anything else 0x80004005. A caught
 // exception whose code is not negative gives 0x80004005 too, so no failure
 // is ever reported as success. Call only from inside a catch block.
+// The EZKCoreException row is deliberate: class code reaches the core only
+// through its plain functions, so such a record arrives only from a caller
+// that mixes in core classes, and its code names the real failure (access
+// denied, class not registered) where 0x80004005 would hide it.
 HRESULT resultFromCurrentException() noexcept;
 
 // Runs body (which returns a result code) and turns any exception that

@@ -25,6 +25,7 @@
 #include <cstdlib>
 #include <limits>
 #include <new>
+#include <utility>
 
 #include "core/lifecycle.h"
 #include "lang/com_object.h"
@@ -103,8 +104,11 @@ class Str1HashMap {
   virtual void put(const Str1& key, const V& value, V* oldOut = nullptr) {
     const std::uint32_t hash = hashOf(key);
     if (Entry* entry = find(key, hash)) {
-      if (oldOut != nullptr) *oldOut = entry->value;
+      // value and *oldOut may be one variable: store the new value before
+      // handing out the old one.
+      V previous = entry->value;
       entry->value = value;
+      if (oldOut != nullptr) *oldOut = std::move(previous);
       return;
     }
     Entry* entry = key.buffer() != nullptr && key.buffer()->isEmbedded()

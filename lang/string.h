@@ -39,6 +39,9 @@ NarrowDecoder setNarrowDecoder(NarrowDecoder decoder) noexcept;
 // seen through another string. Empty strings made without a capacity share
 // one process-wide read-only buffer and allocate nothing.
 //
+// A pointer from lockWrite or getData() must not be written through once
+// the string has been copied: copy-on-write cannot see such a store.
+//
 // Thread safety: the storage counts are atomic, so strings sharing one
 // buffer may be used on different threads; one String must not be written
 // while another thread uses it (copying from it counts as using it).

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <cstdlib>
 #include <functional>
 #include <iterator>
@@ -313,6 +314,76 @@ TYPED_TEST(ListTest, MatchesAVectorModelAndReleasesEveryElementOnce) {
     target.reset();
     list.reset();
     for (std::size_t p = 0; p < pool.size(); ++p) EXPECT_EQ(referencesOf(pool[p]), 1u);
+  }
+}
+
+TYPED_TEST(ListTest, AStaleEmptySublistRefusesEveryOperation) {
+  using zk::collections::pcom::Collection;
+  IZKUnknown* e = this->m_pool[1];
+  Reference<TypeParam> other = this->listOf({5});
+  Reference<TypeParam> empty = this->make();
+  const std::pair<const char*, std::function<void(List&)>> operations[] = {
+      {"add", [&](List& v) { v.add(e); }},
+      {"add at", [&](List& v) { v.add(0, e); }},
+      {"addAll empty", [&](List& v) { v.addAll(empty.get()); }},
+      {"addAll at", [&](List& v) { v.addAll(0, other.get()); }},
+      {"clear", [&](List& v) { v.clear(); }},
+      {"compareTo", [&](List& v) { v.compareTo(*other); }},
+      {"compareTo itself", [&](List& v) { v.compareTo(dynamic_cast<zk::Object&>(v)); }},
+      {"contains", [&](List& v) { v.contains(e); }},
+      {"containsAll empty", [&](List& v) { v.containsAll(empty.get()); }},
+      {"equals", [&](List& v) { v.equals(*empty); }},
+      {"hashCode", [&](List& v) { v.hashCode(); }},
+      {"remove", [&](List& v) { v.remove(e); }},
+      {"removeAll empty", [&](List& v) { v.removeAll(empty.get()); }},
+      {"retainAll", [&](List& v) { v.retainAll(other.get()); }},
+      {"iterator", [&](List& v) { v.iterator(); }},
+      {"constIterator", [&](List& v) { v.constIterator(); }},
+      {"listIterator", [&](List& v) { v.listIterator(0); }},
+      {"constListIterator", [&](List& v) { v.constListIterator(0); }},
+      {"subList", [&](List& v) { v.subList(0, 0); }},
+      {"constSubList", [&](List& v) { v.constSubList(0, 0); }},
+      {"get", [&](List& v) { v.get(0); }},
+      {"indexOf", [&](List& v) { v.indexOf(e); }},
+      {"lastIndexOf", [&](List& v) { v.lastIndexOf(e); }},
+      {"removeAt", [&](List& v) { v.removeAt(0); }},
+      {"set", [&](List& v) { v.set(0, e); }},
+      {"createSubListIterator",
+       [&](List& v) { dynamic_cast<zk::collections::pcom::AbstractListSubList&>(v).createSubListIterator(0); }},
+  };
+  for (const auto& [name, operation] : operations) {
+    Reference<TypeParam> list = this->listOf({0, 1, 2});
+    Reference<List> view = list->subList(1, 1);
+    list->removeAt(0);
+    EXPECT_TRUE(throwsPlainException([&] { operation(*view); })) << name;
+    EXPECT_EQ(view->size(), 0) << name;
+    EXPECT_EQ(numbersOf(*list), (Numbers{1, 2})) << name << " changed the list";
+  }
+}
+
+TYPED_TEST(ListTest, SublistRangesAreCheckedBeforeAnyArithmetic) {
+  Reference<TypeParam> list = this->listOf({0, 1});
+  const std::pair<std::int32_t, std::int32_t> ranges[] = {
+      {INT32_MIN, INT32_MAX}, {INT32_MIN, 0}, {-1, 1}, {0, INT32_MAX}, {2, 1}, {0, 3}, {INT32_MAX, INT32_MIN}};
+  for (const auto& [from, to] : ranges) {
+    EXPECT_THROW(list->subList(from, to), zk::RangeErrorException) << from << ".." << to;
+  }
+}
+
+TYPED_TEST(ListTest, ViewsAndIteratorsDeepInsideEachOtherAreAllFreed) {
+  // Each subList is made while the allocation of the view that holds it
+  // waits for its constructor, so deep chains keep many allocations pending.
+  IZKUnknown* element = this->m_pool[3];
+  for (int depth : {1, 7, 8, 9, 20}) {
+    {
+      Reference<TypeParam> list = this->make();
+      list->add(element);
+      Reference<List> view = list->subList(0, 1);
+      for (int level = 1; level < depth; ++level) view = view->subList(0, 1);
+      Reference<ListIterator> it = view->listIterator(0);
+      EXPECT_EQ(it->next().get(), element);
+    }
+    EXPECT_EQ(referencesOf(element), 1u) << "depth " << depth << ": the list or a view leaked";
   }
 }
 

@@ -2,7 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
+#include <random>
+#include <vector>
 
 #include "collection_support.h"
 #include "lang/exception.h"
@@ -66,6 +69,44 @@ TEST(ComparatorTest, AsksTheFirstElementAndFallsBackToAddresses) {
   EXPECT_EQ(hash, 0u);
   EXPECT_EQ(comparator->hashCode(&low, &hash), 0);
   EXPECT_EQ(hash, static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(&low)));
+}
+
+TEST(ComparatorTest, OrdersNullsObjectsAndForeignComponentsAntisymmetrically) {
+  Reference<IZKComparator> comparator = Comparator::getDefault();
+  std::vector<Reference<zk::Object>> objects;
+  std::vector<Foreign> foreign(6);
+  std::vector<IZKUnknown*> mixed = {nullptr, nullptr};
+  for (int i = 0; i < 6; ++i) {
+    objects.emplace_back(i % 2 == 0 ? new zk::Object() : new zk::ResultException(kDenied));
+    mixed.push_back(unknown(objects.back().get()));
+    // The IZKComparable part stands for the same object as its start.
+    if (i == 0) mixed.push_back(static_cast<IZKComparable*>(objects.back().get()));
+    mixed.push_back(&foreign[static_cast<std::size_t>(i)]);
+  }
+  const auto compare = [&](IZKUnknown* a, IZKUnknown* b) { return zk::util::compareThrough(*comparator, a, b); };
+  const auto sign = [](std::int32_t v) { return (v > 0) - (v < 0); };
+  for (IZKUnknown* a : mixed) {
+    for (IZKUnknown* b : mixed) {
+      EXPECT_EQ(sign(compare(a, b)), -sign(compare(b, a))) << a << " " << b;
+      if (a == nullptr && b != nullptr) {
+        EXPECT_LT(compare(a, b), 0) << "null sorts first";
+      }
+    }
+  }
+
+  // One total order: sorting gives the same sequence from every start.
+  std::mt19937 random(23);
+  std::vector<IZKUnknown*> first;
+  for (int round = 0; round < 20; ++round) {
+    std::vector<IZKUnknown*> order = mixed;
+    std::shuffle(order.begin(), order.end(), random);
+    std::stable_sort(order.begin(), order.end(), [&](IZKUnknown* a, IZKUnknown* b) { return compare(a, b) < 0; });
+    if (round == 0) first = order;
+    EXPECT_EQ(order.front(), nullptr);
+    for (std::size_t i = 0; i < order.size(); ++i) {
+      EXPECT_EQ(compare(order[i], first[i]), 0) << "round " << round << " position " << i;
+    }
+  }
 }
 
 TEST(ComparatorTest, PassesTheElementsFailureOn) {

@@ -208,5 +208,16 @@ TEST(BufferTest, EachKindAnswersItsOwnInterfaceAndWritability) {
   }
 }
 
+// A buffer whose writability check fails.
+class UnsureBuffer : public RWCharBuffer {
+ public:
+  bool isWritable() const override { throw zk::IllegalStateException(); }
+};
+
+TEST(BufferTest, IsWritableNeverLetsAnExceptionOut) {
+  UnsureBuffer buffer;
+  EXPECT_EQ(static_cast<IZKCharBuffer&>(buffer).IsWritable(), 0);
+}
+
 }  // namespace
 }  // namespace zk_test

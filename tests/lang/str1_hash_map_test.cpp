@@ -128,6 +128,27 @@ TEST(Str1HashMapTest, ReferenceValuesAreCountedWhileStored) {
   EXPECT_EQ(referencesOf(second.get()), 1u) << "destruction releases the values";
 }
 
+TEST(Str1HashMapTest, PutTakesTheNewValueWhenItIsAlsoTheOldValuesPlace) {
+  Reference<ComObject> first(new ComObject());
+  Reference<ComObject> value(new ComObject());
+  ComObject* const second = value.get();
+  ObjectMap map(7, 0.75f);
+  map.put(Str1Copy(L"key"), first);
+  map.put(Str1Copy(L"key"), value, &value);
+  EXPECT_EQ(value, first) << "the old value goes out";
+  Reference<ComObject> stored;
+  ASSERT_TRUE(map.get(Str1Copy(L"key"), stored));
+  EXPECT_EQ(stored.get(), second) << "the new value stays, alive";
+  EXPECT_EQ(referencesOf(second), 2u);
+
+  NameMap names(7, 0.75f);
+  names.put(Str1Copy(L"key"), valueFor(1));
+  void* plain = valueFor(2);
+  names.put(Str1Copy(L"key"), plain, &plain);
+  EXPECT_EQ(plain, valueFor(1));
+  EXPECT_EQ(contentsOf(names)[L"key"], valueFor(2));
+}
+
 TEST(Str1HashMapTest, KeysNeverDependOnTheCallersBlock) {
   NameMap map(101, 0.75f);
   Str1Copy heapKey(L"shared");
