@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <set>
+#include <utility>
+#include <vector>
 #include <string>
 
 #include "core/component.h"
@@ -121,9 +123,9 @@ TEST_F(CodePageCodecTest, BadBytesBecomeOneSubstitutionEach) {
       {L"CP932", "82 20 42", fffd + L" B"},
       {L"CP932", "82 41 42", fffd + L"B"},
       {L"EUCJP", "A4 41", fffd + L"A"},
-      // JIS X 0212 (0x8F and two bytes) has no mapping in the system's
-      // table: one bad character of three bytes.
-      {L"EUCJP", "8F B0 A1 41", fffd + L"A"},
+      // JIS X 0212 (0x8F and two bytes) without a mapping: one bad
+      // character of three bytes.
+      {L"EUCJP", "8F A2 A1 41", fffd + L"A"},
       // Undefined in the code page.
       {L"CP1253", "41 AA 42", L"A" + fffd + L"B"},
       {L"CP932", "41 A0", L"A" + fffd},
@@ -131,6 +133,80 @@ TEST_F(CodePageCodecTest, BadBytesBecomeOneSubstitutionEach) {
   for (const auto& c : cases) {
     const Decoder decoder = ByteToCharConverter::getConverter(c.name);
     EXPECT_EQ(decodeAllOf(*decoder, hexBytes(c.bytes)).units, c.units) << c.bytes;
+  }
+}
+
+TEST_F(CodePageCodecTest, EachPageTakesOnlyItsOwnTrailBytes) {
+  const std::wstring fffd(1, L'\xFFFD');
+  const struct {
+    const wchar_t* name;
+    std::vector<std::pair<const char*, std::wstring>> rows;
+  } pages[] = {
+      {L"CP932",
+       {{"81 40 41", L"\u3000A"},
+        {"88 9F 80", L"\u4E9C\u0080"},
+        {"81 7F 41", fffd + L"\u007FA"},
+        {"81 FD 41", fffd + fffd + L"A"},
+        {"9F 3F", fffd + L"?"}}},
+      {L"CP936",
+       {{"81 40", L"\u4E02"},
+        {"B0 A1 41", L"\u554AA"},
+        {"81 7F 41", fffd + L"\u007FA"},
+        {"81 FF 41", fffd + fffd + L"A"},
+        {"FE 3F", fffd + L"?"}}},
+      {L"CP949",
+       {{"B0 A1", L"\uAC00"},
+        {"81 41", L"\uAC02"},
+        {"C6 41", L"\uD78D"},
+        {"C6 5B 41", fffd + L"[A"},
+        {"B0 5B 41", fffd + L"[A"},
+        {"B0 7B 41", fffd + L"{A"},
+        {"81 80 41", fffd + L"\u0080A"},
+        {"C7 41 42", fffd + L"AB"},
+        {"FE 61", fffd + L"a"}}},
+      {L"CP950",
+       {{"A4 40", L"\u4E00"},
+        {"A4 80 41", fffd + L"\u0080A"},
+        {"A4 7F 41", fffd + L"\u007FA"},
+        {"F9 3F", fffd + L"?"}}},
+      // JIS X 0212 through the system's two-byte form of it.
+      {L"EUCJP",
+       {{"8F B0 A1", L"\u4E02"},
+        {"8F A2 AF 41", L"\u02D8A"},
+        {"8F A2 2F", fffd + fffd + L"/"},
+        {"8F 41", fffd + L"A"},
+        {"8E B1 8E E0 41", L"\uFF71" + fffd + fffd + L"A"}}},
+  };
+  for (const auto& page : pages) {
+    SCOPED_TRACE(testing::PrintToString(page.name));
+    const Decoder decoder = ByteToCharConverter::getConverter(page.name);
+    for (const auto& row : page.rows) {
+      EXPECT_EQ(decodeAllOf(*decoder, hexBytes(row.first)).units, row.second) << row.first;
+    }
+  }
+  // After every lead byte of each page, a byte that cannot follow it is a
+  // character of its own.
+  const struct {
+    std::uint32_t codePage;
+    const wchar_t* name;
+    std::string ascii;
+  } never[] = {{932, L"CP932", " ?\x7F"},
+               {936, L"CP936", " ?\x7F"},
+               {949, L"CP949", " ?@[\\]^_`{|}~\x7F"},
+               {950, L"CP950", " ?\x7F"}};
+  for (const auto& page : never) {
+    const Decoder decoder = ByteToCharConverter::getConverter(page.name);
+    int leads = 0;
+    for (int lead = 0x80; lead <= 0xFF; ++lead) {
+      if (!IsDBCSLeadByteEx(page.codePage, static_cast<BYTE>(lead))) continue;
+      ++leads;
+      for (const char next : page.ascii) {
+        const Bytes bytes = {static_cast<std::uint8_t>(lead), static_cast<std::uint8_t>(next), 0x41};
+        EXPECT_EQ(decodeAllOf(*decoder, bytes).units, fffd + static_cast<wchar_t>(next) + L"A")
+            << page.codePage << " lead " << lead << " then " << static_cast<int>(next);
+      }
+    }
+    EXPECT_GE(leads, 60) << page.codePage;
   }
 }
 

@@ -62,8 +62,8 @@ TEST(BigDecimal, ParsesDigitsAndStripsTrailingZerosOfTheFraction) {
   }
   // Every malformed text fails with the parser's message; a '-' after the
   // first character is malformed wherever the point puts it.
-  for (const wchar_t* bad : {L"", L".", L"-", L"-.", L"1.2.3", L"12-3", L"1.-5", L"15e3", L"1,5", L" 1", L"0x1",
-                             L"1.5 ", L".-5", L".-05", L"-.-5", L"--1", L"5-", L"0.5-", L".5-", L"-5.-"}) {
+  for (const wchar_t* bad : {L"",    L".",    L"-",   L"-.",   L"1.2.3", L"12-3", L"1.-5", L"15e3", L"1,5", L" 1",
+                             L"0x1", L"1.5 ", L".-5", L".-05", L"-.-5",  L"--1",  L"5-",   L"0.5-", L".5-", L"-5.-"}) {
     SCOPED_TRACE(bad);
     try {
       decimal(bad);
@@ -201,8 +201,13 @@ TEST(BigDecimal, EqualIntegersAndDecimalsHashAlike) {
   BigInteger twoTo53(std::int64_t{1} << 53);
   BigInteger huge(7);
   huge.pow(BigInteger(100));
-  const BigInteger integers[] = {BigInteger(0), BigInteger(1), BigInteger(-17), BigInteger(std::int64_t{9007199254740993}),
-                                 BigInteger(std::int64_t{-9007199254740993}), twoTo53, huge,
+  const BigInteger integers[] = {BigInteger(0),
+                                 BigInteger(1),
+                                 BigInteger(-17),
+                                 BigInteger(std::int64_t{9007199254740993}),
+                                 BigInteger(std::int64_t{-9007199254740993}),
+                                 twoTo53,
+                                 huge,
                                  BigInteger(std::numeric_limits<std::int64_t>::min())};
   for (const BigInteger& integer : integers) {
     SCOPED_TRACE(testing::PrintToString(text(integer)));

@@ -128,8 +128,8 @@ ChildRun runChildOnFile(const std::wstring& program, const std::wstring& argumen
   ChildRun run;
   {
     SECURITY_ATTRIBUTES inherit = {sizeof(inherit), nullptr, TRUE};
-    UniqueKernelHandle file(::CreateFileW(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, &inherit,
-                                          CREATE_ALWAYS, FILE_ATTRIBUTE_TEMPORARY, nullptr));
+    UniqueKernelHandle file(::CreateFileW(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_ALWAYS,
+                                          FILE_ATTRIBUTE_TEMPORARY, nullptr));
     DWORD written = 0;
     // The child starts reading from the start of the file.
     if (!file ||
