@@ -27,12 +27,31 @@ bool isDoubleByteCodePage(std::uint32_t codePage) noexcept {
   return codePage == 932 || codePage == 936 || codePage == 949 || codePage == 950;
 }
 
-// Whether byte can follow the first byte of a multibyte character. Anything
-// else (ASCII above all) starts a character of its own, so a lead byte
+bool inRange(std::uint8_t byte, std::uint8_t low, std::uint8_t high) noexcept { return byte >= low && byte <= high; }
+
+// Whether byte can follow lead (or, for EUC-JP's 0x8F, the byte after it)
+// in a character of codePage. Each page has its own ranges; a byte outside
+// them (ASCII above all) starts a character of its own, so a lead byte
 // followed by it is a bad character of one byte.
-bool isTrailByte(std::uint32_t codePage, std::uint8_t byte) noexcept {
-  if (codePage == kEucJp) return byte >= 0xA1 && byte <= 0xFE;
-  return byte >= 0x40 && byte != 0x7F && byte <= 0xFE;
+bool isTrailByte(std::uint32_t codePage, std::uint8_t lead, std::uint8_t byte) noexcept {
+  switch (codePage) {
+    case kEucJp:
+      // Half-width katakana stop at 0xDF.
+      return lead == 0x8E ? inRange(byte, 0xA1, 0xDF) : inRange(byte, 0xA1, 0xFE);
+    case 932:
+      return inRange(byte, 0x40, 0x7E) || inRange(byte, 0x80, 0xFC);
+    case 936:
+      return inRange(byte, 0x40, 0x7E) || inRange(byte, 0x80, 0xFE);
+    case 949:
+      // The unified Hangul rows below 0xC7 take letters and high bytes; the
+      // KS X 1001 rows from 0xC7 on only high bytes.
+      if (lead >= 0xC7) return inRange(byte, 0xA1, 0xFE);
+      return inRange(byte, 0x41, 0x5A) || inRange(byte, 0x61, 0x7A) || inRange(byte, 0x81, 0xFE);
+    case 950:
+      return inRange(byte, 0x40, 0x7E) || inRange(byte, 0xA1, 0xFE);
+    default:
+      return false;
+  }
 }
 
 // The length of the character that starts with lead, or 0 when only trying
@@ -162,13 +181,21 @@ std::uint32_t decodeCharacter(std::uint32_t codePage, const std::uint8_t* bytes,
     return kNoMapping;
   }
   for (std::int32_t at = 1; at < std::min(length, available); ++at) {
-    if (!isTrailByte(codePage, bytes[at])) {
+    if (!isTrailByte(codePage, bytes[0], bytes[at])) {
       count = 1;
       return kNoMapping;
     }
   }
   if (length > available) return kNoMapping;
   count = length;
+  if (codePage == kEucJp && length == 3) {
+    // The system's table holds JIS X 0212 in a two-byte form of its own:
+    // the row byte as it is, the cell byte with its high bit cleared (0x8F
+    // 0xB0 0xA1 is 0xB0 0x21). That form is no EUC-JP text, so it meets
+    // nothing else of the table.
+    const std::uint8_t twoByte[2] = {bytes[1], static_cast<std::uint8_t>(bytes[2] & 0x7F)};
+    return convertExactly(codePage, twoByte, 2);
+  }
   return convertExactly(codePage, bytes, length);
 }
 

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "charcodec/code_page_codec.h"
+#include "charcodec/install_place.h"
 #include "core/result.h"
 #include "core/unique_handle.h"
 #include "core/windows_support.h"
@@ -27,8 +28,8 @@ class RegistryKey {
     return ::RegCreateKeyExW(HKEY_CLASSES_ROOT, path.c_str(), 0, nullptr, 0, KEY_SET_VALUE | kView, nullptr,
                              m_key.put(), nullptr);
   }
-  LONG open(const std::wstring& path) noexcept {
-    return ::RegOpenKeyExW(HKEY_CLASSES_ROOT, path.c_str(), 0, KEY_QUERY_VALUE | kView, m_key.put());
+  LONG open(const std::wstring& path, REGSAM view = kView) noexcept {
+    return ::RegOpenKeyExW(HKEY_CLASSES_ROOT, path.c_str(), 0, KEY_QUERY_VALUE | view, m_key.put());
   }
   // Whether nothing (no subkey, no value) lies in the key.
   bool empty() const noexcept {
@@ -124,6 +125,20 @@ LONG removeKey(const std::wstring& path, const std::wstring& expected) {
   return ERROR_SUCCESS;
 }
 
+// Whether another module serves the class of codePage in either registry
+// view. Program ids are shared by the two views (Windows 7 and later), so a
+// name stays while any other copy of the DLL, 32-bit or 64-bit, still
+// serves its class; a class that is gone or served by path keeps no name.
+bool servedElsewhere(std::uint32_t codePage, const std::wstring& path) {
+  for (const REGSAM view : {KEY_WOW64_64KEY, KEY_WOW64_32KEY}) {
+    RegistryKey key;
+    if (key.open(serverKey(codePage), view) != ERROR_SUCCESS) continue;
+    const std::wstring server = key.defaultString();
+    if (!server.empty() && _wcsicmp(server.c_str(), path.c_str()) != 0) return true;
+  }
+  return false;
+}
+
 HRESULT unregisterServer() {
   const std::wstring path = modulePath();
   LONG failed = ERROR_SUCCESS;
@@ -131,6 +146,7 @@ HRESULT unregisterServer() {
     if (failed == ERROR_SUCCESS) failed = status;
   };
   forEachName([&](const wchar_t* name, std::uint32_t codePage) {
+    if (servedElsewhere(codePage, path)) return;
     note(removeKey(kCharCodecProgIdPrefix + std::wstring(name) + L"\\CLSID", guidText(charcodec::classIdOf(codePage))));
   });
   for (const auto* row = zk::text::charset::codePageTable(); row->name != nullptr; ++row) {
@@ -142,6 +158,9 @@ HRESULT unregisterServer() {
 HRESULT registerServer() {
   const std::wstring path = modulePath();
   if (path.empty()) return HRESULT_FROM_WIN32(::GetLastError());
+  // Nothing is written for a DLL that others could replace.
+  const HRESULT place = charcodec::checkInstallPlace(path);
+  if (FAILED(place)) return place;
   LONG failed = ERROR_SUCCESS;
   for (const auto* row = zk::text::charset::codePageTable(); row->name != nullptr && failed == ERROR_SUCCESS; ++row) {
     RegistryKey key;

@@ -1,8 +1,7 @@
 #include "io/stdio_streams.h"
 
+#include <fcntl.h>
 #include <io.h>
-
-#include <limits>
 
 #include "core/windows_support.h"
 #include "lang/exception.h"
@@ -24,21 +23,24 @@ bool canSeek(std::FILE* stream) {
   return handle != INVALID_HANDLE_VALUE && ::GetFileType(handle) == FILE_TYPE_DISK;
 }
 
-// The distance between two stream positions as a skip count, or -1 when
-// either position is unknown or the distance does not fit.
-std::int32_t distance(std::int64_t from, std::int64_t to) {
-  if (from < 0 || to < from) return -1;
-  const std::int64_t moved = to - from;
-  return moved <= std::numeric_limits<std::int32_t>::max() ? static_cast<std::int32_t>(moved) : -1;
-}
-
 }  // namespace
 
 StdioInputStream::StdioInputStream() noexcept : m_stream(stdin) {}
 
+void StdioInputStream::useBinaryMode() noexcept {
+  if (m_binary) return;
+  // Text mode would drop every CR before an LF, end the input at the first
+  // 0x1A and make the stream's positions disagree with its bytes. Switching
+  // needs nothing buffered yet, which holds at the stream's first use unless
+  // other code has read standard input through the run-time library before.
+  ::_setmode(::_fileno(m_stream), _O_BINARY);
+  m_binary = true;
+}
+
 std::int32_t StdioInputStream::read(std::uint8_t* buffer, std::int32_t length) {
   checkBuffer(buffer, length);
   if (length < 1) return 0;
+  useBinaryMode();
   // Byte by byte rather than through fgets: fgets cannot tell how much it
   // read when the line holds a NUL byte.
   std::int32_t count = 0;
@@ -54,6 +56,7 @@ std::int32_t StdioInputStream::read(std::uint8_t* buffer, std::int32_t length) {
 }
 
 std::int32_t StdioInputStream::read() {
+  useBinaryMode();
   const int byte = std::fgetc(m_stream);
   checkError(m_stream, L"stream read error");
   return byte == EOF ? -1 : byte;
@@ -61,12 +64,18 @@ std::int32_t StdioInputStream::read() {
 
 std::int32_t StdioInputStream::skip(std::int32_t count) {
   if (count < 1) return 0;
+  useBinaryMode();
   if (canSeek(m_stream)) {
-    // The 64-bit forms, so a position past 2 GiB is no failure.
+    // In binary mode positions are byte offsets, so the move is clamped to
+    // the bytes left: a seek past the end would succeed and report bytes
+    // that were never there. The 64-bit forms, so a position past 2 GiB is
+    // no failure.
     const std::int64_t before = ::_ftelli64(m_stream);
-    if (before < 0 || ::_fseeki64(m_stream, count, SEEK_CUR) != 0) throwIo(L"stream seek error");
-    const std::int32_t moved = distance(before, ::_ftelli64(m_stream));
-    if (moved < 0) throwIo(L"stream seek error");
+    const std::int64_t size = ::_filelengthi64(::_fileno(m_stream));
+    if (before < 0 || size < 0) throwIo(L"stream seek error");
+    const std::int64_t left = size > before ? size - before : 0;
+    const std::int32_t moved = left < count ? static_cast<std::int32_t>(left) : count;
+    if (::_fseeki64(m_stream, before + moved, SEEK_SET) != 0) throwIo(L"stream seek error");
     checkError(m_stream, L"stream seek error");
     return moved;
   }

@@ -8,8 +8,10 @@
 
 namespace zk::io {
 
-// Standard input through the run-time library's stream (in whatever mode
-// the program has it). Not synchronised itself; the run-time library
+// Standard input through the run-time library's stream, as the bytes that
+// arrive: the first read or skip puts the descriptor into binary mode, so a
+// CR, a 0x1A and every byte after it are data like any other, and a skip
+// on a file moves by bytes. Not synchronised itself; the run-time library
 // serialises its own calls on the stream. Every failure is IoException:
 // "stream read error" when the stream's error flag is set after a read,
 // "stream seek error" after a skip; refused arguments as checkBuffer says,
@@ -26,16 +28,21 @@ class StdioInputStream : public InputStream {
   // before any byte.
   std::int32_t read(std::uint8_t* buffer, std::int32_t length) override;
   std::int32_t read() override;
-  // Moves count bytes on: by seeking where the stream can seek, otherwise
-  // (a pipe, a console) by reading and discarding up to count bytes. Returns
-  // the bytes skipped; 0 for a count below 1.
+  // Moves count bytes on, or to the end of input when fewer are left: by
+  // seeking on a disk file, otherwise (a pipe, a console) by reading and
+  // discarding. Returns the bytes actually skipped; 0 for a count below 1.
   std::int32_t skip(std::int32_t count) override;
 
  private:
+  void useBinaryMode() noexcept;
+
   std::FILE* m_stream;
+  bool m_binary = false;
 };
 
-// Standard output through the run-time library's stream: single bytes go
+// Standard output through the run-time library's stream, in the text mode
+// console programs on Windows keep: each LF goes out as CR LF, the line end
+// a console and the programs reading such output expect. Single bytes go
 // through its buffer, blocks straight to the file descriptor after that
 // buffer has been emptied, so the bytes come out in the order written. Not
 // synchronised itself. Every failure is IoException: "stream write error"

@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <new>
 #include <string>
 #include <vector>
@@ -11,6 +12,12 @@
 
 namespace zk::math {
 namespace {
+
+// Significant digits handed to the run-time library's scanner. A value
+// exactly halfway between two doubles has at most 767 significant digits,
+// so digits beyond 800 can only tell on which side of such a point the
+// value lies, and one sticky non-zero digit in their place tells the same.
+constexpr std::size_t kScanDigits = 800;
 
 // log2(10), for bounds on a decimal's size that need no power of ten.
 constexpr double kLog2Of10 = 3.321928094887362;
@@ -28,9 +35,14 @@ BigInteger powerOfTen(std::int64_t exponent) {
 
 // Reads [-]digits[.digits] as the unscaled digits and the scale: the
 // fraction loses its trailing zeros but keeps at least one digit, a point
-// with nothing after it counts for nothing. The digits parser reports every
-// malformed text, a second point or a misplaced '-' included.
+// with nothing after it counts for nothing. A '-' anywhere but first is
+// refused here: joined to the digits of an empty integer part it would
+// reach the digits parser in front and read as a sign. The digits parser
+// reports every other malformed text, a second point included.
 void parseDecimal(const wchar_t* text, std::size_t length, BigInteger& unscaled, std::int32_t& scale) {
+  for (std::size_t i = 1; i < length; ++i) {
+    if (text[i] == L'-') throwNumberFormat();
+  }
   std::size_t point = 0;
   while (point < length && text[point] != L'.') ++point;
   std::wstring digits(text, point);
@@ -168,24 +180,40 @@ String BigDecimal::toString() const {
 
 double BigDecimal::doubleValue() const {
   if (m_unscaled.isZero()) return 0.0;
-  const std::string digits = magnitudeDigits(m_unscaled);
+  std::string digits = magnitudeDigits(m_unscaled);
   const double sign = m_unscaled.isNegative() ? -1.0 : 1.0;
   // The decimal exponent of the leading digit decides the far ends without
   // handing the run-time library an exponent it might not count.
   const std::int64_t leading = static_cast<std::int64_t>(digits.size()) - 1 - m_scale;
   if (leading > 400) return sign * HUGE_VAL;
   if (leading < -400) return sign * 0.0;
+  // Only a bounded run of digits goes to the scanner, so its exponent stays
+  // within about 1,200 either way: mingw's scanner takes any exponent above
+  // 19999 for 19999, and a text of every digit would reach that at 20,000
+  // fraction digits. The dropped digits leave a sticky 1 when any of them
+  // is not zero, so rounding sees the same side of every halfway point.
+  std::int64_t exponent = -static_cast<std::int64_t>(m_scale);
+  if (digits.size() > kScanDigits) {
+    const bool sticky = digits.find_first_not_of('0', kScanDigits) != std::string::npos;
+    exponent += static_cast<std::int64_t>(digits.size() - kScanDigits);
+    digits.resize(kScanDigits);
+    if (sticky) {
+      digits.push_back('1');
+      --exponent;
+    }
+  }
   // The digits with an exponent are the text form's value without its
   // point, so the scan is the same in every locale and for every scale.
   std::string text;
-  text.reserve(digits.size() + 16);
+  text.reserve(digits.size() + 24);
   if (sign < 0) text.push_back('-');
   text.append(digits);
   text.push_back('e');
-  text.append(std::to_string(-static_cast<std::int64_t>(m_scale)));
-  double value = 0.0;
-  if (std::sscanf(text.c_str(), "%lf", &value) != 1) return 0.0;
-  return value;
+  text.append(std::to_string(exponent));
+  // strtod, not sscanf's "%lf": mingw's scanf reads through a long double
+  // and rounds twice, so a value a hair above a halfway point could come
+  // out below it. The text holds no point, so no locale changes the read.
+  return std::strtod(text.c_str(), nullptr);
 }
 
 std::int64_t BigDecimal::int64Value() const {
@@ -195,6 +223,29 @@ std::int64_t BigDecimal::int64Value() const {
   if (value >= kTwoTo63) return INT64_MAX;
   if (value <= -kTwoTo63) return INT64_MIN;
   return static_cast<std::int64_t>(value);
+}
+
+std::uint32_t BigDecimal::hashCode() const {
+  // An integral value equals the BigInteger of that value, so it hashes as
+  // that integer does: through the double, every integral value past 2**53
+  // would hash apart from it.
+  if (m_unscaled.isZero()) return 0;
+  if (m_scale <= 0) {
+    // 10**32 is a multiple of 2**32: the low 32 bits of such an integer are
+    // zero, and no power that large need be made.
+    if (m_scale <= -32) return 0;
+    BigInteger value(m_unscaled);
+    value.multiply(powerOfTen(-static_cast<std::int64_t>(m_scale)));
+    return value.hashCode();
+  }
+  // Below 2**(3 * scale) < 10**scale a non-zero value has a fraction.
+  if (m_unscaled.bitLength() > 3 * static_cast<std::uint64_t>(m_scale)) {
+    BigInteger quotient(m_unscaled);
+    BigInteger remainder;
+    quotient.divide(powerOfTen(m_scale), remainder);
+    if (remainder.isZero()) return quotient.hashCode();
+  }
+  return Number::hashCode();
 }
 
 BigInteger& BigDecimal::bigIntegerValue(BigInteger& out) const {

@@ -31,8 +31,8 @@ class BigDecimal : public Number {
   // The double's "%lf" text (six decimals, so 0.1 is 0.1 and 1e-7 is 0).
   explicit BigDecimal(double value);
   BigDecimal(const BigDecimal& other);
-  // An optional '-', decimal digits and at most one '.' with digits on at
-  // least one side.
+  // An optional '-' first, decimal digits and at most one '.' with digits
+  // on at least one side; a '-' anywhere else is a Number Format Exception.
   explicit BigDecimal(const String& text);
   ~BigDecimal() override;
 
@@ -49,11 +49,15 @@ class BigDecimal : public Number {
   // front when they run short), zeros after them for a negative scale, and
   // '-' in front of a negative value.
   String toString() const override;
-  // The value read back from its digits as the nearest double the run-time
-  // library finds; infinite beyond the double range.
+  // The nearest double (ties to even), read back by the run-time library's
+  // strtod from the first 800 significant digits and a sticky digit for the
+  // rest; infinite beyond the double range.
   double doubleValue() const override;
   // doubleValue truncated toward zero, saturated at the int64 limits.
   std::int64_t int64Value() const override;
+  // An integral value hashes as the BigInteger of that value (which it
+  // equals); any other as Number does, the low 32 bits of int64Value.
+  std::uint32_t hashCode() const override;
   // Truncated toward zero.
   BigInteger& bigIntegerValue(BigInteger& out) const override;
   BigDecimal& bigDecimalValue(BigDecimal& out) const override;

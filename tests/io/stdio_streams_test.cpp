@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <cwchar>
 #include <string>
+#include <vector>
 
 #include "lang/exception.h"
 #include "support/child_process.h"
@@ -102,6 +103,42 @@ TEST(StdioStreamsTest, StandardInputReadsLinesBytesAndSkipsThroughAPipe) {
   for (const auto& c : cases) {
     SCOPED_TRACE(testing::PrintToString(c.script));
     EXPECT_EQ(played(c.script, c.input), c.transcript);
+  }
+}
+
+// Input with LF line ends as a text editor saves it, size bytes long.
+std::string lines(std::size_t size) {
+  std::string text = "abc\n";
+  for (int line = 0; text.size() < size; ++line) text += "line " + std::to_string(line) + " of the input\n";
+  text.resize(size - 1);
+  return text + "\n";
+}
+
+TEST(StdioStreamsTest, StandardInputGivesEveryByteAndSkipsExactlyOnAPipeAndOnAFile) {
+  const std::string controls = "\x61\x0D\x0A\x62\x1A\x63\x0A";
+  struct Case {
+    std::wstring script;
+    std::string input;
+    std::string transcript;
+  };
+  std::vector<Case> cases = {
+      {L"c,c,c,c,c,c,c,c", controls, "97|13|10|98|26|99|10|-1"},
+      {L"r10,r10,r10", controls, "3:a<0D><0A><00>|4:b<1A>c<0A><00>|-1:"},
+      {L"c,s2,r10,s5", controls, "97|2|4:b<1A>c<0A><00>|0"},
+  };
+  // Read a line, skip, read a byte; skip to 4 bytes before the end, then
+  // far past it: the skip reports the 4 bytes that were there.
+  for (std::size_t size : {444u, 9904u}) {
+    const std::string text = lines(size);
+    cases.push_back({L"r10,s3,c,s" + std::to_wstring(size - 12) + L",s100000,c", text,
+                     "4:abc<0A><00>|3|" + std::to_string(text[7]) + "|" + std::to_string(size - 12) + "|4|-1"});
+  }
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::PrintToString(c.script));
+    EXPECT_EQ(played(c.script, c.input), c.transcript) << "through a pipe";
+    const ChildRun run = runChildOnFile(selfPath(), kScriptOption + c.script, c.input);
+    EXPECT_TRUE(run.finished);
+    EXPECT_EQ(run.output, c.transcript) << "from a file";
   }
 }
 

@@ -2,10 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <clocale>
 #include <cmath>
 #include <cstdint>
 #include <limits>
+#include <random>
 #include <string>
 
 #include "lang/exception.h"
@@ -58,9 +60,10 @@ TEST(BigDecimal, ParsesDigitsAndStripsTrailingZerosOfTheFraction) {
     EXPECT_EQ(value.scale(), c.scale);
     EXPECT_EQ(text(value), c.text);
   }
-  // Every malformed text fails in the digits parser, with its message.
-  for (const wchar_t* bad :
-       {L"", L".", L"-", L"-.", L"1.2.3", L"12-3", L"1.-5", L"15e3", L"1,5", L" 1", L"0x1", L"1.5 "}) {
+  // Every malformed text fails with the parser's message; a '-' after the
+  // first character is malformed wherever the point puts it.
+  for (const wchar_t* bad : {L"",    L".",    L"-",   L"-.",   L"1.2.3", L"12-3", L"1.-5", L"15e3", L"1,5", L" 1",
+                             L"0x1", L"1.5 ", L".-5", L".-05", L"-.-5",  L"--1",  L"5-",   L"0.5-", L".5-", L"-5.-"}) {
     SCOPED_TRACE(bad);
     try {
       decimal(bad);
@@ -114,6 +117,120 @@ TEST(BigDecimal, ConvertsToIntegersAndDoubles) {
   EXPECT_EQ(decimal(L"-99999999999999999999999").int64Value(), std::numeric_limits<std::int64_t>::min());
   EXPECT_EQ(decimal(L"4294967297.5").intValue(), 1);
   EXPECT_EQ(decimal(L"1234.5").byteLength(), 2);
+}
+
+TEST(BigDecimal, LongDigitRunsGiveTheDoubleOfTheirShortForm) {
+  const std::wstring zeros20000(20000, L'0');
+  // 1 + 2**-53, exactly halfway between 1 and the next double up.
+  const std::wstring half = L"1.00000000000000011102230246251565404236316680908203125";
+  // 2**-1075, halfway between zero and the smallest subnormal: 752 digits.
+  BigInteger tiny(5);
+  tiny.pow(BigInteger(1075));
+  const std::wstring tinyDigits = text(tiny);
+  const std::wstring tinyHalf = L"0." + std::wstring(1075 - tinyDigits.size(), L'0') + tinyDigits;
+  const struct {
+    std::wstring longText;
+    const wchar_t* shortText;
+    double value;
+  } cases[] = {
+      {L"1." + std::wstring(19999, L'0') + L"1", L"1", 1.0},
+      {L"1." + zeros20000 + L"1", L"1", 1.0},
+      {L"1." + std::wstring(25000, L'0') + L"1", L"1", 1.0},
+      {L"-1." + zeros20000 + L"1", L"-1", -1.0},
+      {L"0." + std::wstring(100000, L'9'), L"1", 1.0},
+      {L"12345." + zeros20000 + L"1", L"12345", 12345.0},
+      {L"0." + zeros20000 + L"125", L"0", 0.0},
+      {L"125" + zeros20000 + L"." + zeros20000 + L"1", nullptr, HUGE_VAL},
+      // Ties go to even; any digit past the tie, however far, goes up.
+      {half + zeros20000, L"1", 1.0},
+      {half + zeros20000 + L"1", L"1.0000000000000002", 1.0000000000000002},
+      {tinyHalf + zeros20000, L"0", 0.0},
+      {tinyHalf + zeros20000 + L"1", nullptr, 4.9406564584124654e-324},
+      {L"0." + std::wstring(1074, L'0') + std::wstring(900, L'9'), L"0", 0.0},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::PrintToString(c.longText.substr(0, 60)) + " ~ " + testing::PrintToString(c.value));
+    const BigDecimal longValue = decimal(c.longText.c_str());
+    EXPECT_EQ(longValue.doubleValue(), c.value);
+    if (c.shortText != nullptr) {
+      const BigDecimal shortValue = decimal(c.shortText);
+      EXPECT_EQ(shortValue.doubleValue(), c.value);
+      EXPECT_EQ(longValue.int64Value(), shortValue.int64Value());
+      EXPECT_EQ(longValue.hashCode(), shortValue.hashCode());
+    }
+  }
+}
+
+TEST(BigDecimal, ExactValuesOfDoublesAndTheirMidpointsRoundCorrectly) {
+  // For random doubles d = m * 2**e: d's exact decimal gives d; the midpoint
+  // to the next double up gives the even one of the two; the midpoint a
+  // hair above or below (a digit 900 places further on, so past the digits
+  // the scanner sees) gives the upper or the lower one.
+  std::mt19937_64 random(20261209);
+  for (int i = 0; i < 150; ++i) {
+    const int exponent = static_cast<int>(random() % 2098) - 1074;
+    const double d = std::ldexp(static_cast<double>((random() >> 11) | 1), exponent - 53);
+    if (!(d > 0) || !std::isfinite(std::nextafter(d, HUGE_VAL))) continue;
+    int binary = 0;
+    std::frexp(d, &binary);
+    const int e = std::max(binary - 53, -1074);
+    const auto m = static_cast<std::int64_t>(std::ldexp(d, -e));
+    // m * 2**e as unscaled * 10**-scale: 2**-k is 5**k * 10**-k.
+    const auto exact = [](BigInteger unscaled, int power) {
+      BigInteger factor(power >= 0 ? 2 : 5);
+      factor.pow(BigInteger(power >= 0 ? power : -power));
+      unscaled.multiply(factor);
+      return BigDecimal(unscaled, power >= 0 ? 0 : -power);
+    };
+    const BigDecimal mid = exact(BigInteger(2 * m + 1), e - 1);
+    const double up = std::nextafter(d, HUGE_VAL);
+    SCOPED_TRACE(testing::PrintToString(d));
+    EXPECT_EQ(exact(BigInteger(m), e).doubleValue(), d);
+    EXPECT_EQ(mid.doubleValue(), m % 2 == 0 ? d : up);
+    BigInteger shifted(mid.unscaledValue());
+    shifted.multiply(BigInteger(10).pow(BigInteger(900)));
+    BigInteger above(shifted);
+    above.add(BigInteger(1));
+    shifted.subtract(BigInteger(1));
+    EXPECT_EQ(BigDecimal(above, mid.scale() + 900).doubleValue(), up);
+    EXPECT_EQ(BigDecimal(shifted, mid.scale() + 900).doubleValue(), d);
+  }
+}
+
+TEST(BigDecimal, EqualIntegersAndDecimalsHashAlike) {
+  BigInteger twoTo53(std::int64_t{1} << 53);
+  BigInteger huge(7);
+  huge.pow(BigInteger(100));
+  const BigInteger integers[] = {BigInteger(0),
+                                 BigInteger(1),
+                                 BigInteger(-17),
+                                 BigInteger(std::int64_t{9007199254740993}),
+                                 BigInteger(std::int64_t{-9007199254740993}),
+                                 twoTo53,
+                                 huge,
+                                 BigInteger(std::numeric_limits<std::int64_t>::min())};
+  for (const BigInteger& integer : integers) {
+    SCOPED_TRACE(testing::PrintToString(text(integer)));
+    const std::wstring digits = text(integer);
+    BigInteger timesTen(integer);
+    timesTen.multiply(BigInteger(1000));
+    const BigDecimal forms[] = {BigDecimal(integer, 0), decimal((digits + L".000").c_str()), BigDecimal(timesTen, 3),
+                                decimal(digits.c_str())};
+    for (const BigDecimal& form : forms) {
+      EXPECT_TRUE(form.equals(integer));
+      EXPECT_TRUE(integer.equals(form));
+      EXPECT_EQ(form.hashCode(), integer.hashCode());
+    }
+  }
+  // A multiple of 10**32 ends in 32 zero bits.
+  BigInteger ten32(10);
+  ten32.pow(BigInteger(32));
+  ten32.multiply(BigInteger(3));
+  EXPECT_EQ(scaled(3, -32).hashCode(), ten32.hashCode());
+  EXPECT_EQ(scaled(3, std::numeric_limits<std::int32_t>::min()).hashCode(), 0u);
+  // Values with a fraction keep the hash of their truncated double.
+  EXPECT_EQ(decimal(L"4294967297.5").hashCode(), 1u);
+  EXPECT_EQ(decimal(L"-2.75").hashCode(), static_cast<std::uint32_t>(-2));
 }
 
 TEST(BigDecimal, ComparesAtOneScale) {

@@ -48,28 +48,20 @@ std::wstring testFolder() {
   return path;
 }
 
-ChildRun runChild(const std::wstring& program, const std::wstring& arguments, const std::string& input) {
-  ChildRun run;
-  UniqueKernelHandle outputReader, outputWriter, inputWriter, inputReader;
-  const DWORD inputRoom = static_cast<DWORD>(input.size()) + 4096;
-  if (!makePipe(outputReader, outputWriter, false, 0) || !makePipe(inputWriter, inputReader, true, inputRoom)) {
-    ADD_FAILURE() << "cannot make the pipes, error " << ::GetLastError();
-    return run;
-  }
-  DWORD written = 0;
-  if (!input.empty() &&
-      (!::WriteFile(inputWriter.get(), input.data(), static_cast<DWORD>(input.size()), &written, nullptr) ||
-       written != input.size())) {
-    ADD_FAILURE() << "cannot fill the child's input, error " << ::GetLastError();
-    return run;
-  }
-  // The child sees the end of its input once it has read what is there.
-  inputWriter.reset();
+namespace {
 
+// Starts program with input as its standard input and collects its output.
+ChildRun runWithInput(const std::wstring& program, const std::wstring& arguments, HANDLE input) {
+  ChildRun run;
+  UniqueKernelHandle outputReader, outputWriter;
+  if (!makePipe(outputReader, outputWriter, false, 0)) {
+    ADD_FAILURE() << "cannot make the output pipe, error " << ::GetLastError();
+    return run;
+  }
   STARTUPINFOW startup = {};
   startup.cb = sizeof(startup);
   startup.dwFlags = STARTF_USESTDHANDLES;
-  startup.hStdInput = inputReader.get();
+  startup.hStdInput = input;
   startup.hStdOutput = outputWriter.get();
   startup.hStdError = outputWriter.get();
   PROCESS_INFORMATION info = {};
@@ -81,9 +73,8 @@ ChildRun runChild(const std::wstring& program, const std::wstring& arguments, co
   }
   UniqueKernelHandle process(info.hProcess);
   UniqueKernelHandle thread(info.hThread);
-  // Only the child may hold these now, so its output ends with it.
+  // Only the child may hold this now, so its output ends with it.
   outputWriter.reset();
-  inputReader.reset();
 
   const ULONGLONG deadline = ::GetTickCount64() + kRunLimitMs;
   for (;;) {
@@ -104,6 +95,55 @@ ChildRun runChild(const std::wstring& program, const std::wstring& arguments, co
     }
     ::Sleep(5);
   }
+}
+
+}  // namespace
+
+ChildRun runChild(const std::wstring& program, const std::wstring& arguments, const std::string& input) {
+  UniqueKernelHandle inputWriter, inputReader;
+  const DWORD inputRoom = static_cast<DWORD>(input.size()) + 4096;
+  if (!makePipe(inputWriter, inputReader, true, inputRoom)) {
+    ADD_FAILURE() << "cannot make the input pipe, error " << ::GetLastError();
+    return ChildRun();
+  }
+  DWORD written = 0;
+  if (!input.empty() &&
+      (!::WriteFile(inputWriter.get(), input.data(), static_cast<DWORD>(input.size()), &written, nullptr) ||
+       written != input.size())) {
+    ADD_FAILURE() << "cannot fill the child's input, error " << ::GetLastError();
+    return ChildRun();
+  }
+  // The child sees the end of its input once it has read what is there.
+  inputWriter.reset();
+  return runWithInput(program, arguments, inputReader.get());
+}
+
+ChildRun runChildOnFile(const std::wstring& program, const std::wstring& arguments, const std::string& input) {
+  wchar_t folder[MAX_PATH + 1] = {};
+  wchar_t path[MAX_PATH + 1] = {};
+  if (::GetTempPathW(MAX_PATH + 1, folder) == 0 || ::GetTempFileNameW(folder, L"zki", 0, path) == 0) {
+    ADD_FAILURE() << "cannot name the child's input file, error " << ::GetLastError();
+    return ChildRun();
+  }
+  ChildRun run;
+  {
+    SECURITY_ATTRIBUTES inherit = {sizeof(inherit), nullptr, TRUE};
+    UniqueKernelHandle file(::CreateFileW(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_ALWAYS,
+                                          FILE_ATTRIBUTE_TEMPORARY, nullptr));
+    DWORD written = 0;
+    // The child starts reading from the start of the file.
+    if (!file ||
+        (!input.empty() &&
+         (!::WriteFile(file.get(), input.data(), static_cast<DWORD>(input.size()), &written, nullptr) ||
+          written != input.size())) ||
+        ::SetFilePointer(file.get(), 0, nullptr, FILE_BEGIN) != 0) {
+      ADD_FAILURE() << "cannot fill the child's input file, error " << ::GetLastError();
+    } else {
+      run = runWithInput(program, arguments, file.get());
+    }
+  }
+  ::DeleteFileW(path);
+  return run;
 }
 
 }  // namespace zk_test

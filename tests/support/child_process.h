@@ -27,5 +27,9 @@ struct ChildRun {
 // waits longer than a minute: a child that hangs is killed, the test fails
 // and the run reports finished == false.
 ChildRun runChild(const std::wstring& program, const std::wstring& arguments = L"", const std::string& input = "");
+// The same with input in a temporary file on disk as the standard input (so
+// the child meets a file it can seek in), of any size; the file is deleted
+// after the run.
+ChildRun runChildOnFile(const std::wstring& program, const std::wstring& arguments, const std::string& input);
 
 }  // namespace zk_test
