@@ -56,6 +56,15 @@ if(MINGW)
   set(ZK_SOURCE_MAP_PREFIX /usr/src/provsweep-${PROJECT_VERSION})
   add_compile_options(-ffile-prefix-map=${PROJECT_SOURCE_DIR}=${ZK_SOURCE_MAP_PREFIX}
                       -ffile-prefix-map=${CMAKE_BINARY_DIR}=${ZK_SOURCE_MAP_PREFIX}/build)
+  # A compiler launcher such as ccache with a base folder hands the compiler
+  # paths relative to the build folder (../../core/mutex.cpp), wherever that
+  # lies: they get the same name as the absolute ones, so a cached build and
+  # a plain one agree.
+  file(RELATIVE_PATH source_from_build ${CMAKE_BINARY_DIR} ${PROJECT_SOURCE_DIR})
+  string(REGEX REPLACE "/$" "" source_from_build "${source_from_build}")
+  if(NOT IS_ABSOLUTE "${source_from_build}")
+    add_compile_options(-ffile-prefix-map=${source_from_build}/=${ZK_SOURCE_MAP_PREFIX}/)
+  endif()
 endif()
 if(DEFINED ENV{SOURCE_DATE_EPOCH})
   set(ZK_SOURCE_DATE_EPOCH $ENV{SOURCE_DATE_EPOCH})
