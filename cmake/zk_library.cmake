@@ -29,6 +29,10 @@ function(zk_add_library folder)
   set(dir ${PROJECT_SOURCE_DIR}/${folder})
   file(GLOB sources CONFIGURE_DEPENDS ${dir}/*.cpp)
   file(GLOB headers CONFIGURE_DEPENDS ${dir}/*.h)
+  # Sorted, so that the archive and the link see the members in one order
+  # whatever the file system lists first.
+  list(SORT sources)
+  list(SORT headers)
   foreach(excluded IN LISTS ARG_EXCLUDE)
     list(REMOVE_ITEM sources ${dir}/${excluded})
   endforeach()
