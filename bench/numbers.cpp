@@ -1,17 +1,19 @@
-// The big integer class on two 10,000-digit numbers: multiply, divide the
-// 20,000-digit product by one of them, print in radix 10 and parse the text
-// back, each beside a plain reference on base-256 digits written here as a
-// first implementation would (schoolbook product, bit-by-bit division, one
-// short division by 1000 per three digits printed, one multiply-add by 1000
-// per three digits parsed). Run by hand; prints milliseconds (best of
-// several runs) and one line per goal. The goals are those of a widely used
-// big-integer implementation timed on the same machines.
+// The big integer class on numbers of 10,000, 100,000 and 1,000,000 digits:
+// multiply two of them, divide the product (plus a small addend) by one,
+// print one in radix 10 and parse the text back. scripts/bench runs it beside
+// bench/gmp/numbers_gmp.cpp, which times the same operations on the same
+// operands through GMP, and turns the two into ratios and goal lines. At
+// 10,000 digits every result is also checked against a plain reference on
+// base-256 digits written here as a first implementation would (schoolbook
+// product, bit-by-bit division, one short division by 1000 per three digits
+// printed, one multiply-add by 1000 per three digits parsed).
 #include <cstdint>
 #include <cstdio>
 #include <random>
 #include <string>
 #include <vector>
 
+#include "bench/number_operands.h"
 #include "bench/timer.h"
 #include "lang/string.h"
 #include "math/big_integer.h"
@@ -21,9 +23,7 @@ namespace {
 using Bytes = std::vector<std::uint8_t>;
 using zk::math::BigInteger;
 
-constexpr int kDigits = 10000;
-constexpr int kRuns = 51;
-constexpr int kPlainRuns = 1;
+constexpr std::size_t kPlainDigits = 10000;
 
 void trimBytes(Bytes& x) {
   while (!x.empty() && x.back() == 0) x.pop_back();
@@ -115,12 +115,6 @@ Bytes plainParse(const std::string& text) {
   return x;
 }
 
-std::string randomDigits(std::mt19937& rng) {
-  std::string s(1, static_cast<char>('1' + rng() % 9));
-  while (s.size() < kDigits) s.push_back(static_cast<char>('0' + rng() % 10));
-  return s;
-}
-
 zk::String wide(const std::string& s) {
   const std::wstring w(s.begin(), s.end());
   return zk::String(w.c_str(), static_cast<std::int32_t>(w.size()));
@@ -132,58 +126,98 @@ std::string narrow(const zk::String& s) {
   return n;
 }
 
+// The checks of bench/gmp/numbers_gmp.cpp: the low 63 bits, mixed with the
+// length in bytes, and a 64-bit FNV-1a hash of a text.
+std::uint64_t check(const BigInteger& x) {
+  const std::uint64_t bytes = static_cast<std::uint64_t>(x.byteLength());
+  return static_cast<std::uint64_t>(x.int64Value()) ^ (bytes * 0x9E3779B97F4A7C15ull);
+}
+
+std::uint64_t textCheck(const std::string& text) {
+  std::uint64_t h = 0xcbf29ce484222325ull;
+  for (char c : text) h = (h ^ static_cast<unsigned char>(c)) * 0x100000001b3ull;
+  return h;
+}
+
 int g_missed = 0;
 
-void row(const char* name, double ours, double plain, double goal, bool agree) {
+void goal(const char* name, std::size_t digits, const char* what, bool met) {
+  if (!met) ++g_missed;
+  std::printf("goal: %s of %zu digits %s: %s\n", name, digits, what, met ? "met" : "MISSED");
+}
+
+void plainRow(const char* name, double ours, double plain, bool agree) {
   std::printf("%-10s ours %9.3f ms   plain %10.3f ms   x%.0f   %s\n", name, ours * 1e3, plain * 1e3, plain / ours,
               agree ? "same result" : "RESULTS DIFFER");
-  const bool met = agree && ours * 1e3 <= goal;
-  if (!met) ++g_missed;
-  std::printf("goal: %s of 10,000 digits at most %.1f ms: %s\n", name, goal, met ? "met" : "MISSED");
+  goal(name, kPlainDigits, "agrees with the plain reference", agree);
+}
+
+void measure(std::size_t digits) {
+  const std::string aText = zk_bench::numberOperand(digits, 0);
+  const std::string bText = zk_bench::numberOperand(digits, 1);
+  const BigInteger a(wide(aText));
+  const BigInteger b(wide(bText));
+  const bool plain = digits == kPlainDigits;
+  auto best = [](auto&& run) { return zk_bench::bestOfRuns(zk_bench::seconds, run); };
+
+  BigInteger product;
+  const double multiply = best([&] { product = BigInteger(a).multiply(b); });
+  zk_bench::printTiming("ours", "multiply", digits, multiply, check(product));
+  if (plain) {
+    const Bytes plainA = plainParse(aText);
+    const Bytes plainB = plainParse(bText);
+    Bytes plainProduct;
+    const double t = zk_bench::bestSeconds(1, [&] { plainProduct = plainMultiply(plainA, plainB); });
+    plainRow("multiply", multiply, t, narrow(product.toString(10)) == plainToText(plainProduct));
+  }
+
+  BigInteger quotient;
+  BigInteger remainder;
+  BigInteger dividend(product);
+  dividend.add(BigInteger(std::int64_t{zk_bench::kDivideAddend}));
+  const double divide = best([&] { quotient = BigInteger(dividend).divide(a, remainder); });
+  zk_bench::printTiming("ours", "divide", digits, divide, check(quotient) ^ check(remainder));
+  goal("divide", digits, "gives the other factor and the addend",
+       BigInteger::compare(quotient, b) == 0 &&
+           BigInteger::compare(remainder, BigInteger(std::int64_t{zk_bench::kDivideAddend})) == 0);
+  if (plain) {
+    Bytes plainRemainder;
+    Bytes plainQuotient;
+    const Bytes plainDividend = plainParse(narrow(dividend.toString(10)));
+    const Bytes plainA = plainParse(aText);
+    const double t =
+        zk_bench::bestSeconds(1, [&] { plainQuotient = plainDivide(plainDividend, plainA, plainRemainder); });
+    plainRow("divide", divide, t,
+             narrow(quotient.toString(10)) == plainToText(plainQuotient) &&
+                 narrow(remainder.toString(10)) == plainToText(plainRemainder));
+  }
+
+  zk::String text;
+  const double print = best([&] { text = a.toString(10); });
+  const std::string printed = narrow(text);
+  zk_bench::printTiming("ours", "toString", digits, print, textCheck(printed));
+  goal("toString", digits, "prints the digits it was made from", printed == aText);
+  if (plain) {
+    const Bytes plainA = plainParse(aText);
+    std::string plainText;
+    const double t = zk_bench::bestSeconds(1, [&] { plainText = plainToText(plainA); });
+    plainRow("toString", print, t, plainText == aText);
+  }
+
+  BigInteger parsed;
+  const double parse = best([&] { parsed = BigInteger(text, 10); });
+  zk_bench::printTiming("ours", "parse", digits, parse, check(parsed));
+  goal("parse", digits, "reads back the value printed", BigInteger::compare(parsed, a) == 0);
+  if (plain) {
+    Bytes plainParsed;
+    const double t = zk_bench::bestSeconds(1, [&] { plainParsed = plainParse(aText); });
+    plainRow("parse", parse, t, plainToText(plainParsed) == aText);
+  }
 }
 
 }  // namespace
 
 int main() {
-  std::mt19937 rng(10000);
-  const std::string aText = randomDigits(rng);
-  const std::string bText = randomDigits(rng);
-  const BigInteger a(wide(aText));
-  const BigInteger b(wide(bText));
-  const Bytes plainA = plainParse(aText);
-  const Bytes plainB = plainParse(bText);
-
-  BigInteger product;
-  const double multiplyOurs = zk_bench::bestSeconds(kRuns, [&] { product = BigInteger(a).multiply(b); });
-  Bytes plainProduct;
-  const double multiplyPlain = zk_bench::bestSeconds(kPlainRuns, [&] { plainProduct = plainMultiply(plainA, plainB); });
-  const std::string productText = narrow(product.toString(10));
-  row("multiply", multiplyOurs, multiplyPlain, 0.3, productText == plainToText(plainProduct));
-
-  BigInteger quotient;
-  BigInteger remainder;
-  BigInteger dividend(product);
-  dividend.add(BigInteger(std::int64_t{12345}));
-  const double divideOurs = zk_bench::bestSeconds(kRuns, [&] { quotient = BigInteger(dividend).divide(a, remainder); });
-  Bytes plainRemainder;
-  Bytes plainQuotient;
-  const Bytes plainDividend = plainParse(narrow(dividend.toString(10)));
-  const double dividePlain =
-      zk_bench::bestSeconds(kPlainRuns, [&] { plainQuotient = plainDivide(plainDividend, plainA, plainRemainder); });
-  row("divide", divideOurs, dividePlain, 2.0,
-      narrow(quotient.toString(10)) == plainToText(plainQuotient) &&
-          narrow(remainder.toString(10)) == plainToText(plainRemainder) && narrow(quotient.toString(10)) == bText);
-
-  zk::String text;
-  const double printOurs = zk_bench::bestSeconds(kRuns, [&] { text = a.toString(10); });
-  std::string plainText;
-  const double printPlain = zk_bench::bestSeconds(kPlainRuns, [&] { plainText = plainToText(plainA); });
-  row("toString", printOurs, printPlain, 1.5, narrow(text) == aText && plainText == aText);
-
-  BigInteger parsed;
-  const double parseOurs = zk_bench::bestSeconds(kRuns, [&] { parsed = BigInteger(text, 10); });
-  Bytes plainParsed;
-  const double parsePlain = zk_bench::bestSeconds(kPlainRuns, [&] { plainParsed = plainParse(aText); });
-  row("parse", parseOurs, parsePlain, 0.5, BigInteger::compare(parsed, a) == 0 && plainParsed == plainA);
+  for (std::size_t digits : zk_bench::kNumberSizes) measure(digits);
   return g_missed == 0 ? 0 : 1;
 }

@@ -1,5 +1,7 @@
 #include "math/magnitude.h"
 
+#include "math/ntt.h"
+
 #include <algorithm>
 #include <cstring>
 #include <new>
@@ -99,6 +101,147 @@ void divideLong(const Word* x, std::size_t xn, const Word* y, std::size_t yn, Ma
   remainder = std::move(u);
 }
 
+// Words [from, from + count) of x (fewer or none past its end), trimmed.
+Magnitude slice(const Word* x, std::size_t n, std::size_t from, std::size_t count) {
+  if (from >= n) return Magnitude();
+  const std::size_t to = count >= n - from ? n : from + count;
+  return Magnitude(x + from, x + from + trimmedLength(x + from, to - from));
+}
+
+// Division by a divisor of yn >= 1 words without recursion: by one word,
+// or by Knuth's algorithm D.
+void divideBase(const Word* x, std::size_t xn, const Word* y, std::size_t yn, Magnitude& quotient,
+                Magnitude& remainder) {
+  Magnitude q;
+  Magnitude r;
+  if (compareWords(x, xn, y, yn) < 0) {
+    r.assign(x, x + trimmedLength(x, xn));
+  } else if (yn == 1) {
+    q.resize(xn);
+    const Word rest = divideByWord(q.data(), x, xn, y[0]);
+    trim(q);
+    if (rest != 0) r.push_back(rest);
+  } else {
+    divideLong(x, xn, y, yn, q, r);
+  }
+  quotient = std::move(q);
+  remainder = std::move(r);
+}
+
+// hi * B**n + lo for lo below B**n.
+Magnitude joined(const Magnitude& hi, std::size_t n, const Magnitude& lo) {
+  if (hi.empty()) return lo;
+  Magnitude z(n + hi.size());
+  std::copy(lo.begin(), lo.end(), z.begin());
+  std::copy(hi.begin(), hi.end(), z.begin() + static_cast<std::ptrdiff_t>(n));
+  return z;
+}
+
+Magnitude wordsFrom(const Magnitude& x, std::size_t from, std::size_t count) {
+  return slice(x.data(), x.size(), from, count);
+}
+
+// Below this many divisor words the recursion would split into pieces too
+// short to halve again; Knuth's division takes them whatever the threshold.
+constexpr std::size_t kSmallestRecursiveDivisor = 8;
+
+// Burnikel and Ziegler's recursive division ("Fast recursive division",
+// 1998): a 2n-word dividend by an n-word divisor is two divisions of 3/2 n
+// words by n words, each of which is one division of n words by n/2 and one
+// product of n/2 by n/2 words, corrected at most twice. With a fast
+// product the whole costs a small multiple of one. The divisor is
+// normalised first so that its top bit is set, which bounds the corrections;
+// every intermediate holds O(n) words and the recursion is log n deep.
+class BurnikelZiegler {
+ public:
+  explicit BurnikelZiegler(const Thresholds& thresholds)
+      : m_thresholds(thresholds),
+        m_base(std::max<std::size_t>(thresholds.burnikelZiegler, kSmallestRecursiveDivisor)) {}
+
+  // x >= y, yn >= 2: the quotient and remainder, as divide gives them.
+  void divide(const Word* x, std::size_t xn, const Word* y, std::size_t yn, Magnitude& quotient,
+              Magnitude& remainder) {
+    const unsigned shift = leadingZeros(y[yn - 1]);
+    Magnitude b(yn);
+    shiftLeft(b.data(), y, yn, shift);
+    Magnitude a(xn + 1);
+    a[xn] = shiftLeft(a.data(), x, xn, shift);
+    trim(a);
+    const std::size_t n = yn;
+    // Schoolbook division in base B**n: each step divides the running
+    // remainder (below b) joined with the next block, so below b B**n.
+    std::size_t blocks = (a.size() + n - 1) / n;
+    Magnitude rest = wordsFrom(a, (blocks - 1) * n, n);
+    if (compare(rest, b) < 0) {
+      --blocks;
+    } else {
+      rest.clear();
+    }
+    Magnitude q(blocks * n);
+    for (std::size_t i = blocks; i-- > 0;) {
+      Magnitude blockQuotient;
+      divide2n1n(joined(rest, n, wordsFrom(a, i * n, n)), b, n, blockQuotient, rest);
+      std::copy(blockQuotient.begin(), blockQuotient.end(), q.begin() + static_cast<std::ptrdiff_t>(i * n));
+    }
+    trim(q);
+    if (!rest.empty()) {
+      shiftRight(rest.data(), rest.size(), shift);
+      trim(rest);
+    }
+    quotient = std::move(q);
+    remainder = std::move(rest);
+  }
+
+ private:
+  // a < b * B**n, b of exactly n words with its top bit set.
+  void divide2n1n(const Magnitude& a, const Magnitude& b, std::size_t n, Magnitude& q, Magnitude& r) {
+    if (n < m_base) {
+      divideBase(a.data(), a.size(), b.data(), b.size(), q, r);
+      return;
+    }
+    if (n % 2 == 1) {
+      // Both times B: the halves stay whole words and the quotient is the
+      // same; the remainder comes back times B.
+      divide2n1n(joined(a, 1, Magnitude()), joined(b, 1, Magnitude()), n + 1, q, r);
+      if (!r.empty()) r.erase(r.begin());
+      return;
+    }
+    const std::size_t half = n / 2;
+    const Magnitude b1 = wordsFrom(b, half, half);
+    const Magnitude b2 = wordsFrom(b, 0, half);
+    Magnitude q1;
+    Magnitude rest;
+    divide3n2n(wordsFrom(a, n, n), wordsFrom(a, half, half), b, b1, b2, half, q1, rest);
+    Magnitude q2;
+    divide3n2n(rest, wordsFrom(a, 0, half), b, b1, b2, half, q2, r);
+    q = joined(q1, half, q2);
+  }
+
+  // a12 B**n + a3 < b B**n with b = b1 B**n + b2, a3 and b2 below B**n.
+  void divide3n2n(const Magnitude& a12, const Magnitude& a3, const Magnitude& b, const Magnitude& b1,
+                  const Magnitude& b2, std::size_t n, Magnitude& q, Magnitude& r) {
+    Magnitude rest;
+    if (compare(wordsFrom(a12, n, kNever), b1) == 0) {
+      // The quotient estimate would be B**n: take B**n - 1, whose remainder
+      // a12 - (B**n - 1) b1 needs no division.
+      q.assign(n, ~Word{0});
+      rest = add(wordsFrom(a12, 0, n), b1);
+    } else {
+      divide2n1n(a12, b1, n, q, rest);
+    }
+    Magnitude t = joined(rest, n, a3);
+    const Magnitude p = multiply(q, b2, m_thresholds);
+    while (compare(t, p) < 0) {
+      q = difference(q, Magnitude{1});
+      t = add(t, b);
+    }
+    r = difference(t, p);
+  }
+
+  const Thresholds& m_thresholds;
+  std::size_t m_base;
+};
+
 // z[0, n + 2) = z[0, n) + x * (m0 + m1 * 2**32) for n >= 1: two rows of the
 // schoolbook product in one pass. Each row keeps its own carry, so the two
 // carry chains run side by side and the loop takes about half the time of
@@ -121,13 +264,114 @@ void addTwoRows(Word* z, const Word* x, std::size_t n, Word m0, Word m1) noexcep
   z[n + 1] = high(u);
 }
 
-void multiplyWords(Word* z, const Word* x, std::size_t xn, const Word* y, std::size_t yn) {
-  if (std::min(xn, yn) < kKaratsubaThreshold) {
-    multiplySchoolbook(z, x, xn, y, yn);
-    return;
+// A value with a sign, for the intermediate terms of Toom-3 that may go
+// below zero. Zero is never negative.
+struct Signed {
+  Magnitude magnitude;
+  bool negative = false;
+};
+
+Signed plus(const Signed& a, const Signed& b, bool negateB) {
+  const bool bNegative = b.negative != negateB;
+  Signed z;
+  if (a.negative == bNegative) {
+    z.magnitude = add(a.magnitude, b.magnitude);
+    z.negative = a.negative;
+  } else {
+    const int order = compare(a.magnitude, b.magnitude);
+    z.magnitude = difference(a.magnitude, b.magnitude);
+    z.negative = order >= 0 ? a.negative : bNegative;
   }
-  std::vector<Word> scratch(karatsubaScratchWords(std::max(xn, yn)));
-  multiplyKaratsuba(z, x, xn, y, yn, scratch.data(), kKaratsubaThreshold);
+  if (z.magnitude.empty()) z.negative = false;
+  return z;
+}
+
+
+Magnitude shiftedLeftOneBit(const Magnitude& x) {
+  if (x.empty()) return x;
+  Magnitude z(x.size() + 1);
+  z[x.size()] = shiftLeft(z.data(), x.data(), x.size(), 1);
+  trim(z);
+  return z;
+}
+
+void halve(Signed& x) noexcept {
+  if (x.magnitude.empty()) return;
+  shiftRight(x.magnitude.data(), x.magnitude.size(), 1);
+  trim(x.magnitude);
+}
+
+// Adds x * B**at into z[0, n); the whole sum fits.
+void addAt(Word* z, std::size_t n, std::size_t at, const Magnitude& x) noexcept {
+  if (x.empty()) return;
+  addWords(z + at, z + at, n - at, x.data(), x.size());
+}
+
+Signed signedProduct(const Signed& a, const Signed& b, const Thresholds& thresholds) {
+  Signed z;
+  z.magnitude = multiply(a.magnitude, b.magnitude, thresholds);
+  z.negative = !z.magnitude.empty() && a.negative != b.negative;
+  return z;
+}
+
+// Toom-3 for xn >= yn > xn / 2 words: each factor is cut into three parts
+// of k words, x = x2 B**2k + x1 B**k + x0, the polynomials are evaluated at
+// 0, 1, -1, -2 and infinity, the five values multiplied through
+// multiplyWords, and the product's five coefficients interpolated with
+// Bodrato's sequence (two exact halvings and one exact division by 3).
+void multiplyToom3(Word* z, const Word* x, std::size_t xn, const Word* y, std::size_t yn,
+                   const Thresholds& thresholds) {
+  const bool square = x == y && xn == yn;
+  const std::size_t k = (xn + 2) / 3;
+  struct Evaluated {
+    Signed at0, at1, atMinus1, atMinus2, atInfinity;
+  };
+  auto evaluate = [k](const Word* v, std::size_t n) {
+    Evaluated e;
+    e.at0.magnitude = slice(v, n, 0, k);
+    const Signed v1{slice(v, n, k, k), false};
+    e.atInfinity.magnitude = slice(v, n, 2 * k, k);
+    const Signed sum = plus(e.at0, e.atInfinity, false);
+    e.at1 = plus(sum, v1, false);
+    e.atMinus1 = plus(sum, v1, true);
+    Signed twice = plus(e.atMinus1, e.atInfinity, false);
+    twice.magnitude = shiftedLeftOneBit(twice.magnitude);
+    e.atMinus2 = plus(twice, e.at0, true);
+    return e;
+  };
+  const Evaluated ex = evaluate(x, xn);
+  Evaluated eyStore;
+  if (!square) eyStore = evaluate(y, yn);
+  const Evaluated& ey = square ? ex : eyStore;
+  const Signed r0 = signedProduct(ex.at0, ey.at0, thresholds);
+  Signed r1 = signedProduct(ex.at1, ey.at1, thresholds);
+  const Signed rMinus1 = signedProduct(ex.atMinus1, ey.atMinus1, thresholds);
+  const Signed rMinus2 = signedProduct(ex.atMinus2, ey.atMinus2, thresholds);
+  const Signed rInfinity = signedProduct(ex.atInfinity, ey.atInfinity, thresholds);
+
+  Signed r3 = plus(rMinus2, r1, true);
+  if (!r3.magnitude.empty()) {
+    static_cast<void>(divideByWord(r3.magnitude.data(), r3.magnitude.data(), r3.magnitude.size(), 3));
+    trim(r3.magnitude);
+  }
+  r1 = plus(r1, rMinus1, true);
+  halve(r1);
+  Signed r2 = plus(rMinus1, r0, true);
+  r3 = plus(r2, r3, true);
+  halve(r3);
+  const Signed twiceInfinity{shiftedLeftOneBit(rInfinity.magnitude), false};
+  r3 = plus(r3, twiceInfinity, false);
+  r2 = plus(plus(r2, r1, false), rInfinity, true);
+  r1 = plus(r1, r3, true);
+  // Every coefficient of a product of non-negative polynomials is
+  // non-negative, so the signs are all clear here.
+  const std::size_t n = xn + yn;
+  std::fill(z, z + n, Word{0});
+  addAt(z, n, 0, r0.magnitude);
+  addAt(z, n, k, r1.magnitude);
+  addAt(z, n, 2 * k, r2.magnitude);
+  addAt(z, n, 3 * k, r3.magnitude);
+  addAt(z, n, 4 * k, rInfinity.magnitude);
 }
 
 // ---------------------------------------------------------------------------
@@ -176,9 +420,10 @@ class RadixPowers {
 
 // Writes the digits of x so that they end just before end, padded with '0' to
 // at least minDigits; returns where they start. Zero writes only the padding.
-char* writeDigits(const Magnitude& x, char* end, std::size_t minDigits, RadixPowers& powers) {
+char* writeDigits(const Magnitude& x, char* end, std::size_t minDigits, RadixPowers& powers,
+                  const Thresholds& thresholds) {
   char* start = end;
-  if (x.size() <= kTextSplitThreshold) {
+  if (x.size() <= thresholds.textSplit) {
     Magnitude rest = x;
     const unsigned radix = powers.radix();
     while (!rest.empty()) {
@@ -199,10 +444,10 @@ char* writeDigits(const Magnitude& x, char* end, std::size_t minDigits, RadixPow
     while (2 * powers.power(j).size() - 1 <= (x.size() + 1) / 2) ++j;
     Magnitude q;
     Magnitude r;
-    static_cast<void>(divide(x, powers.power(j), q, r));  // never false: the power is not zero
+    static_cast<void>(divide(x, powers.power(j), q, r, thresholds));  // never false: the power is not zero
     const std::size_t lowDigits = std::size_t{powers.digitsPerWord()} << j;
-    start = writeDigits(r, end, lowDigits, powers);
-    start = writeDigits(q, start, minDigits > lowDigits ? minDigits - lowDigits : 0, powers);
+    start = writeDigits(r, end, lowDigits, powers, thresholds);
+    start = writeDigits(q, start, minDigits > lowDigits ? minDigits - lowDigits : 0, powers, thresholds);
   }
   while (static_cast<std::size_t>(end - start) < minDigits) *--start = '0';
   return start;
@@ -231,9 +476,10 @@ unsigned digitValue(std::uint32_t c) noexcept {
 }
 
 // The value of count digit values, most significant first.
-Magnitude readDigits(const std::uint8_t* digits, std::size_t count, RadixPowers& powers) {
+Magnitude readDigits(const std::uint8_t* digits, std::size_t count, RadixPowers& powers,
+                     const Thresholds& thresholds) {
   const unsigned perWord = powers.digitsPerWord();
-  if (count <= kParseSplitThreshold) {
+  if (count <= thresholds.parseSplit) {
     // Each word holds at least perWord digits' worth, so this never runs out.
     Magnitude z(count / perWord + 1);
     std::size_t n = 0;
@@ -256,9 +502,9 @@ Magnitude readDigits(const std::uint8_t* digits, std::size_t count, RadixPowers&
   std::size_t j = 0;
   while ((std::size_t{perWord} << (j + 1)) < count) ++j;
   const std::size_t lowCount = std::size_t{perWord} << j;
-  const Magnitude high = readDigits(digits, count - lowCount, powers);
-  const Magnitude lowPart = readDigits(digits + (count - lowCount), lowCount, powers);
-  return add(multiply(high, powers.power(j)), lowPart);
+  const Magnitude high = readDigits(digits, count - lowCount, powers, thresholds);
+  const Magnitude lowPart = readDigits(digits + (count - lowCount), lowCount, powers, thresholds);
+  return add(multiply(high, powers.power(j), thresholds), lowPart);
 }
 
 Magnitude readBitDigits(const std::uint8_t* digits, std::size_t count, unsigned bitsPerDigit) {
@@ -278,7 +524,8 @@ Magnitude readBitDigits(const std::uint8_t* digits, std::size_t count, unsigned 
 }
 
 template <class Char>
-ParseStatus parseText(const Char* text, std::size_t length, unsigned radix, Magnitude& out, bool& negative) {
+ParseStatus parseText(const Char* text, std::size_t length, unsigned radix, Magnitude& out, bool& negative,
+                      const Thresholds& thresholds) {
   using Code = std::make_unsigned_t<Char>;
   if (!isValidRadix(radix)) return ParseStatus::kInvalidRadix;
   const std::size_t first = length > 0 && text[0] == static_cast<Char>('-') ? 1 : 0;
@@ -302,7 +549,7 @@ ParseStatus parseText(const Char* text, std::size_t length, unsigned radix, Magn
       value = readBitDigits(digits.data(), digits.size(), log2Of(radix));
     } else {
       RadixPowers powers(radix);
-      value = readDigits(digits.data(), digits.size(), powers);
+      value = readDigits(digits.data(), digits.size(), powers, thresholds);
     }
   }
   negative = first == 1 && !value.empty();
@@ -486,6 +733,106 @@ void multiplyKaratsuba(Word* z, const Word* x, std::size_t xn, const Word* y, st
   addWords(z + half, z + half, room, p, std::min(trimmedLength(p, pn), room));
 }
 
+void squareSchoolbook(Word* z, const Word* x, std::size_t n) noexcept {
+  if (n == 0) return;
+  // The cross products x[i] x[j] for i < j, each once; row i ends in
+  // z[i + n], which no earlier row has reached.
+  std::fill(z, z + 2 * n, Word{0});
+  for (std::size_t i = 0; i + 1 < n; ++i) z[i + n] = addMultiple(z + 2 * i + 1, x + i + 1, n - i - 1, x[i]);
+  // Twice their sum is below x * x, so no bit leaves the top.
+  static_cast<void>(shiftLeft(z, z, 2 * n, 1));
+  DoubleWord carry = 0;
+  for (std::size_t i = 0; i < n; ++i) {
+    const DoubleWord square = DoubleWord{x[i]} * x[i];
+    const DoubleWord lowSum = DoubleWord{z[2 * i]} + low(square) + carry;
+    z[2 * i] = low(lowSum);
+    const DoubleWord highSum = DoubleWord{z[2 * i + 1]} + high(square) + high(lowSum);
+    z[2 * i + 1] = low(highSum);
+    carry = high(highSum);
+  }
+}
+
+std::size_t squareScratchWords(std::size_t n) noexcept {
+  // Per level: the half difference and its square, then the middle term of
+  // 2 half + 1 words over the same place once the square is done.
+  std::size_t total = 0;
+  while (n >= 4) {
+    const std::size_t half = (n + 1) / 2;
+    total += 5 * half + 2;
+    n = half;
+  }
+  return total;
+}
+
+void squareKaratsuba(Word* z, const Word* x, std::size_t n, Word* scratch, std::size_t threshold) noexcept {
+  threshold = std::max<std::size_t>(threshold, 4);
+  if (n < threshold) {
+    squareSchoolbook(z, x, n);
+    return;
+  }
+  // x = x1 B**half + x0: x * x = z2 B**(2 half) + (z0 + z2 - d * d) B**half
+  // + z0 with d = |x0 - x1|, which needs no carry word as a sum would.
+  const std::size_t half = (n + 1) / 2;
+  const std::size_t high = n - half;
+  squareKaratsuba(z, x, half, scratch, threshold);
+  squareKaratsuba(z + 2 * half, x + half, high, scratch, threshold);
+  Word* d = scratch;
+  if (compareWords(x, half, x + half, high) >= 0) {
+    subtractWords(d, x, half, x + half, high);
+  } else {
+    subtractWords(d, x + half, high, x, trimmedLength(x, half));
+    std::fill(d + high, d + half, Word{0});
+  }
+  Word* dSquare = scratch + half;
+  squareKaratsuba(dSquare, d, half, scratch + 3 * half, threshold);
+  Word* middle = scratch + 3 * half;
+  const std::size_t mn = 2 * half + 1;
+  middle[2 * half] = addWords(middle, z, 2 * half, z + 2 * half, 2 * high);
+  subtractWords(middle, middle, mn, dSquare, 2 * half);
+  const std::size_t room = 2 * n - half;
+  addWords(z + half, z + half, room, middle, std::min(trimmedLength(middle, mn), room));
+}
+
+void multiplyWords(Word* z, const Word* x, std::size_t xn, const Word* y, std::size_t yn,
+                   const Thresholds& thresholds) {
+  if (xn < yn) {
+    std::swap(x, y);
+    std::swap(xn, yn);
+  }
+  const bool square = x == y && xn == yn;
+  if (yn == 0) {
+    std::fill(z, z + xn, Word{0});
+  } else if (yn < thresholds.karatsuba) {
+    if (square) {
+      squareSchoolbook(z, x, xn);
+    } else {
+      multiplySchoolbook(z, x, xn, y, yn);
+    }
+  } else if (yn >= thresholds.ntt && nttFits(xn, yn)) {
+    multiplyNtt(z, x, xn, y, yn);
+  } else if (yn < thresholds.toom3) {
+    if (square) {
+      std::vector<Word> scratch(squareScratchWords(xn));
+      squareKaratsuba(z, x, xn, scratch.data(), thresholds.karatsuba);
+    } else {
+      std::vector<Word> scratch(karatsubaScratchWords(xn));
+      multiplyKaratsuba(z, x, xn, y, yn, scratch.data(), thresholds.karatsuba);
+    }
+  } else if (2 * yn <= xn) {
+    // Too unbalanced for Toom-3: slices of x as long as y, each product
+    // balanced, added in at its place.
+    std::fill(z, z + xn + yn, Word{0});
+    std::vector<Word> product(2 * yn);
+    for (std::size_t i = 0; i < xn; i += yn) {
+      const std::size_t sliceLength = std::min(yn, xn - i);
+      multiplyWords(product.data(), x + i, sliceLength, y, yn, thresholds);
+      addWords(z + i, z + i, xn + yn - i, product.data(), sliceLength + yn);
+    }
+  } else {
+    multiplyToom3(z, x, xn, y, yn, thresholds);
+  }
+}
+
 // ---------------------------------------------------------------------------
 // Whole magnitudes
 
@@ -559,34 +906,33 @@ Magnitude difference(const Magnitude& x, const Magnitude& y) {
   return z;
 }
 
-Magnitude multiply(const Magnitude& x, const Magnitude& y) {
+Magnitude multiply(const Magnitude& x, const Magnitude& y, const Thresholds& thresholds) {
   const std::size_t xn = trimmedLength(x.data(), x.size());
   const std::size_t yn = trimmedLength(y.data(), y.size());
   if (xn == 0 || yn == 0) return Magnitude();
   // The product has xn + yn - 1 or xn + yn words.
   requireWords(std::uint64_t{xn} + yn - 1);
   Magnitude z(xn + yn);
-  multiplyWords(z.data(), x.data(), xn, y.data(), yn);
+  // Equal factors take the square's path whether or not they are one object.
+  const Word* yWords = xn == yn && std::equal(x.data(), x.data() + xn, y.data()) ? x.data() : y.data();
+  multiplyWords(z.data(), x.data(), xn, yWords, yn, thresholds);
   trim(z);
   requireWords(z.size());
   return z;
 }
 
-bool divide(const Magnitude& x, const Magnitude& y, Magnitude& quotient, Magnitude& remainder) {
+bool divide(const Magnitude& x, const Magnitude& y, Magnitude& quotient, Magnitude& remainder,
+            const Thresholds& thresholds) {
   const std::size_t xn = trimmedLength(x.data(), x.size());
   const std::size_t yn = trimmedLength(y.data(), y.size());
   if (yn == 0) return false;
   Magnitude q;
   Magnitude r;
-  if (compareWords(x.data(), xn, y.data(), yn) < 0) {
-    r = trimmedCopy(x);
-  } else if (yn == 1) {
-    q.resize(xn);
-    const Word rest = divideByWord(q.data(), x.data(), xn, y[0]);
-    trim(q);
-    if (rest != 0) r.push_back(rest);
+  if (yn >= std::max<std::size_t>(thresholds.burnikelZiegler, kSmallestRecursiveDivisor) &&
+      compareWords(x.data(), xn, y.data(), yn) >= 0) {
+    BurnikelZiegler(thresholds).divide(x.data(), xn, y.data(), yn, q, r);
   } else {
-    divideLong(x.data(), xn, y.data(), yn, q, r);
+    divideBase(x.data(), xn, y.data(), yn, q, r);
   }
   quotient = std::move(q);
   remainder = std::move(r);
@@ -618,7 +964,7 @@ Magnitude power(const Magnitude& base, const Magnitude& exponent) {
 
 bool isValidRadix(unsigned radix) noexcept { return radix >= 2 && radix <= 36; }
 
-bool toText(const Magnitude& x, unsigned radix, std::string& out) {
+bool toText(const Magnitude& x, unsigned radix, std::string& out, const Thresholds& thresholds) {
   if (!isValidRadix(radix)) return false;
   const Magnitude value = trimmedCopy(x);
   const std::uint64_t bits = bitLength(value);
@@ -638,19 +984,21 @@ bool toText(const Magnitude& x, unsigned radix, std::string& out) {
     text.resize(static_cast<std::size_t>(bound));
     RadixPowers powers(radix);
     char* const end = &text[0] + text.size();
-    const char* start = writeDigits(value, end, 0, powers);
+    const char* start = writeDigits(value, end, 0, powers, thresholds);
     text.erase(0, static_cast<std::size_t>(start - text.data()));
   }
   out = std::move(text);
   return true;
 }
 
-ParseStatus parse(std::wstring_view text, unsigned radix, Magnitude& out, bool& negative) {
-  return parseText(text.data(), text.size(), radix, out, negative);
+ParseStatus parse(std::wstring_view text, unsigned radix, Magnitude& out, bool& negative,
+                  const Thresholds& thresholds) {
+  return parseText(text.data(), text.size(), radix, out, negative, thresholds);
 }
 
-ParseStatus parse(std::string_view text, unsigned radix, Magnitude& out, bool& negative) {
-  return parseText(text.data(), text.size(), radix, out, negative);
+ParseStatus parse(std::string_view text, unsigned radix, Magnitude& out, bool& negative,
+                  const Thresholds& thresholds) {
+  return parseText(text.data(), text.size(), radix, out, negative, thresholds);
 }
 
 std::size_t int64ToText(std::int64_t value, unsigned radix, char (&out)[kInt64TextCapacity]) noexcept {

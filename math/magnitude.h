@@ -47,6 +47,39 @@ inline constexpr std::size_t kKaratsubaThreshold = 40;
 inline constexpr std::size_t kTextSplitThreshold = 48;
 inline constexpr std::size_t kParseSplitThreshold = 512;
 
+// Products whose shorter factor has at least this many words split in three
+// by Toom-3 (five products of a third the length) instead of Karatsuba.
+// Chosen with the sweep in bench/big_multiply.cpp.
+inline constexpr std::size_t kToom3Threshold = 150;
+
+// Products whose shorter factor has at least this many words go through the
+// number-theoretic transform of math/ntt.h. Chosen with the sweep in
+// bench/big_multiply.cpp.
+inline constexpr std::size_t kNttThreshold = 2000;
+
+// Divisors of at least this many words are divided by Burnikel and
+// Ziegler's recursion (two half-size divisions and two half-size products
+// per level, so division costs a few multiplications) over Knuth's long
+// division, which takes the smaller pieces. Chosen with the sweep in
+// bench/big_multiply.cpp.
+inline constexpr std::size_t kBurnikelZieglerThreshold = 60;
+
+// A threshold no size reaches: the base method everywhere.
+inline constexpr std::size_t kNever = ~std::size_t{0};
+
+// The thresholds one operation uses. Production code takes the defaults;
+// the benchmark sweeps others to choose them, and the tests pass kNever to
+// reach the schoolbook, Knuth and one-word-at-a-time paths they check the
+// fast ones against. Squares take the same thresholds as products.
+struct Thresholds {
+  std::size_t karatsuba = kKaratsubaThreshold;
+  std::size_t toom3 = kToom3Threshold;
+  std::size_t ntt = kNttThreshold;
+  std::size_t burnikelZiegler = kBurnikelZieglerThreshold;
+  std::size_t textSplit = kTextSplitThreshold;
+  std::size_t parseSplit = kParseSplitThreshold;
+};
+
 // ---------------------------------------------------------------------------
 // Kernels over word arrays. None allocates or throws. Lengths are counts of
 // words; an output may be the same array as an input only where a kernel says
@@ -95,6 +128,24 @@ void multiplyKaratsuba(Word* z, const Word* x, std::size_t xn, const Word* y, st
                        std::size_t threshold) noexcept;
 std::size_t karatsubaScratchWords(std::size_t n) noexcept;
 
+// z[0, 2n) = x * x computing each cross product once: about half the word
+// products of multiplySchoolbook. z must not overlap x.
+void squareSchoolbook(Word* z, const Word* x, std::size_t n) noexcept;
+
+// z[0, 2n) = x * x by Karatsuba's three half-size squares while n is at
+// least threshold (at least 4). scratch holds squareScratchWords(n) words;
+// z must not overlap x or scratch.
+void squareKaratsuba(Word* z, const Word* x, std::size_t n, Word* scratch, std::size_t threshold) noexcept;
+std::size_t squareScratchWords(std::size_t n) noexcept;
+
+// z[0, xn + yn) = x * y by whichever method thresholds picks for the
+// shorter factor: schoolbook, Karatsuba, Toom-3 or the transform; a square
+// (y the same array as x) takes the square of each. z must not overlap x or
+// y. Throws std::bad_alloc when its work space cannot be had; at most a
+// small multiple of xn + yn words is held at once.
+void multiplyWords(Word* z, const Word* x, std::size_t xn, const Word* y, std::size_t yn,
+                   const Thresholds& thresholds);
+
 // ---------------------------------------------------------------------------
 // Whole magnitudes. Inputs need not be trimmed; results always are. Each
 // throws std::bad_alloc when memory runs out or the result would exceed
@@ -116,12 +167,15 @@ int compare(const Magnitude& x, const Magnitude& y) noexcept;
 Magnitude add(const Magnitude& x, const Magnitude& y);
 // |x - y|: the caller knows the sign from compare.
 Magnitude difference(const Magnitude& x, const Magnitude& y);
-Magnitude multiply(const Magnitude& x, const Magnitude& y);
+Magnitude multiply(const Magnitude& x, const Magnitude& y, const Thresholds& thresholds = Thresholds());
 
 // quotient = x / y rounded down, remainder = x - y * quotient (so
 // 0 <= remainder < y). False, with both outputs untouched, when y is zero.
 // The outputs may be the same objects as the inputs but not as each other.
-[[nodiscard]] bool divide(const Magnitude& x, const Magnitude& y, Magnitude& quotient, Magnitude& remainder);
+// Divisors shorter than thresholds.burnikelZiegler are divided by Knuth's
+// long division, longer ones by Burnikel and Ziegler's recursion over it.
+[[nodiscard]] bool divide(const Magnitude& x, const Magnitude& y, Magnitude& quotient, Magnitude& remainder,
+                          const Thresholds& thresholds = Thresholds());
 
 // base to the power exponent by repeated squaring; 1 for exponent zero, 0**0
 // included.
@@ -135,7 +189,8 @@ bool isValidRadix(unsigned radix) noexcept;
 
 // The digits of x in radix, most significant first, without leading zeros;
 // "0" for zero. False, with out untouched, for a radix outside 2 to 36.
-[[nodiscard]] bool toText(const Magnitude& x, unsigned radix, std::string& out);
+[[nodiscard]] bool toText(const Magnitude& x, unsigned radix, std::string& out,
+                          const Thresholds& thresholds = Thresholds());
 
 enum class ParseStatus {
   kOk,
@@ -149,8 +204,10 @@ enum class ParseStatus {
 // case, nothing else: no blanks, no '+', no "0x". Text of zeros only is zero.
 // On success out holds the magnitude and negative tells whether a '-' came
 // first and the value is not zero; on failure both are untouched.
-[[nodiscard]] ParseStatus parse(std::wstring_view text, unsigned radix, Magnitude& out, bool& negative);
-[[nodiscard]] ParseStatus parse(std::string_view text, unsigned radix, Magnitude& out, bool& negative);
+[[nodiscard]] ParseStatus parse(std::wstring_view text, unsigned radix, Magnitude& out, bool& negative,
+                                const Thresholds& thresholds = Thresholds());
+[[nodiscard]] ParseStatus parse(std::string_view text, unsigned radix, Magnitude& out, bool& negative,
+                                const Thresholds& thresholds = Thresholds());
 
 // The text a big integer made from value prints in radix: '-' and the digits
 // of |value| (INT64_MIN included), "0" for zero. Writes no terminator and
