@@ -61,7 +61,7 @@ inline constexpr IID IID_ZKMapEntry = {0x5D0C8E7A, 0x3B41, 0x4F9C, {0x9A, 0x62, 
 // The entry behind obj, with a reference; null when obj is null or no entry.
 inline Reference<MapEntry> toMapEntry(IZKUnknown* obj) noexcept {
   Reference<MapEntry> entry;
-  if (obj != nullptr && obj->QueryInterface(IID_ZKMapEntry, entry.put()) < 0) entry.reset();
+  if (obj != nullptr && obj->QueryInterface(IID_ZKMapEntry, entry.put_void()) < 0) entry.reset();
   return entry;
 }
 

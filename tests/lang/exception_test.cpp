@@ -101,8 +101,8 @@ TEST(ExceptionTest, TheBoundaryMapsEachKindOfExceptionToItsCode) {
       {"core 0", [] { throw EZKCoreException{0}; }, zk::kFail},
   };
   for (const auto& c : cases) {
-    zk::Reference<Thrower> thrower(new Thrower(c.raise));
-    zk::Reference<zk::Object> other(new zk::Object());
+    zk::Reference<Thrower> thrower = zk::makeReference<Thrower>(c.raise);
+    zk::Reference<zk::Object> other = zk::makeReference<zk::Object>();
     std::int32_t result = 5;
     EXPECT_EQ(thrower->CompareTo(static_cast<zk::ComObject*>(other.get()), &result), c.expected) << c.kind;
     EXPECT_EQ(result, 0) << c.kind;
