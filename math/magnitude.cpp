@@ -3,7 +3,9 @@
 #include "math/ntt.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
+#include <memory>
 #include <new>
 #include <type_traits>
 #include <utility>
@@ -385,9 +387,61 @@ unsigned log2Of(unsigned powerOfTwo) noexcept {
   return bits;
 }
 
-// A radix's largest power that fits a word, and the powers base**(2**j) that
-// split long numbers in half, computed as they are first needed. One belongs
-// to one conversion and is never shared.
+// The powers base**(2**j) that split long numbers in half, for every radix
+// that is not a power of two, shared by all conversions on all threads:
+// printing and parsing a long number need the same few powers every time,
+// and making them costs about as much as the conversion itself. Slot j of a
+// radix is filled once, by whichever thread first needs it, and never
+// changes after; a thread that loses the race to fill it throws its own copy
+// away and takes the one that won. So readers take no lock, and a published
+// power stays where it is until the process ends. The table holds at most
+// the powers up to half the length of the longest number converted so far,
+// about as many words as that number.
+class SharedRadixPowers {
+ public:
+  // Enough for any magnitude: the power of level j has at least 29 * 2**j
+  // bits, and no magnitude has 2**36.
+  static constexpr std::size_t kLevels = 32;
+
+  SharedRadixPowers() = default;
+  SharedRadixPowers(const SharedRadixPowers&) = delete;
+  SharedRadixPowers& operator=(const SharedRadixPowers&) = delete;
+  ~SharedRadixPowers() {
+    for (auto& radix : m_slots) {
+      for (auto& slot : radix) delete slot.load(std::memory_order_relaxed);
+    }
+  }
+
+  static SharedRadixPowers& instance() {
+    static SharedRadixPowers table;
+    return table;
+  }
+
+  // base ** (2 ** j) for the radix whose largest one-word power is base.
+  const Magnitude& power(unsigned radix, Word base, std::size_t j) {
+    if (j >= kLevels) throw std::bad_alloc();
+    std::atomic<const Magnitude*>& slot = m_slots[radix][j];
+    if (const Magnitude* known = slot.load(std::memory_order_acquire)) return *known;
+    std::unique_ptr<const Magnitude> made;
+    if (j == 0) {
+      made.reset(new Magnitude{base});
+    } else {
+      const Magnitude& half = power(radix, base, j - 1);
+      made.reset(new Magnitude(multiply(half, half)));
+    }
+    const Magnitude* expected = nullptr;
+    if (slot.compare_exchange_strong(expected, made.get(), std::memory_order_acq_rel, std::memory_order_acquire)) {
+      return *made.release();
+    }
+    return *expected;
+  }
+
+ private:
+  std::atomic<const Magnitude*> m_slots[37][kLevels] = {};
+};
+
+// A radix's largest power that fits a word, and its powers base**(2**j)
+// from the shared table.
 class RadixPowers {
  public:
   explicit RadixPowers(unsigned radix) : m_radix(radix) {
@@ -398,29 +452,24 @@ class RadixPowers {
       ++m_digitsPerWord;
     }
     m_base = static_cast<Word>(base);
-    m_powers.push_back(Magnitude{m_base});
   }
 
   unsigned radix() const noexcept { return m_radix; }
   Word base() const noexcept { return m_base; }
   unsigned digitsPerWord() const noexcept { return m_digitsPerWord; }
 
-  // base ** (2 ** j); references stay valid until the next call.
-  const Magnitude& power(std::size_t j) {
-    while (m_powers.size() <= j) m_powers.push_back(multiply(m_powers.back(), m_powers.back()));
-    return m_powers[j];
-  }
+  // base ** (2 ** j); the reference stays valid for the life of the process.
+  const Magnitude& power(std::size_t j) const { return SharedRadixPowers::instance().power(m_radix, m_base, j); }
 
  private:
   unsigned m_radix;
   Word m_base = 0;
   unsigned m_digitsPerWord = 0;
-  std::vector<Magnitude> m_powers;
 };
 
 // Writes the digits of x so that they end just before end, padded with '0' to
 // at least minDigits; returns where they start. Zero writes only the padding.
-char* writeDigits(const Magnitude& x, char* end, std::size_t minDigits, RadixPowers& powers,
+char* writeDigits(const Magnitude& x, char* end, std::size_t minDigits, const RadixPowers& powers,
                   const Thresholds& thresholds) {
   char* start = end;
   if (x.size() <= thresholds.textSplit) {
@@ -476,10 +525,11 @@ unsigned digitValue(std::uint32_t c) noexcept {
 }
 
 // The value of count digit values, most significant first.
-Magnitude readDigits(const std::uint8_t* digits, std::size_t count, RadixPowers& powers,
+Magnitude readDigits(const std::uint8_t* digits, std::size_t count, const RadixPowers& powers,
                      const Thresholds& thresholds) {
   const unsigned perWord = powers.digitsPerWord();
-  if (count <= thresholds.parseSplit) {
+  // Digits that fill no more than a word have no power to split at.
+  if (count <= thresholds.parseSplit || count <= perWord) {
     // Each word holds at least perWord digits' worth, so this never runs out.
     Magnitude z(count / perWord + 1);
     std::size_t n = 0;
@@ -800,23 +850,26 @@ void multiplyWords(Word* z, const Word* x, std::size_t xn, const Word* y, std::s
     std::swap(xn, yn);
   }
   const bool square = x == y && xn == yn;
+  const std::size_t karatsuba = square ? thresholds.squareKaratsuba : thresholds.karatsuba;
+  const std::size_t toom3 = square ? thresholds.squareToom3 : thresholds.toom3;
+  const std::size_t ntt = square ? thresholds.squareNtt : thresholds.ntt;
   if (yn == 0) {
     std::fill(z, z + xn, Word{0});
-  } else if (yn < thresholds.karatsuba) {
+  } else if (yn < karatsuba) {
     if (square) {
       squareSchoolbook(z, x, xn);
     } else {
       multiplySchoolbook(z, x, xn, y, yn);
     }
-  } else if (yn >= thresholds.ntt && nttFits(xn, yn)) {
+  } else if (yn >= ntt && nttFits(xn, yn)) {
     multiplyNtt(z, x, xn, y, yn);
-  } else if (yn < thresholds.toom3) {
+  } else if (yn < toom3) {
     if (square) {
       std::vector<Word> scratch(squareScratchWords(xn));
-      squareKaratsuba(z, x, xn, scratch.data(), thresholds.karatsuba);
+      squareKaratsuba(z, x, xn, scratch.data(), karatsuba);
     } else {
       std::vector<Word> scratch(karatsubaScratchWords(xn));
-      multiplyKaratsuba(z, x, xn, y, yn, scratch.data(), thresholds.karatsuba);
+      multiplyKaratsuba(z, x, xn, y, yn, scratch.data(), karatsuba);
     }
   } else if (2 * yn <= xn) {
     // Too unbalanced for Toom-3: slices of x as long as y, each product

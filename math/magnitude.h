@@ -64,20 +64,40 @@ inline constexpr std::size_t kNttThreshold = 2000;
 // bench/big_multiply.cpp.
 inline constexpr std::size_t kBurnikelZieglerThreshold = 60;
 
+// The same for squares, chosen with the square sweep of
+// bench/big_multiply.cpp.
+inline constexpr std::size_t kSquareKaratsubaThreshold = kKaratsubaThreshold;
+inline constexpr std::size_t kSquareToom3Threshold = kToom3Threshold;
+inline constexpr std::size_t kSquareNttThreshold = kNttThreshold;
+
 // A threshold no size reaches: the base method everywhere.
 inline constexpr std::size_t kNever = ~std::size_t{0};
 
 // The thresholds one operation uses. Production code takes the defaults;
 // the benchmark sweeps others to choose them, and the tests pass kNever to
 // reach the schoolbook, Knuth and one-word-at-a-time paths they check the
-// fast ones against. Squares take the same thresholds as products.
+// fast ones against. Squares have thresholds of their own, as a square's
+// base method does half the work of a product's.
 struct Thresholds {
   std::size_t karatsuba = kKaratsubaThreshold;
   std::size_t toom3 = kToom3Threshold;
   std::size_t ntt = kNttThreshold;
+  std::size_t squareKaratsuba = kSquareKaratsubaThreshold;
+  std::size_t squareToom3 = kSquareToom3Threshold;
+  std::size_t squareNtt = kSquareNttThreshold;
   std::size_t burnikelZiegler = kBurnikelZieglerThreshold;
   std::size_t textSplit = kTextSplitThreshold;
   std::size_t parseSplit = kParseSplitThreshold;
+
+  // Every operation by its base method: schoolbook products and squares,
+  // Knuth's division, conversions a word at a time.
+  static Thresholds baseMethods() noexcept {
+    Thresholds t;
+    t.karatsuba = t.toom3 = t.ntt = kNever;
+    t.squareKaratsuba = t.squareToom3 = t.squareNtt = kNever;
+    t.burnikelZiegler = t.textSplit = t.parseSplit = kNever;
+    return t;
+  }
 };
 
 // ---------------------------------------------------------------------------
