@@ -21,8 +21,10 @@ inline constexpr std::size_t kNttMaxProductWords = std::size_t{1} << 23;
 // Whether multiplyNtt can take factors of xn and yn words (both at least 1).
 bool nttFits(std::size_t xn, std::size_t yn) noexcept;
 
-// The words a product of xn and yn words allocates for its transforms: six
-// (five for a square) times the transform length, at most twice xn + yn.
+// The words a product of xn and yn words allocates for its transforms: four
+// (three for a square) times the transform length, at most twice xn + yn.
+// The twiddle factors are kept between products: one word a point of the
+// longest transform made so far, for each of the three primes.
 std::size_t nttWorkWords(std::size_t xn, std::size_t yn, bool square) noexcept;
 
 // z[0, xn + yn) = x * y for nttFits(xn, yn). When y is x (same pointer and
