@@ -102,57 +102,84 @@ struct Field {
     return expected;
   }
 
-  // Decimation in frequency: natural order in (values below 2P), bit-reversed
-  // order out (below 2P).
-  static void forward(u32* a, std::size_t n) {
+  // Transforms of at most this many points run level by level; longer ones
+  // recurse, so that each half is finished while it is still in the cache
+  // (64 KiB of values) instead of every level streaming the whole array.
+  static constexpr std::size_t kIterativePoints = std::size_t{1} << 14;
+
+  static unsigned levelOf(std::size_t len) noexcept {
     unsigned level = 0;
-    while ((std::size_t{2} << level) < n) ++level;
-    for (std::size_t len = n / 2; len >= 1; len /= 2, --level) {
-      const u32* w = twiddles(level);
-      for (std::size_t start = 0; start < n; start += 2 * len) {
-        u32* lo = a + start;
-        u32* hi = lo + len;
-        for (std::size_t j = 0; j < len; ++j) {
-          const u32 u = lo[j];
-          const u32 v = hi[j];
-          const u32 sum = u + v;
-          lo[j] = sum >= 2 * P ? sum - 2 * P : sum;
-          hi[j] = reduceLazy(u64{u + 2 * P - v} * w[j]);
-        }
+    while ((std::size_t{1} << level) < len) ++level;
+    return level;
+  }
+
+  // The butterflies of one level of the forward transform over blocks of
+  // 2len points.
+  static void forwardLevel(u32* a, std::size_t n, std::size_t len) {
+    const u32* w = twiddles(levelOf(len));
+    for (std::size_t start = 0; start < n; start += 2 * len) {
+      u32* lo = a + start;
+      u32* hi = lo + len;
+      for (std::size_t j = 0; j < len; ++j) {
+        const u32 u = lo[j];
+        const u32 v = hi[j];
+        const u32 sum = u + v;
+        lo[j] = sum >= 2 * P ? sum - 2 * P : sum;
+        hi[j] = reduceLazy(u64{u + 2 * P - v} * w[j]);
       }
-      if (level == 0) break;
+    }
+  }
+
+  // Decimation in frequency: natural order in (values below 2P), bit-reversed
+  // order out (below 2P). The first level leaves two independent halves.
+  static void forward(u32* a, std::size_t n) {
+    if (n > kIterativePoints) {
+      forwardLevel(a, n, n / 2);
+      forward(a, n / 2);
+      forward(a + n / 2, n / 2);
+      return;
+    }
+    for (std::size_t len = n / 2; len >= 1; len /= 2) forwardLevel(a, n, len);
+  }
+
+  // One level of the inverse transform over blocks of 2len points.
+  static void inverseLevel(u32* a, std::size_t n, std::size_t len) {
+    const u32* w = twiddles(levelOf(len));
+    for (std::size_t start = 0; start < n; start += 2 * len) {
+      u32* lo = a + start;
+      u32* hi = lo + len;
+      {
+        const u32 u = lo[0];
+        const u32 v = hi[0];
+        const u32 sum = u + v;
+        const u32 difference = u + 2 * P - v;
+        lo[0] = sum >= 2 * P ? sum - 2 * P : sum;
+        hi[0] = difference >= 2 * P ? difference - 2 * P : difference;
+      }
+      for (std::size_t j = 1; j < len; ++j) {
+        const u32 u = lo[j];
+        const u32 t = reduceLazy(u64{hi[j]} * w[len - j]);  // -(hi times the inverse root)
+        const u32 difference = u + 2 * P - t;
+        const u32 sum = u + t;
+        lo[j] = difference >= 2 * P ? difference - 2 * P : difference;
+        hi[j] = sum >= 2 * P ? sum - 2 * P : sum;
+      }
     }
   }
 
   // Decimation in time with the inverse roots: bit-reversed order in,
   // natural order out, every value n times too large and below 2P. The
   // inverse of w**j is -w**(len - j), since w**len = -1, so the forward
-  // table serves with the sum and difference swapped.
+  // table serves with the sum and difference swapped. The two halves are
+  // independent until the last level.
   static void inverse(u32* a, std::size_t n) {
-    unsigned level = 0;
-    for (std::size_t len = 1; len < n; len *= 2, ++level) {
-      const u32* w = twiddles(level);
-      for (std::size_t start = 0; start < n; start += 2 * len) {
-        u32* lo = a + start;
-        u32* hi = lo + len;
-        {
-          const u32 u = lo[0];
-          const u32 v = hi[0];
-          const u32 sum = u + v;
-          const u32 difference = u + 2 * P - v;
-          lo[0] = sum >= 2 * P ? sum - 2 * P : sum;
-          hi[0] = difference >= 2 * P ? difference - 2 * P : difference;
-        }
-        for (std::size_t j = 1; j < len; ++j) {
-          const u32 u = lo[j];
-          const u32 t = reduceLazy(u64{hi[j]} * w[len - j]);  // -(hi times the inverse root)
-          const u32 difference = u + 2 * P - t;
-          const u32 sum = u + t;
-          lo[j] = difference >= 2 * P ? difference - 2 * P : difference;
-          hi[j] = sum >= 2 * P ? sum - 2 * P : sum;
-        }
-      }
+    if (n > kIterativePoints) {
+      inverse(a, n / 2);
+      inverse(a + n / 2, n / 2);
+      inverseLevel(a, n, n / 2);
+      return;
     }
+    for (std::size_t len = 1; len < n; len *= 2) inverseLevel(a, n, len);
   }
 
   static void load(u32* a, std::size_t n, const Word* x, std::size_t xn) noexcept {

@@ -112,6 +112,22 @@ TEST(MagnitudeFastPaths, ProductsAndSquaresMatchTheSchoolbookAroundEveryThreshol
   }
 }
 
+// Transforms long enough to recurse instead of running level by level, and
+// of every length around that point, against Toom-3 and Karatsuba (checked
+// against the schoolbook above): a schoolbook product this long would take
+// longer than the whole test should.
+TEST(MagnitudeFastPaths, LongTransformsMatchTheProductWithoutThem) {
+  std::mt19937 rng(16);
+  const Thresholds withoutTransform = lowered(md::kKaratsubaThreshold, md::kToom3Threshold, md::kNever);
+  for (std::size_t xn : {std::size_t{4096}, std::size_t{8193}, std::size_t{12000}, std::size_t{16385}}) {
+    const std::size_t yn = xn - rng() % 64;
+    const Magnitude x = randomMagnitude(rng, xn);
+    const Magnitude y = randomMagnitude(rng, yn);
+    ASSERT_EQ(md::multiply(x, y), md::multiply(x, y, withoutTransform)) << xn << " x " << yn;
+    ASSERT_EQ(md::multiply(x, x), md::multiply(x, x, withoutTransform)) << "square of " << xn;
+  }
+}
+
 TEST(MagnitudeFastPaths, RecursiveDivisionMatchesKnuthAroundEveryThreshold) {
   std::mt19937 rng(12);
   const Thresholds production;
