@@ -410,6 +410,9 @@ class SharedRadixPowers {
     for (auto& radix : m_slots) {
       for (auto& slot : radix) delete slot.load(std::memory_order_relaxed);
     }
+    for (auto& radix : m_reciprocals) {
+      for (auto& slot : radix) delete slot.load(std::memory_order_relaxed);
+    }
   }
 
   static SharedRadixPowers& instance() {
@@ -429,6 +432,28 @@ class SharedRadixPowers {
       const Magnitude& half = power(radix, base, j - 1);
       made.reset(new Magnitude(multiply(half, half)));
     }
+    return publish(slot, std::move(made));
+  }
+
+  // floor(B**(2s) / p) for p = power(radix, base, j) of s words: printing
+  // divides by each power many times, and with this a division is two
+  // products (Barrett's reduction) instead of a recursive division. Kept
+  // beside the powers, and made only when a print first needs it.
+  const Magnitude& reciprocal(unsigned radix, Word base, std::size_t j) {
+    if (j >= kLevels) throw std::bad_alloc();
+    std::atomic<const Magnitude*>& slot = m_reciprocals[radix][j];
+    if (const Magnitude* known = slot.load(std::memory_order_acquire)) return *known;
+    const Magnitude& p = power(radix, base, j);
+    Magnitude scale(2 * p.size() + 1);
+    scale.back() = 1;
+    Magnitude v;
+    Magnitude rest;
+    static_cast<void>(divide(scale, p, v, rest));  // never false: the power is not zero
+    return publish(slot, std::unique_ptr<const Magnitude>(new Magnitude(std::move(v))));
+  }
+
+ private:
+  static const Magnitude& publish(std::atomic<const Magnitude*>& slot, std::unique_ptr<const Magnitude> made) {
     const Magnitude* expected = nullptr;
     if (slot.compare_exchange_strong(expected, made.get(), std::memory_order_acq_rel, std::memory_order_acquire)) {
       return *made.release();
@@ -436,8 +461,8 @@ class SharedRadixPowers {
     return *expected;
   }
 
- private:
   std::atomic<const Magnitude*> m_slots[37][kLevels] = {};
+  std::atomic<const Magnitude*> m_reciprocals[37][kLevels] = {};
 };
 
 // A radix's largest power that fits a word, and its powers base**(2**j)
@@ -460,12 +485,42 @@ class RadixPowers {
 
   // base ** (2 ** j); the reference stays valid for the life of the process.
   const Magnitude& power(std::size_t j) const { return SharedRadixPowers::instance().power(m_radix, m_base, j); }
+  // floor(B**(2s) / power(j)), power(j) of s words; as long-lived.
+  const Magnitude& reciprocal(std::size_t j) const {
+    return SharedRadixPowers::instance().reciprocal(m_radix, m_base, j);
+  }
 
  private:
   unsigned m_radix;
   Word m_base = 0;
   unsigned m_digitsPerWord = 0;
 };
+
+// q = x / p and r = x mod p for any x, given v = floor(B**(2s) / p) with p
+// of s words: Barrett's reduction one block of s words at a time from the
+// top, as in long division in base B**s. Each step has a dividend below
+// p B**s <= B**(2s), whose quotient the estimate from v undershoots by at
+// most two, so at most two subtractions finish it.
+void divideByReciprocal(const Magnitude& x, const Magnitude& p, const Magnitude& v, Magnitude& q, Magnitude& r,
+                        const Thresholds& thresholds) {
+  const std::size_t s = p.size();
+  const std::size_t blocks = (x.size() + s - 1) / s;
+  Magnitude quotient(blocks * s);
+  Magnitude rest;
+  for (std::size_t i = blocks; i-- > 0;) {
+    Magnitude current = joined(rest, s, wordsFrom(x, i * s, s));
+    Magnitude estimate = wordsFrom(multiply(wordsFrom(current, s - 1, kNever), v, thresholds), s + 1, kNever);
+    rest = difference(current, multiply(estimate, p, thresholds));
+    while (compare(rest, p) >= 0) {
+      rest = difference(rest, p);
+      estimate = add(estimate, Magnitude{1});
+    }
+    std::copy(estimate.begin(), estimate.end(), quotient.begin() + static_cast<std::ptrdiff_t>(i * s));
+  }
+  trim(quotient);
+  q = std::move(quotient);
+  r = std::move(rest);
+}
 
 // Writes the digits of x so that they end just before end, padded with '0' to
 // at least minDigits; returns where they start. Zero writes only the padding.
@@ -493,7 +548,11 @@ char* writeDigits(const Magnitude& x, char* end, std::size_t minDigits, const Ra
     while (2 * powers.power(j).size() - 1 <= (x.size() + 1) / 2) ++j;
     Magnitude q;
     Magnitude r;
-    static_cast<void>(divide(x, powers.power(j), q, r, thresholds));  // never false: the power is not zero
+    if (powers.power(j).size() >= thresholds.burnikelZiegler) {
+      divideByReciprocal(x, powers.power(j), powers.reciprocal(j), q, r, thresholds);
+    } else {
+      static_cast<void>(divide(x, powers.power(j), q, r, thresholds));  // never false: the power is not zero
+    }
     const std::size_t lowDigits = std::size_t{powers.digitsPerWord()} << j;
     start = writeDigits(r, end, lowDigits, powers, thresholds);
     start = writeDigits(q, start, minDigits > lowDigits ? minDigits - lowDigits : 0, powers, thresholds);

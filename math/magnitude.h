@@ -1,8 +1,10 @@
 // Word-level arithmetic on unsigned magnitudes: the layer beneath the big
 // integer and big decimal classes. It knows nothing of signs, objects or the
-// library's strings; the classes own those and call down into it. Nothing
-// here keeps state between calls, so any thread may call any function on
-// arguments no other thread is writing.
+// library's strings; the classes own those and call down into it. The only
+// state kept between calls is in tables that are filled once and never
+// changed (the powers of each radix that split long conversions, the roots
+// of the transform), so any thread may call any function on arguments no
+// other thread is writing.
 #pragma once
 
 #include <cstddef>

@@ -3,7 +3,9 @@
 // 2**30 and the exact coefficients recovered by the Chinese remainder
 // theorem, so the cost grows as n log n instead of the n**1.58 of Karatsuba.
 // Only 32-bit products and 64-bit sums are used, in plain C++ on every target.
-// Stateless: any thread may call it on arrays no other thread writes.
+// The only state kept between calls is the table of roots of unity, made
+// once per level and never changed after, so any thread may call it on
+// arrays no other thread writes.
 #pragma once
 
 #include <cstddef>
