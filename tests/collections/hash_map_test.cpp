@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "collection_support.h"
+#include "collections/array_list.h"
 #include "core/windows_support.h"
 #include "lang/class.h"
 #include "support/class_library_fixture.h"
@@ -20,6 +21,7 @@
 namespace zk_test {
 namespace {
 
+using zk::collections::pcom::AbstractMap;
 using zk::collections::pcom::HashMap;
 using zk::collections::pcom::Iterator;
 using zk::collections::pcom::Map;
@@ -252,6 +254,91 @@ TEST(HashMapTest, BulkAndFailingCallsLeaveTheMapSound) {
   EXPECT_EQ(resultThrownBy([&] { map->remove(unknown(bad.get())); }), kDenied);
   EXPECT_EQ(pairsOf(*map), before);
   EXPECT_FALSE(throwsPlainException([&] { it->next(); }));
+}
+
+// A caller's own entry class: it implements MapEntry and knows nothing of
+// the library's entry identifier.
+class CallerEntry : public zk::ComObject, public virtual MapEntry {
+ public:
+  CallerEntry(IZKUnknown* key, IZKUnknown* value) : m_key(key), m_value(value) {}
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
+    return ComObject::QueryInterface(iid, out);
+  }
+  ULONG STDMETHODCALLTYPE AddRef() override { return ComObject::AddRef(); }
+  ULONG STDMETHODCALLTYPE Release() override { return ComObject::Release(); }
+  std::int32_t compareTo(IZKUnknown*) const override { return 0; }
+  bool equals(IZKUnknown*) const override { return true; }
+  Reference<IZKUnknown> getKey() const override { return m_key; }
+  Reference<IZKUnknown> getValue() const override { return m_value; }
+  std::uint32_t hashCode() const override { return 0; }
+  Reference<IZKUnknown> setValue(IZKUnknown* value) override {
+    Reference<IZKUnknown> old = m_value;
+    m_value = value;
+    return old;
+  }
+
+ private:
+  Reference<IZKUnknown> m_key;
+  Reference<IZKUnknown> m_value;
+};
+
+// A caller's own map of CallerEntry objects, on the library's map algorithms.
+class CallerMap : public AbstractMap {
+  class Entries : public zk::collections::pcom::AbstractSet {
+   public:
+    std::int32_t size() const override { return m_list->size(); }
+    Reference<Iterator> iterator() override { return m_list->iterator(); }
+    Reference<zk::collections::pcom::ConstIterator> constIterator() const override { return m_list->constIterator(); }
+    Reference<zk::collections::pcom::ArrayList> m_list{new zk::collections::pcom::ArrayList()};
+  };
+
+ public:
+  Reference<Set> entrySet() override { return m_entries; }
+  void add(IZKUnknown* key, IZKUnknown* value) { m_entries->m_list->add(unknown(new CallerEntry(key, value))); }
+
+ private:
+  Reference<Entries> m_entries{new Entries()};
+};
+
+TEST(HashMapTest, TheMapAlgorithmsTakeACallersOwnEntries) {
+  Objects make;
+  Reference<CallerMap> caller(new CallerMap());
+  Reference<HashMap> library(new HashMap()), model(new HashMap());
+  for (int i = 0; i < 5; ++i) {
+    caller->add(make(i), make(10 + i));
+    library->put(make(i), make(10 + i));
+    model->put(make(i), make(10 + i));
+  }
+  // Each row asks the same of the caller's map and of a library map with
+  // the same pairs, model holding those pairs as well.
+  const struct {
+    const char* what;
+    std::function<int(AbstractMap&, Objects&)> ask;
+  } rows[] = {
+      {"get", [](AbstractMap& m, Objects& make) { return numberOf(m.get(make(2)).get()); }},
+      {"containsKey", [](AbstractMap& m, Objects& make) { return m.containsKey(make(3)) * 2 + m.containsKey(make(9)); }},
+      {"containsValue", [](AbstractMap& m, Objects& make) { return m.containsValue(make(14)) * 2 + m.containsValue(make(4)); }},
+      {"equals and compareTo", [&](AbstractMap& m, Objects&) { return model->equals(m) * 2 + m.compareTo(*model); }},
+      {"putAll into a library map",
+       [](AbstractMap& m, Objects& make) {
+         Reference<HashMap> target(new HashMap());
+         target->putAll(&m);
+         return target->size() * 100 + numberOf(target->get(make(4)).get());
+       }},
+      {"an entry set holding the entry",
+       [&](AbstractMap& m, Objects&) { return model->entrySet()->contains(m.entrySet()->iterator()->next().get()); }},
+      {"remove", [](AbstractMap& m, Objects& make) { return numberOf(m.remove(make(1)).get()) * 100 + m.size(); }},
+  };
+  for (const auto& row : rows) {
+    const auto outcome = [&](AbstractMap& m) {
+      try {
+        return row.ask(m, make);
+      } catch (const zk::Exception&) {
+        return -100;
+      }
+    };
+    EXPECT_EQ(outcome(*caller), outcome(*library)) << row.what;
+  }
 }
 
 TEST(HashMapTest, MatchesAnOrderedMapModelAndReleasesEveryObjectOnce) {
