@@ -25,8 +25,8 @@ bool CZKDllLoader::canUnloadNow(HMODULE module) const noexcept {
   using CanUnloadNowFunction = HRESULT(STDAPICALLTYPE*)();
   // FARPROC is a placeholder type; going through void(*)() is the portable
   // way to say the real signature is known.
-  const auto canUnload = reinterpret_cast<CanUnloadNowFunction>(
-      reinterpret_cast<void (*)()>(::GetProcAddress(module, "DllCanUnloadNow")));
+  const auto canUnload =
+      reinterpret_cast<CanUnloadNowFunction>(reinterpret_cast<void (*)()>(::GetProcAddress(module, "DllCanUnloadNow")));
   return canUnload != nullptr && canUnload() == S_OK;
 }
 

@@ -20,7 +20,8 @@ namespace zk::math {
 // zero.", "Negative Exponent" or "Number Format Exception" as each operation
 // says; std::bad_alloc when memory runs out; a result past the largest
 // magnitude fails as ZKCoreOutOfMemory reports it (zk::OutOfMemoryException
-// once the class library's handler is installed, else std::bad_alloc). Every failing operation leaves the object as it was.
+// once the class library's handler is installed, else std::bad_alloc).
+// Every failing operation leaves the object as it was.
 class BigInteger : public Number {
  public:
   // Zero.

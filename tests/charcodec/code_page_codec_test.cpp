@@ -334,9 +334,8 @@ TEST_F(CodePageCodecTest, ADecoderOutlivingTheLibraryKeepsItsDllMapped) {
   FreeLibrary(m_dll);
   m_dll = nullptr;
   const auto canUnloadNow = [] {
-    const HMODULE module = GetModuleHandleW(kCodecDll);
-    if (module == nullptr) return E_HANDLE;
-    return reinterpret_cast<ServerFunction>(reinterpret_cast<void (*)()>(GetProcAddress(module, "DllCanUnloadNow")))();
+    const FARPROC answer = GetProcAddress(GetModuleHandleW(kCodecDll), "DllCanUnloadNow");
+    return answer != nullptr ? reinterpret_cast<ServerFunction>(reinterpret_cast<void (*)()>(answer))() : E_HANDLE;
   };
   {
     Decoder decoder = ByteToCharConverter::getConverter(L"CP932");

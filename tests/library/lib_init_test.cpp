@@ -214,30 +214,23 @@ TEST_F(ClassLibraryLifecycleTest, AStartFailingAtAnyAllocationCountsAndItsReleas
 // same thread does, so a caller catching the library's exceptions sees both.
 TEST(OutOfMemoryTest, SizeLimitsFailAsAllocationFailuresDo) {
   constexpr std::int32_t kMost = std::numeric_limits<std::int32_t>::max();
-  const struct {
-    const char* path;
-    void (*run)();
-  } paths[] = {
-      {"String::setLength with a fill", [] { zk::String().setLength(kMost, L' '); }},
-      {"String::lockWrite", [] { zk::String().lockWrite(kMost); }},
-      {"String::setLength", [] { zk::String().setLength(kMost); }},
-      // Within the string's count, past the growable storage's.
-      {"String::reserve", [] { zk::String().reserve(kMost - 4); }},
-      {"StrBuf1Wrap::create", [] { delete zk::StrBuf1Wrap::create(zk::StrBuf1::kMaxCapacity + 1); }},
-      {"BigInteger::pow", [] { zk::math::BigInteger(2).pow(zk::math::BigInteger(std::int64_t{1} << 40)); }},
-      {"BigDecimal::toString", [] { zk::math::BigDecimal(zk::math::BigInteger(1), -kMost - 1).toString(); }},
+  void (*const paths[])() = {
+      [] { zk::String().setLength(kMost, L' '); },
+      [] { zk::String().lockWrite(kMost); },
+      [] { zk::String().setLength(kMost); },
+      [] { zk::String().reserve(kMost - 4); },  // within the string's count, past its storage's
+      [] { delete zk::StrBuf1Wrap::create(zk::StrBuf1::kMaxCapacity + 1); },
+      [] { zk::math::BigInteger(2).pow(zk::math::BigInteger(std::int64_t{1} << 40)); },
+      [] { zk::math::BigDecimal(zk::math::BigInteger(1), -kMost - 1).toString(); },
   };
   ASSERT_EQ(ZKCoreInit(), 0);
   for (const bool libraryUp : {false, true}) {
-    if (libraryUp) {
-      ASSERT_EQ(ZKCLLibInit(), 0);
-    }
+    SCOPED_TRACE(libraryUp ? "class library up" : "core runtime only");
+    ASSERT_EQ(libraryUp ? ZKCLLibInit() : 0, 0);
     const Failure expected = failedAllocation();
     EXPECT_EQ(expected, libraryUp ? Failure::kOutOfMemoryException : Failure::kPlainBadAlloc);
-    for (const auto& p : paths) EXPECT_EQ(failureOf(p.run), expected) << p.path << ", library up: " << libraryUp;
-    if (libraryUp) {
-      EXPECT_EQ(ZKCLLibUninit(), 0);
-    }
+    for (const auto& run : paths) EXPECT_EQ(failureOf(run), expected) << "path " << &run - paths;
+    EXPECT_EQ(libraryUp ? ZKCLLibUninit() : 0, 0);
   }
   EXPECT_EQ(ZKCoreUninit(), 0);
 }
