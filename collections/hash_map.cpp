@@ -68,7 +68,7 @@ Reference<IZKUnknown> HashMapEntry::setValue(IZKUnknown* value) {
 
 HashMap::Buckets::Buckets(std::int32_t capacity) {
   constexpr std::size_t kMostHeads = std::numeric_limits<std::size_t>::max() / sizeof(Reference<HashMapEntry>);
-  if (capacity < 1 || static_cast<std::uint64_t>(capacity) > kMostHeads) throw ZKCoreBadAlloc();
+  if (capacity < 1 || static_cast<std::uint64_t>(capacity) > kMostHeads) ZKCoreOutOfMemory();
   void* memory = ZKCoreAlloc(static_cast<std::size_t>(capacity) * sizeof(Reference<HashMapEntry>));
   m_heads = static_cast<Reference<HashMapEntry>*>(memory);
   for (std::int32_t i = 0; i < capacity; ++i) new (&m_heads[i]) Reference<HashMapEntry>();
@@ -147,7 +147,7 @@ Reference<Set> HashMap::entrySet() { return new HashMapEntrySet(this); }
 Reference<IZKUnknown> HashMap::put(IZKUnknown* key, IZKUnknown* value) {
   const std::uint32_t hash = hashKey(key);
   if (HashMapEntry* entry = find(key, hash)) return entry->setValue(value);
-  if (m_count == kMaxCount) throw ZKCoreBadAlloc();
+  if (m_count == kMaxCount) ZKCoreOutOfMemory();
   // Made before the table grows, so nothing has changed when either fails.
   Reference<HashMapEntry> entry(new HashMapEntry(key, value, hash));
   if (m_count >= m_threshold) rehash();

@@ -68,10 +68,12 @@ class HashMapEntry final : public ComObject, public virtual MapEntry {
 };
 
 // The map: capacity buckets (at least 1), each the head of a chain; an entry
-// for hash h lives in bucket h mod capacity (unsigned). One thread at a
-// time, or under the caller's lock. A failing operation leaves the map as it
-// was (a failing comparator included); growth failing for lack of memory
-// throws std::bad_alloc before anything changes.
+// for hash h lives in bucket h mod capacity (unsigned). One thread at a time,
+// or under the caller's lock. A failing operation leaves the map as it was (a
+// failing comparator included); growth failing for lack of memory throws
+// std::bad_alloc before anything changes. Out of memory, a size limit included,
+// fails through ZKCoreOutOfMemory: zk::OutOfMemoryException once the class
+// library's handler is installed, else std::bad_alloc.
 class HashMap : public AbstractMap {
  public:
   static constexpr std::int32_t kDefaultCapacity = 101;

@@ -14,7 +14,9 @@
 // One cached class object and the DLL that provided it. Holds one reference
 // on the object and one load of the module; destruction releases the object
 // first and then frees the module, so the object's code is still mapped when
-// its Release runs. Reference-counted; the count is thread-safe.
+// its Release runs; the module is freed only when its DllCanUnloadNow then
+// answers S_OK, else it stays loaded for the rest of the process, since
+// objects of it still live. Reference-counted; the count is thread-safe.
 class CZKFactoryData : public CZKCoreRefCounted, public CZKCoreAllocated {
  public:
   // Takes a new reference on classObject (AddRef) and takes over one load of

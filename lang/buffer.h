@@ -51,10 +51,12 @@ struct GrowableStorage {
   std::uint32_t reserved = 0;
 };
 
-// Room for round16(max(capacity, length)) elements when that is not 0, with
-// the first length elements copied in (none when length < 1). std::bad_alloc
-// when the room cannot be had, ResultException 0x80070057 for a null
-// elements with a positive length.
+// Room for round16(max(capacity, length)) elements when that is not 0, with the
+// first length elements copied in (none when length < 1). std::bad_alloc when
+// the room cannot be had, ResultException 0x80070057 for a null elements with a
+// positive length. Out of memory, a size limit included, fails through
+// ZKCoreOutOfMemory: zk::OutOfMemoryException once the class library's handler
+// is installed, else std::bad_alloc.
 void initialiseStorage(GrowableStorage& storage, const void* elements, std::int32_t length, std::int32_t capacity,
                        std::size_t elementSize);
 // Makes room for at least count elements, keeping the content. Grows by half

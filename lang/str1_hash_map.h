@@ -59,7 +59,9 @@ class Str1HashMap {
   };
 
   // bucketCount >= 1 and a positive, finite loadFactor, else ResultException
-  // 0x80070057; std::bad_alloc without memory for the buckets.
+  // 0x80070057; std::bad_alloc without memory for the buckets (through
+  // ZKCoreOutOfMemory, as every out-of-memory failure of the map: so
+  // zk::OutOfMemoryException once the class library's handler is installed).
   Str1HashMap(std::int32_t bucketCount, float loadFactor) : m_bucketCount(bucketCount), m_loadFactor(loadFactor) {
     if (bucketCount < 1 || !(loadFactor > 0.0f) || loadFactor > std::numeric_limits<float>::max()) {
       throw ResultException(kInvalidArgument);
@@ -188,7 +190,7 @@ class Str1HashMap {
 
   static Entry** allocateBuckets(std::int32_t count) {
     if (static_cast<std::uint64_t>(count) > std::numeric_limits<std::size_t>::max() / sizeof(Entry*)) {
-      throw ZKCoreBadAlloc();
+      ZKCoreOutOfMemory();
     }
     auto** buckets = static_cast<Entry**>(ZKCoreAlloc(static_cast<std::size_t>(count) * sizeof(Entry*)));
     for (std::int32_t i = 0; i < count; ++i) buckets[i] = nullptr;

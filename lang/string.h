@@ -46,10 +46,12 @@ NarrowDecoder setNarrowDecoder(NarrowDecoder decoder) noexcept;
 // buffer may be used on different threads; one String must not be written
 // while another thread uses it (copying from it counts as using it).
 //
-// Failures: class-level operations throw (std::bad_alloc when storage cannot
-// grow, also for sizes past what a signed 32-bit count holds;
-// ResultException 0x80070057 for arguments outside their contract, such as
-// a length below -1). A failed write leaves the text as it was. The
+// Failures: class-level operations throw (an allocation failure when storage
+// cannot grow, also for sizes past what a signed 32-bit count holds, raised
+// as ZKCoreOutOfMemory raises it: zk::OutOfMemoryException once the class
+// library's handler is installed, else std::bad_alloc; ResultException
+// 0x80070057 for arguments outside their contract, such as a length below
+// -1). A failed write leaves the text as it was. The
 // IZKCharBuffer operations never throw; they return the mapped codes.
 //
 // Lengths, indexes and counts are signed 32-bit numbers of code units;

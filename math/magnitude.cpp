@@ -10,6 +10,8 @@
 #include <type_traits>
 #include <utility>
 
+#include "core/lifecycle.h"
+
 namespace zk::math::detail {
 namespace {
 
@@ -33,7 +35,7 @@ unsigned leadingZeros(Word x) noexcept {
 }
 
 void requireWords(std::uint64_t words) {
-  if (words > kMaxWords) throw std::bad_alloc();
+  if (words > kMaxWords) ZKCoreOutOfMemory();
 }
 
 Magnitude trimmedCopy(const Magnitude& x) {
@@ -1057,9 +1059,9 @@ Magnitude power(const Magnitude& base, const Magnitude& exponent) {
   const std::uint64_t baseBits = bitLength(base);
   if (baseBits <= 1) return trimmedCopy(base);  // 0 and 1 are their own powers
   // From here the result has at least (baseBits - 1) * e + 1 bits.
-  if (exponentWords > 2) throw std::bad_alloc();
+  if (exponentWords > 2) ZKCoreOutOfMemory();
   const std::uint64_t e = lowUint64(exponent);
-  if (e > (kMaxBits - 1) / (baseBits - 1)) throw std::bad_alloc();
+  if (e > (kMaxBits - 1) / (baseBits - 1)) ZKCoreOutOfMemory();
   const Magnitude factor = trimmedCopy(base);
   Magnitude result = factor;
   unsigned bit = 63;
@@ -1086,13 +1088,13 @@ bool toText(const Magnitude& x, unsigned radix, std::string& out, const Threshol
   } else if (isPowerOfTwo(radix)) {
     const unsigned bitsPerDigit = log2Of(radix);
     const std::uint64_t count = (bits + bitsPerDigit - 1) / bitsPerDigit;
-    if (count > text.max_size()) throw std::bad_alloc();
+    if (count > text.max_size()) ZKCoreOutOfMemory();
     text.resize(static_cast<std::size_t>(count));
     writeBitDigits(value, bitsPerDigit, &text[0] + text.size(), text.size());
   } else {
     // A digit of radix carries at least log2Of(radix) - 1 whole bits.
     const std::uint64_t bound = bits / (log2Of(radix) - 1) + 1;
-    if (bound > text.max_size()) throw std::bad_alloc();
+    if (bound > text.max_size()) ZKCoreOutOfMemory();
     text.resize(static_cast<std::size_t>(bound));
     RadixPowers powers(radix);
     char* const end = &text[0] + text.size();

@@ -29,8 +29,11 @@ using Magnitude = std::vector<Word>;
 
 // The largest magnitude any operation produces: its byte count still fits
 // the class's 32-bit length. An operation whose result would be larger
-// throws std::bad_alloc, as the result could never be stored; products,
-// powers and parsing find out before they start.
+// fails as an allocation of the library does (ZKCoreOutOfMemory: the
+// thread's out-of-memory handler, then std::bad_alloc), as the result could
+// never be stored; products, powers and parsing find out before they start.
+// Memory itself comes from the standard allocator, whose failure is a plain
+// std::bad_alloc.
 inline constexpr std::size_t kMaxWords = 0x7FFFFFFF / sizeof(Word);
 
 // Products whose shorter factor has fewer words than this are multiplied by
