@@ -8,9 +8,12 @@
 // bucketCount).
 //
 // Iterators: a plain record the caller owns. Inserting a new key, removing a
-// key and clear invalidate every iterator taken before (isValid turns false
-// and next yields nothing); replacing the value of an existing key does not.
-// An iterator must not be used after its map is destroyed.
+// key and clear invalidate every iterator taken before; replacing the value
+// of an existing key does not. A stale iterator fails as every container's
+// does (lang/modification_count.h): isValid and next throw the
+// concurrent-modification exception, so a walk over a changed map stops with
+// a failure instead of quietly missing entries. An iterator must not be used
+// after its map is destroyed.
 //
 // Keys: an entry shares the caller's key block, so later writes through the
 // caller's key copy it first and never reach the entry. A key whose block
@@ -30,6 +33,7 @@
 #include "core/lifecycle.h"
 #include "lang/com_object.h"
 #include "lang/exception.h"
+#include "lang/modification_count.h"
 #include "lang/reference.h"
 #include "lang/str1.h"
 #include "lang/string.h"
@@ -53,7 +57,7 @@ class Str1HashMap {
 
   struct Iterator {
     const Str1HashMap* map = nullptr;
-    std::uint32_t modCount = 0;
+    ModificationStamp stamp;
     std::int32_t nextBucket = 0;
     Entry* current = nullptr;
   };
@@ -82,7 +86,7 @@ class Str1HashMap {
     destroyEntries();
     m_count = 0;
     m_threshold = thresholdFor(m_bucketCount);
-    ++m_modCount;
+    m_modCount.bump();
   }
 
   virtual bool containsKey(const Str1& key) const { return find(key, hashOf(key)) != nullptr; }
@@ -122,7 +126,7 @@ class Str1HashMap {
         throw;
       }
     }
-    ++m_modCount;
+    m_modCount.bump();
     Entry*& head = m_buckets[bucketOf(hash, m_bucketCount)];
     entry->next = head;
     head = entry;
@@ -138,7 +142,7 @@ class Str1HashMap {
       if (entry->hash != hash || !entry->key.equals(key)) continue;
       if (out != nullptr) *out = entry->value;
       *link = entry->next;
-      ++m_modCount;
+      m_modCount.bump();
       delete entry;
       --m_count;
       return true;
@@ -148,20 +152,25 @@ class Str1HashMap {
 
   virtual void first(Iterator& iterator) const noexcept {
     iterator.map = this;
-    iterator.modCount = m_modCount;
+    iterator.stamp = ModificationStamp(m_modCount);
     iterator.current = nullptr;
     iterator.nextBucket = 0;
     advanceToBucket(iterator);
   }
 
-  virtual bool isValid(const Iterator& iterator) const noexcept {
-    return iterator.map == this && iterator.current != nullptr && iterator.modCount == m_modCount;
+  // True while the iterator stands on an entry of this map; false at the end
+  // and for an iterator of another map (or none). The concurrent-modification
+  // exception once the map changed behind it.
+  virtual bool isValid(const Iterator& iterator) const {
+    if (iterator.map != this) return false;
+    iterator.stamp.check();
+    return iterator.current != nullptr;
   }
 
   // When the iterator is valid: points keyOut and valueOut at the current
-  // entry's key and value (either may be null) and moves on. Otherwise
-  // nothing.
-  virtual void next(Iterator& iterator, const Str1** keyOut, V** valueOut) const noexcept {
+  // entry's key and value (either may be null) and moves on. At the end and
+  // for another map's iterator nothing; a stale iterator throws as isValid.
+  virtual void next(Iterator& iterator, const Str1** keyOut, V** valueOut) const {
     if (!isValid(iterator)) return;
     Entry* entry = iterator.current;
     if (keyOut != nullptr) *keyOut = &entry->key;
@@ -175,7 +184,7 @@ class Str1HashMap {
 
   std::int32_t bucketCount() const noexcept { return m_bucketCount; }
   std::int32_t threshold() const noexcept { return m_threshold; }
-  std::uint32_t modCount() const noexcept { return m_modCount; }
+  std::uint32_t modCount() const noexcept { return m_modCount.value(); }
 
  private:
   // The largest bucket count that can still double plus one.
@@ -258,7 +267,7 @@ class Str1HashMap {
   float m_loadFactor;
   std::int32_t m_threshold = 0;
   Entry** m_buckets = nullptr;
-  std::uint32_t m_modCount = 0;
+  ModificationCount m_modCount;
 };
 
 extern template class Str1HashMap<void*>;
