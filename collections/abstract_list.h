@@ -77,16 +77,10 @@ class AbstractList : public AbstractCollection, public virtual List {
 // The list iterator of every list: a cursor over get and set by index, made
 // fail-fast by the list's modification count. Keeps its list alive. One
 // thread at a time, with the list. A failed operation changes nothing.
-class AbstractListIterator : public ComObject, public virtual ListIterator {
+class AbstractListIterator : public IteratorObject<ListIterator> {
  public:
   // RangeErrorException unless 0 <= index <= list.size().
   AbstractListIterator(AbstractList* list, std::int32_t index);
-
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
-    return ComObject::QueryInterface(iid, out);
-  }
-  ULONG STDMETHODCALLTYPE AddRef() override { return ComObject::AddRef(); }
-  ULONG STDMETHODCALLTYPE Release() override { return ComObject::Release(); }
 
   bool hasNext() override;
   // The list's RangeErrorException at the end.
@@ -154,15 +148,9 @@ class AbstractListSubList : public AbstractList {
 
   // Moves the view through the parent iterator that walks it: the view
   // always holds the parent's current count after a change made through it.
-  class SubListIterator : public ComObject, public virtual ListIterator {
+  class SubListIterator : public IteratorObject<ListIterator> {
    public:
     SubListIterator(AbstractListSubList* view, Reference<ListIterator> inner);
-
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
-      return ComObject::QueryInterface(iid, out);
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return ComObject::AddRef(); }
-    ULONG STDMETHODCALLTYPE Release() override { return ComObject::Release(); }
 
     bool hasNext() override;
     // Plain zk::Exception past the view's end.

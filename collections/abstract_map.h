@@ -84,17 +84,11 @@ class AbstractMap : public Object, public virtual Map {
 // Walks a map's entry set and hands out one part of each entry: the keys
 // for the key set, the values for the value collection. remove() removes the
 // entry. Fail-fast exactly as the entry set's iterator it wraps.
-class MapEntryPartIterator : public ComObject, public virtual Iterator {
+class MapEntryPartIterator : public IteratorObject<Iterator> {
  public:
   enum class Part { kKey, kValue };
 
   MapEntryPartIterator(Reference<Iterator> entries, Part part) noexcept : m_entries(std::move(entries)), m_part(part) {}
-
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
-    return ComObject::QueryInterface(iid, out);
-  }
-  ULONG STDMETHODCALLTYPE AddRef() override { return ComObject::AddRef(); }
-  ULONG STDMETHODCALLTYPE Release() override { return ComObject::Release(); }
 
   bool hasNext() override { return m_entries->hasNext(); }
   Reference<IZKUnknown> next() override;

@@ -32,8 +32,7 @@ class ModificationCount {
 class ModificationStamp {
  public:
   ModificationStamp() noexcept = default;
-  explicit ModificationStamp(const ModificationCount& count) noexcept
-      : m_count(&count), m_expected(count.value()) {}
+  explicit ModificationStamp(const ModificationCount& count) noexcept : m_count(&count), m_expected(count.value()) {}
 
   bool isStale() const noexcept { return m_count != nullptr && m_count->value() != m_expected; }
   // The concurrent-modification exception when the container changed since
