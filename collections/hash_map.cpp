@@ -242,11 +242,7 @@ Reference<ConstIterator> HashMapEntrySet::constIterator() const {
 // -------------------------------------------------------------- HashMapIterator
 
 HashMapIterator::HashMapIterator(HashMap* map, Kind kind)
-    : m_map(map), m_expectedModCount(map->modCount()), m_kind(kind), m_index(map->capacity()) {}
-
-void HashMapIterator::checkForComodification() const {
-  if (m_map->modCount() != m_expectedModCount) throw Exception();
-}
+    : m_map(map), m_stamp(map->modifications()), m_kind(kind), m_index(map->capacity()) {}
 
 bool HashMapIterator::hasNext() {
   // The table only ever grows, but a stale iterator must not read past it.
@@ -256,7 +252,7 @@ bool HashMapIterator::hasNext() {
 }
 
 Reference<IZKUnknown> HashMapIterator::next() {
-  checkForComodification();
+  m_stamp.check();
   if (!hasNext()) throw Exception();
   m_lastReturned = m_current;
   m_current = m_lastReturned->m_next;
@@ -272,10 +268,10 @@ Reference<IZKUnknown> HashMapIterator::next() {
 }
 
 void HashMapIterator::remove() {
-  checkForComodification();
+  m_stamp.check();
   if (!m_lastReturned) throw IllegalStateException();
   m_map->unlink(m_lastReturned.get());
-  m_expectedModCount = m_map->modCount();
+  m_stamp.renew();
   m_lastReturned.reset();
 }
 

@@ -420,7 +420,7 @@ String String::toString() const { return String(*this); }
 
 std::uint32_t String::getLength() const noexcept { return static_cast<std::uint32_t>(length()); }
 
-wchar_t* String::getData() const noexcept { return m_storage->getData(); }
+const wchar_t* String::getData() const noexcept { return m_storage->getData(); }
 
 const wchar_t* String::lockRead() {
   const wchar_t* data = nullptr;

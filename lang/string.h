@@ -39,8 +39,11 @@ NarrowDecoder setNarrowDecoder(NarrowDecoder decoder) noexcept;
 // seen through another string. Empty strings made without a capacity share
 // one process-wide read-only buffer and allocate nothing.
 //
-// A pointer from lockWrite or getData() must not be written through once
-// the string has been copied: copy-on-write cannot see such a store.
+// getData() is for reading only, as other strings may share the characters;
+// writes go through lockWrite (or the other writing operations), which make
+// the buffer private first. A pointer from lockWrite must not be written
+// through once the string has been copied: copy-on-write cannot see such a
+// store.
 //
 // Thread safety: the storage counts are atomic, so strings sharing one
 // buffer may be used on different threads; one String must not be written
@@ -165,7 +168,7 @@ class String : public util::AbstractCharBuffer {
   // Buffer slots: each calls the same-named IZKCharBuffer operation of this
   // string and throws ResultException for a failing code.
   std::uint32_t getLength() const noexcept override;
-  wchar_t* getData() const noexcept override;
+  const wchar_t* getData() const noexcept override;
   const wchar_t* lockRead() override;
   void unlockRead() override;
   bool isWritable() const override;

@@ -1115,28 +1115,4 @@ ParseStatus parse(std::string_view text, unsigned radix, Magnitude& out, bool& n
   return parseText(text.data(), text.size(), radix, out, negative, thresholds);
 }
 
-std::size_t int64ToText(std::int64_t value, unsigned radix, char (&out)[kInt64TextCapacity]) noexcept {
-  if (!isValidRadix(radix)) return 0;
-  // Negated as unsigned, so INT64_MIN has its magnitude without overflow.
-  std::uint64_t rest = value < 0 ? 0 - static_cast<std::uint64_t>(value) : static_cast<std::uint64_t>(value);
-  char buffer[kInt64TextCapacity];
-  char* const end = buffer + kInt64TextCapacity;
-  char* start = end;
-  do {
-    *--start = kDigits[rest % radix];
-    rest /= radix;
-  } while (rest != 0);
-  if (value < 0) *--start = '-';
-  const std::size_t length = static_cast<std::size_t>(end - start);
-  std::memcpy(out, start, length);
-  return length;
-}
-
-std::size_t hashCodeText(std::uint32_t hash, char (&out)[kHashCodeTextCapacity]) noexcept {
-  char text[kInt64TextCapacity];
-  const std::size_t length = int64ToText(hash, 16, text);
-  std::memcpy(out, text, length);
-  return length;
-}
-
 }  // namespace zk::math::detail

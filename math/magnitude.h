@@ -248,16 +248,4 @@ enum class ParseStatus {
 [[nodiscard]] ParseStatus parse(std::string_view text, unsigned radix, Magnitude& out, bool& negative,
                                 const Thresholds& thresholds = Thresholds());
 
-// The text a big integer made from value prints in radix: '-' and the digits
-// of |value| (INT64_MIN included), "0" for zero. Writes no terminator and
-// returns the length; 0 for a radix outside 2 to 36.
-inline constexpr std::size_t kInt64TextCapacity = 65;
-std::size_t int64ToText(std::int64_t value, unsigned radix, char (&out)[kInt64TextCapacity]) noexcept;
-
-// The hexadecimal digits an object's default text puts after the at sign:
-// the hash taken as an unsigned number, so never a sign and at most eight
-// digits. Returns the length.
-inline constexpr std::size_t kHashCodeTextCapacity = 8;
-std::size_t hashCodeText(std::uint32_t hash, char (&out)[kHashCodeTextCapacity]) noexcept;
-
 }  // namespace zk::math::detail

@@ -259,7 +259,13 @@ TEST_F(ObjectTextTest, ToStringIsTheRegisteredNameAndTheHashInHexadecimal) {
   const struct {
     std::uint32_t hash;
     const wchar_t* digits;
-  } cases[] = {{0, L"0"}, {0xF, L"f"}, {0x1000, L"1000"}, {0xDEADBEEF, L"deadbeef"}, {0x80000000u, L"80000000"}};
+  } cases[] = {{0, L"0"},
+               {1, L"1"},
+               {0xF, L"f"},
+               {0x1000, L"1000"},
+               {0xDEADBEEF, L"deadbeef"},
+               {0x80000000u, L"80000000"},
+               {0xFFFFFFFFu, L"ffffffff"}};
   for (const auto& c : cases) {
     EXPECT_EQ(textOf(FixedHash(c.hash).toString()), std::wstring(L"Test.FixedHash@") + c.digits);
   }
