@@ -424,7 +424,7 @@ class SharedRadixPowers {
 
   // base ** (2 ** j) for the radix whose largest one-word power is base.
   const Magnitude& power(unsigned radix, Word base, std::size_t j) {
-    if (j >= kLevels) throw std::bad_alloc();
+    if (j >= kLevels) ZKCoreOutOfMemory();
     std::atomic<const Magnitude*>& slot = m_slots[radix][j];
     if (const Magnitude* known = slot.load(std::memory_order_acquire)) return *known;
     std::unique_ptr<const Magnitude> made;
@@ -442,7 +442,7 @@ class SharedRadixPowers {
   // products (Barrett's reduction) instead of a recursive division. Kept
   // beside the powers, and made only when a print first needs it.
   const Magnitude& reciprocal(unsigned radix, Word base, std::size_t j) {
-    if (j >= kLevels) throw std::bad_alloc();
+    if (j >= kLevels) ZKCoreOutOfMemory();
     std::atomic<const Magnitude*>& slot = m_reciprocals[radix][j];
     if (const Magnitude* known = slot.load(std::memory_order_acquire)) return *known;
     const Magnitude& p = power(radix, base, j);
