@@ -20,5 +20,4 @@ class CZKProcessManager {
  private:
   zkcore::UniqueCoreMutex m_setMutex;
   std::set<std::uintptr_t> m_set;
-  std::uintptr_t m_reserved[3] = {0, 0, 0};
 };

@@ -22,8 +22,7 @@ std::uint32_t currentThread() noexcept { return static_cast<std::uint32_t>(::Get
 
 }  // namespace
 
-CZKRWLockImpl::CZKRWLockImpl(const char* name, std::uint32_t flags)
-    : m_name(name != nullptr ? name : ""), m_flags(flags) {
+CZKRWLockImpl::CZKRWLockImpl(const char* name, std::uint32_t /*flags*/) : m_name(name != nullptr ? name : "") {
   // The gate's name is kept for diagnostics only; gates are never named in
   // the system, so two locks of one name cannot interfere.
   throwIfFailed(ZKCoreGateCreate((m_name + "::CZKRWLockImpl::m_writerGate").c_str(), 0, m_writerGate.put()));
@@ -284,6 +283,8 @@ bool CZKRWLockImpl::releaseWrite() {
   return true;
 }
 
+bool CZKRWLockImpl::writtenByCallingThread() const noexcept { return isWriter(currentThread()); }
+
 HRESULT ZKCoreRWLockCreate(const char* name, std::uint32_t flags, ZKRWLOCK* handle) {
   if (handle == nullptr) return kInvalidArgument;
   *handle = ZKCoreInvalidHandle<CZKRWLockImpl>();
@@ -330,4 +331,8 @@ HRESULT ZKCoreRWLockReleaseRead(ZKRWLOCK handle) {
 
 HRESULT ZKCoreRWLockReleaseWrite(ZKRWLOCK handle) {
   return zkcore::guardHandle(handle, [&]() -> HRESULT { return handle->releaseWrite() ? kOk : kFail; });
+}
+
+HRESULT ZKCoreRWLockCheckWriter(ZKRWLOCK handle) {
+  return zkcore::guardHandle(handle, [&]() -> HRESULT { return handle->writtenByCallingThread() ? kOk : kFail; });
 }

@@ -40,7 +40,9 @@
 // are allocated with ZKCoreAlloc.
 class CZKRWLockImpl : public CZKCoreAllocated {
  public:
-  // Builds the gate and both mutexes, named after the lock.
+  // Builds the gate and both mutexes, named after the lock. No flag changes
+  // how the lock behaves; they are taken so that creating one reads like
+  // creating a core mutex.
   CZKRWLockImpl(const char* name, std::uint32_t flags);
   ~CZKRWLockImpl();
   CZKRWLockImpl(const CZKRWLockImpl&) = delete;
@@ -55,6 +57,9 @@ class CZKRWLockImpl : public CZKCoreAllocated {
   bool releaseRead();
   // False when the calling thread is not the writer.
   bool releaseWrite();
+  // Whether the calling thread holds the write lock. Safe from any thread
+  // without a lock: only the writer stores its own id.
+  bool writtenByCallingThread() const noexcept;
 
  private:
   struct ReaderEntry {
@@ -96,7 +101,6 @@ class CZKRWLockImpl : public CZKCoreAllocated {
   // read holds from any other thread can be told apart from the writer's.
   std::atomic<std::uint32_t> m_writerThread{0};
   std::string m_name;
-  std::uint32_t m_flags = 0;
 };
 
 using ZKRWLOCK = CZKRWLockImpl*;
@@ -113,6 +117,9 @@ HRESULT ZKCoreRWLockAcquireWrite(ZKRWLOCK handle);
 HRESULT ZKCoreRWLockTryAcquireWrite(ZKRWLOCK handle);
 HRESULT ZKCoreRWLockReleaseRead(ZKRWLOCK handle);
 HRESULT ZKCoreRWLockReleaseWrite(ZKRWLOCK handle);
+// 0 when the calling thread holds the write lock, 0x80004005 when it does
+// not; lets a caller that must end a write refuse before it changes anything.
+HRESULT ZKCoreRWLockCheckWriter(ZKRWLOCK handle);
 
 namespace zkcore {
 

@@ -23,8 +23,6 @@ class CZKThreadData : public CZKCoreRefCounted, public CZKCoreAllocated {
  private:
   ZKCoreNewHandler volatile m_newHandler = nullptr;
   HANDLE m_thread;
-  std::uint8_t m_flag1 = 0;
-  std::uint8_t m_flag2 = 0;
 };
 
 // Map from thread id to the thread's record. Thread-safe: the map is guarded

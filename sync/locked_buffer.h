@@ -6,6 +6,7 @@
 
 #include "lang/byte_buffer.h"
 #include "lang/char_buffer.h"
+#include "lang/result.h"
 #include "sync/rw_lock.h"
 
 namespace zk::util {
@@ -20,7 +21,8 @@ namespace detail {
 // unlockWrite's trim throws, the hold is given back before the exception
 // leaves, and setLength ends the write even when it refuses the length.
 // Lock failures surface as ResultException. The constructor needs the core
-// runtime (ResultException otherwise).
+// runtime (ResultException otherwise). setLength from a thread that holds no
+// write refuses (ResultException, 0x80004005) and changes nothing.
 template <class Growable>
 class LockedBuffer : public Growable {
  public:
@@ -43,6 +45,9 @@ class LockedBuffer : public Growable {
     }
   }
   void setLength(std::int32_t length) override {
+    // Without a write hold there is no write to end: refuse before the length
+    // changes, instead of learning it from the release after it has.
+    if (!m_lock.heldExclusive()) throwIfFailed(kFail);
     try {
       Growable::setLength(length);
     } catch (...) {

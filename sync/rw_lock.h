@@ -29,6 +29,8 @@ class ReaderWriterLock : public LockObject {
   virtual bool tryAcquireShared();
   // ResultException when the calling thread holds no read.
   virtual void releaseShared();
+  // Whether the calling thread holds the exclusive side; never throws.
+  bool heldExclusive() const noexcept;
 
  private:
   zkcore::UniqueCoreRWLock m_handle;
