@@ -19,5 +19,5 @@ class CZKProcessManager {
 
  private:
   zkcore::UniqueCoreMutex m_setMutex;
-  std::set<std::uintptr_t> m_set;
+  std::set<std::uintptr_t> m_set ZK_GUARDED_BY(m_setMutex);
 };

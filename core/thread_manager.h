@@ -45,5 +45,5 @@ class CZKThreadManager {
 
  private:
   zkcore::UniqueCoreMutex m_mapMutex;
-  std::map<DWORD, CZKCorePtr<CZKThreadData>> m_map;
+  std::map<DWORD, CZKCorePtr<CZKThreadData>> m_map ZK_GUARDED_BY(m_mapMutex);
 };

@@ -30,12 +30,12 @@ class LockedBuffer : public Growable {
 
   LockedBuffer() = default;
 
-  const Element* lockRead() override {
+  const Element* lockRead() override ZK_ACQUIRE_SHARED(m_lock) {
     m_lock.acquireShared();
     return this->getData();
   }
-  void unlockRead() override { m_lock.releaseShared(); }
-  Element* lockWrite(std::int32_t count) override {
+  void unlockRead() override ZK_RELEASE_SHARED(m_lock) { m_lock.releaseShared(); }
+  Element* lockWrite(std::int32_t count) override ZK_ACQUIRE(m_lock) {
     m_lock.acquire();
     try {
       return Growable::reserve(count);
@@ -44,7 +44,7 @@ class LockedBuffer : public Growable {
       throw;
     }
   }
-  void setLength(std::int32_t length) override {
+  void setLength(std::int32_t length) override ZK_RELEASE(m_lock) {
     // Without a write hold there is no write to end: refuse before the length
     // changes, instead of learning it from the release after it has.
     if (!m_lock.heldExclusive()) throwIfFailed(kFail);
@@ -68,7 +68,7 @@ class LockedBuffer : public Growable {
   }
 
  private:
-  void releaseAfterFailure() noexcept {
+  void releaseAfterFailure() noexcept ZK_RELEASE(m_lock) {
     try {
       m_lock.release();
     } catch (...) {
