@@ -56,8 +56,8 @@ class CZKFactoryManager {
   IUnknown* getClassObject(REFCLSID clsid, REFIID iid);
 
  private:
-  IUnknown* locate(REFCLSID clsid, REFIID iid);
+  IUnknown* locate(REFCLSID clsid, REFIID iid) ZK_REQUIRES(m_mapMutex);
 
   zkcore::UniqueCoreMutex m_mapMutex;
-  std::map<GUID, CZKCorePtr<CZKFactoryData>, CZKGuidLess> m_map;
+  std::map<GUID, CZKCorePtr<CZKFactoryData>, CZKGuidLess> m_map ZK_GUARDED_BY(m_mapMutex);
 };

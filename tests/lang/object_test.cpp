@@ -224,7 +224,8 @@ TEST(ObjectTest, DefaultsWorkOnIdentity) {
   Reference<Object> copy(a->clone());
   ASSERT_TRUE(copy);
   EXPECT_NE(copy.get(), a.get());
-  EXPECT_EQ(typeid(*copy), typeid(Object));
+  const Object& copied = *copy;
+  EXPECT_EQ(typeid(copied), typeid(Object));
   int destroyed = 0;
   Probe probe(&destroyed);
   EXPECT_THROW(probe.clone(), zk::CloneNotSupportedException);
