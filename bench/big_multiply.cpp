@@ -1,9 +1,14 @@
 // Where Karatsuba multiplication starts to pay: schoolbook against Karatsuba
 // at several sizes, then a sweep of candidate thresholds that shows how
-// kKaratsubaThreshold was chosen. Run by hand; prints microseconds per
-// product (best of several runs) and one line per goal.
+// kKaratsubaThreshold was chosen, and the same kind of sweep for every other
+// threshold of math/magnitude.h: Toom-3, the transform, the squares' three,
+// Burnikel and Ziegler's division and the two conversions. Run by hand;
+// prints microseconds per operation (best of several runs) and one line per
+// goal.
 #include <cstdio>
+#include <functional>
 #include <random>
+#include <string>
 #include <vector>
 
 #include "bench/timer.h"
@@ -68,6 +73,142 @@ std::vector<double> bestMicroseconds(std::size_t n, const std::vector<std::size_
 
 void goal(const char* text, bool met) { std::printf("goal: %s: %s\n", text, met ? "met" : "MISSED"); }
 
+// ---------------------------------------------------------------------------
+// Sweeps of the other thresholds, through the Thresholds seam of the whole
+// magnitude operations.
+
+using Operation = std::function<void(const md::Thresholds&)>;
+
+// Best microseconds of op under each candidate value of one threshold, the
+// others at their production values. Timed round-robin like the Karatsuba
+// sweep, with fewer rounds: these operations are longer.
+std::vector<double> timesOf(const Operation& op, std::size_t md::Thresholds::*field,
+                            const std::vector<std::size_t>& candidates) {
+  const md::Thresholds production;
+  int iterations = 1;
+  for (;;) {
+    const double start = zk_bench::seconds();
+    for (int i = 0; i < iterations; ++i) op(production);
+    if (zk_bench::seconds() - start >= 4 * kMinRunSeconds) break;
+    iterations *= 2;
+  }
+  // As many rounds as fit in about three seconds, at least 5 and at most 21:
+  // on a busy machine the best of a few is not yet the undisturbed time.
+  std::vector<std::vector<double>> times(candidates.size());
+  const double began = zk_bench::seconds();
+  for (int run = 0; run < 21 && (run < 5 || zk_bench::seconds() - began < 3); ++run) {
+    for (std::size_t k = 0; k < candidates.size(); ++k) {
+      md::Thresholds t = production;
+      t.*field = candidates[k];
+      const double start = zk_bench::seconds();
+      for (int i = 0; i < iterations; ++i) op(t);
+      times[k].push_back((zk_bench::seconds() - start) * 1e6 / iterations);
+    }
+  }
+  std::vector<double> best;
+  for (const auto& t : times) best.push_back(zk_bench::best(t));
+  return best;
+}
+
+// One sweep: a row of times per size, then each candidate's score, the sum
+// over sizes of its time over the best time at that size (so the number of
+// sizes when it is always the best), and a goal line that the production
+// value scores within 5% of the best candidate.
+void sweep(const char* name, std::size_t md::Thresholds::*field, const std::vector<std::size_t>& candidates,
+           const std::vector<std::size_t>& sizes, const char* unit,
+           const std::function<Operation(std::size_t)>& operationOfSize) {
+  const std::size_t chosen = md::Thresholds().*field;
+  std::printf("%s sweep: microseconds per operation, %s down, threshold across\n  %8s", name, unit, unit);
+  for (std::size_t c : candidates) std::printf(" %9zu", c);
+  std::printf("\n");
+  std::vector<double> scores(candidates.size());
+  for (std::size_t n : sizes) {
+    const std::vector<double> t = timesOf(operationOfSize(n), field, candidates);
+    const double fastest = zk_bench::best(t);
+    std::printf("  %8zu", n);
+    for (std::size_t k = 0; k < candidates.size(); ++k) {
+      std::printf(" %9.1f", t[k]);
+      scores[k] += t[k] / fastest;
+    }
+    std::printf("\n");
+  }
+  std::size_t best = 0;
+  std::size_t chosenIndex = candidates.size();
+  std::printf("  score  ");
+  for (std::size_t k = 0; k < candidates.size(); ++k) {
+    std::printf(" %9.3f", scores[k]);
+    if (scores[k] < scores[best]) best = k;
+    if (candidates[k] == chosen) chosenIndex = k;
+  }
+  std::printf("\n");
+  char text[200];
+  std::snprintf(text, sizeof text, "%s threshold (%zu) within 5%% of the best swept one (%zu)", name, chosen,
+                candidates[best]);
+  goal(text, chosenIndex < candidates.size() && scores[chosenIndex] <= scores[best] * 1.05);
+}
+
+Operation productOf(std::size_t n, bool square) {
+  std::mt19937 rng(static_cast<unsigned>(n) * 3 + 1);
+  const md::Magnitude x = randomWords(rng, n);
+  const md::Magnitude y = square ? x : randomWords(rng, n);
+  return [x, y](const md::Thresholds& t) { g_sink = g_sink + md::multiply(x, y, t)[0]; };
+}
+
+void sweepOtherThresholds() {
+  using T = md::Thresholds;
+  // Toom-3 against Karatsuba, and the transform against both.
+  const std::vector<std::size_t> toomCandidates = {100, 150, 200, 250, 300, 400, 500, 700};
+  const std::vector<std::size_t> toomSizes = {150, 200, 300, 450, 700, 1000, 1500, 2200};
+  const std::vector<std::size_t> transformCandidates = {1000, 1500, 2000, 3000, 4000, 6000, 8000, 12000};
+  const std::vector<std::size_t> transformSizes = {1500, 2500, 3500, 5000, 7000, 10000, 14000, 20000};
+  sweep("Toom-3", &T::toom3, toomCandidates, toomSizes, "words", [](std::size_t n) { return productOf(n, false); });
+  sweep("transform", &T::ntt, transformCandidates, transformSizes, "words",
+        [](std::size_t n) { return productOf(n, false); });
+  sweep("square Karatsuba", &T::squareKaratsuba, {24, 32, 40, 48, 64, 80, 96, 128},
+        {40, 56, 80, 112, 160, 224, 320, 448}, "words", [](std::size_t n) { return productOf(n, true); });
+  sweep("square Toom-3", &T::squareToom3, toomCandidates, toomSizes, "words",
+        [](std::size_t n) { return productOf(n, true); });
+  sweep("square transform", &T::squareNtt, transformCandidates, transformSizes, "words",
+        [](std::size_t n) { return productOf(n, true); });
+  // Division of 2n words by n: Burnikel and Ziegler against Knuth.
+  sweep("Burnikel-Ziegler", &T::burnikelZiegler, {24, 40, 60, 80, 120, 160, 240, 320},
+        {60, 90, 130, 200, 300, 450, 700, 1000, 2000}, "words", [](std::size_t n) -> Operation {
+          std::mt19937 rng(static_cast<unsigned>(n) * 5 + 2);
+          const md::Magnitude x = randomWords(rng, 2 * n);
+          const md::Magnitude y = randomWords(rng, n);
+          return [x, y](const md::Thresholds& t) {
+            md::Magnitude q;
+            md::Magnitude r;
+            static_cast<void>(md::divide(x, y, q, r, t));
+            g_sink = g_sink + q[0];
+          };
+        });
+  // Decimal text of n words, and n decimal digits parsed.
+  sweep("text split", &T::textSplit, {8, 16, 24, 32, 48, 64, 96, 128}, {60, 100, 200, 400, 1000, 2000, 4000},
+        "words", [](std::size_t n) -> Operation {
+          std::mt19937 rng(static_cast<unsigned>(n) * 7 + 3);
+          const md::Magnitude x = randomWords(rng, n);
+          return [x](const md::Thresholds& t) {
+            std::string text;
+            static_cast<void>(md::toText(x, 10, text, t));
+            g_sink = g_sink + static_cast<Word>(text.size());
+          };
+        });
+  sweep("parse split", &T::parseSplit, {64, 128, 256, 384, 512, 768, 1024, 2048},
+        {600, 1000, 2000, 5000, 10000, 20000, 40000}, "digits", [](std::size_t n) -> Operation {
+          std::mt19937 rng(static_cast<unsigned>(n) * 11 + 4);
+          std::string text(n, '0');
+          for (char& c : text) c = static_cast<char>('0' + rng() % 10);
+          text[0] = '7';
+          return [text](const md::Thresholds& t) {
+            md::Magnitude value;
+            bool negative = false;
+            static_cast<void>(md::parse(text, 10, value, negative, t));
+            g_sink = g_sink + value[0];
+          };
+        });
+}
+
 }  // namespace
 
 int main() {
@@ -125,5 +266,6 @@ int main() {
   std::snprintf(text, sizeof text, "product of two 10,000-digit numbers (%.3f ms) at most 0.3 ms",
                 tenThousandDigits / 1e3);
   goal(text, tenThousandDigits <= 300);
+  sweepOtherThresholds();
   return 0;
 }

@@ -3,13 +3,19 @@
 #
 #   zk_add_library(lang DEPENDS core)
 #   zk_add_library(net DEPENDS lang SYSTEM_LIBS ws2_32)
-#   zk_add_library(cleanup NAME provsweep_cleanup DEPENDS core EXCLUDE main.cpp)
+#   zk_add_library(cleanup NAME provsweep_cleanup DEPENDS core EXCLUDE main.cpp INTERNAL)
 #
 # The target is zk_<folder> with '/' turned into '_' (zk_text_charset) unless
 # NAME gives another. Dependencies are transitive: a folder may include what
 # its dependencies may include. Two checks hold the rule: every quoted include
 # of a project folder that is not the folder itself or one it may use stops the
 # configure step, and a call into a folder that is not linked fails to link.
+#
+# Every folder is also part of the installed package (cmake/zk_package.cmake):
+# its headers go to include/zk/<folder>/, where the quoted includes rooted at
+# the source tree ("lang/string.h") find them through include/zk, and its
+# target is exported as zk::<folder> (zk::text_charset). INTERNAL keeps a
+# folder out of the package: the program's own code is not library.
 
 set(ZK_SOURCE_FOLDERS cleanup core library lang text/charset io math collections sync net charcodec)
 
@@ -19,11 +25,12 @@ function(zk_folder_target folder out)
 endfunction()
 
 function(zk_add_library folder)
-  cmake_parse_arguments(ARG "" "NAME" "DEPENDS;SYSTEM_LIBS;EXCLUDE" ${ARGN})
+  cmake_parse_arguments(ARG "INTERNAL" "NAME" "DEPENDS;SYSTEM_LIBS;EXCLUDE" ${ARGN})
+  zk_folder_target(${folder} folder_target)
   if(ARG_NAME)
     set(target ${ARG_NAME})
   else()
-    zk_folder_target(${folder} target)
+    set(target ${folder_target})
   endif()
 
   set(dir ${PROJECT_SOURCE_DIR}/${folder})
@@ -52,17 +59,27 @@ function(zk_add_library folder)
   list(REMOVE_DUPLICATES allowed)
   zk_check_includes("${folder}" "${allowed}" ${sources} ${headers})
 
+  # The warnings are the build's own business: an installed library does not
+  # hand them to its users (nor name a target the package lacks).
+  set(include_dirs $<BUILD_INTERFACE:${PROJECT_SOURCE_DIR}> $<INSTALL_INTERFACE:include/zk>)
   if(sources)
     add_library(${target} STATIC ${sources})
-    target_include_directories(${target} PUBLIC ${PROJECT_SOURCE_DIR})
-    target_link_libraries(${target} PUBLIC ${dep_targets} ${ARG_SYSTEM_LIBS} PRIVATE zk_warnings)
+    target_include_directories(${target} PUBLIC ${include_dirs})
+    target_link_libraries(${target} PUBLIC ${dep_targets} ${ARG_SYSTEM_LIBS} PRIVATE $<BUILD_INTERFACE:zk_warnings>)
   else()
     # A folder of headers only, or one still waiting for its first unit.
     add_library(${target} INTERFACE)
-    target_include_directories(${target} INTERFACE ${PROJECT_SOURCE_DIR})
+    target_include_directories(${target} INTERFACE ${include_dirs})
     target_link_libraries(${target} INTERFACE ${dep_targets} ${ARG_SYSTEM_LIBS})
   endif()
   set_property(TARGET ${target} PROPERTY ZK_ALLOWED_FOLDERS ${allowed})
+
+  if(NOT ARG_INTERNAL)
+    string(REGEX REPLACE "^zk_" "" export_name ${folder_target})
+    set_property(TARGET ${target} PROPERTY EXPORT_NAME ${export_name})
+    install(TARGETS ${target} EXPORT zkTargets ARCHIVE DESTINATION lib)
+    install(FILES ${headers} DESTINATION include/zk/${folder})
+  endif()
 endfunction()
 
 # Stops the configure step when one of files includes a header of a project

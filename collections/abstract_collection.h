@@ -11,6 +11,19 @@
 
 namespace zk::collections::pcom {
 
+// The base of the library's iterators: a counted ComObject implementing the
+// iterator interface Interface (Iterator or ListIterator), whose IZKUnknown
+// is the ComObject's.
+template <class Interface>
+class IteratorObject : public ComObject, public virtual Interface {
+ public:
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
+    return ComObject::QueryInterface(iid, out);
+  }
+  ULONG STDMETHODCALLTYPE AddRef() override { return ComObject::AddRef(); }
+  ULONG STDMETHODCALLTYPE Release() override { return ComObject::Release(); }
+};
+
 // Implements the Collection operations by walking the collection's own
 // iterators; a subclass supplies iterator(), constIterator() and size(), and
 // add() when it supports adding (the default refuses with

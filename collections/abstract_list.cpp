@@ -103,12 +103,8 @@ std::uint32_t AbstractList::hashCode() const {
 // -------------------------------------------------------- AbstractListIterator
 
 AbstractListIterator::AbstractListIterator(AbstractList* list, std::int32_t index)
-    : m_list(list), m_expectedModCount(list->modCount()), m_cursor(index) {
+    : m_list(list), m_stamp(list->modifications()), m_cursor(index) {
   if (index < 0 || index > list->size()) throw RangeErrorException();
-}
-
-void AbstractListIterator::checkForComodification() const {
-  if (m_list->modCount() != m_expectedModCount) throw Exception();
 }
 
 bool AbstractListIterator::hasNext() { return m_cursor < m_list->size(); }
@@ -116,43 +112,43 @@ bool AbstractListIterator::hasNext() { return m_cursor < m_list->size(); }
 bool AbstractListIterator::hasPrevious() { return m_cursor > 0; }
 
 Reference<IZKUnknown> AbstractListIterator::next() {
-  checkForComodification();
+  m_stamp.check();
   Reference<IZKUnknown> element = m_list->get(m_cursor);
   m_lastReturned = m_cursor++;
   return element;
 }
 
 Reference<IZKUnknown> AbstractListIterator::previous() {
-  checkForComodification();
+  m_stamp.check();
   Reference<IZKUnknown> element = m_list->get(m_cursor - 1);
   m_lastReturned = --m_cursor;
   return element;
 }
 
 void AbstractListIterator::remove() {
-  checkForComodification();
+  m_stamp.check();
   if (m_lastReturned < 0) throw IllegalStateException();
   // Released only once the iterator is in step again.
   Reference<IZKUnknown> removed = m_list->removeAt(m_lastReturned);
   if (m_cursor > m_lastReturned) --m_cursor;
   m_lastReturned = -1;
-  m_expectedModCount = m_list->modCount();
+  m_stamp.renew();
 }
 
 bool AbstractListIterator::add(IZKUnknown* obj) {
-  checkForComodification();
+  m_stamp.check();
   if (!m_list->add(m_cursor, obj)) return false;
   ++m_cursor;
   m_lastReturned = -1;
-  m_expectedModCount = m_list->modCount();
+  m_stamp.renew();
   return true;
 }
 
 void AbstractListIterator::set(IZKUnknown* obj) {
-  checkForComodification();
+  m_stamp.check();
   if (m_lastReturned < 0) throw IllegalStateException();
   Reference<IZKUnknown> replaced = m_list->set(m_lastReturned, obj);
-  m_expectedModCount = m_list->modCount();
+  m_stamp.renew();
 }
 
 // --------------------------------------------------------- AbstractListSubList
@@ -160,7 +156,7 @@ void AbstractListIterator::set(IZKUnknown* obj) {
 AbstractListSubList::AbstractListSubList(AbstractList* parent, std::int32_t from, std::int32_t to)
     : AbstractList(&parent->comparator()),
       m_parent(parent),
-      m_expectedModCount(parent->modCount()),
+      m_stamp(parent->modifications()),
       m_offset(checkedOffset(from, to, parent->size())),
       // Safe once checkedOffset has accepted the range.
       m_size(to - from) {}
@@ -170,24 +166,20 @@ std::int32_t AbstractListSubList::checkedOffset(std::int32_t from, std::int32_t 
   return from;
 }
 
-void AbstractListSubList::checkForComodification() const {
-  if (m_parent->modCount() != m_expectedModCount) throw Exception();
-}
-
 void AbstractListSubList::noteChangedThrough(std::int32_t delta) noexcept {
   m_size += delta;
-  m_expectedModCount = m_parent->modCount();
+  m_stamp.renew();
   noteModified();
 }
 
 Reference<IZKUnknown> AbstractListSubList::get(std::int32_t index) const {
-  checkForComodification();
+  m_stamp.check();
   checkElement(index, m_size);
   return m_parent->get(m_offset + index);
 }
 
 Reference<IZKUnknown> AbstractListSubList::set(std::int32_t index, IZKUnknown* obj) {
-  checkForComodification();
+  m_stamp.check();
   checkElement(index, m_size);
   Reference<IZKUnknown> replaced = m_parent->set(m_offset + index, obj);
   noteChangedThrough(0);
@@ -195,7 +187,7 @@ Reference<IZKUnknown> AbstractListSubList::set(std::int32_t index, IZKUnknown* o
 }
 
 bool AbstractListSubList::add(std::int32_t index, IZKUnknown* obj) {
-  checkForComodification();
+  m_stamp.check();
   checkPosition(index, m_size);
   if (!m_parent->add(m_offset + index, obj)) return false;
   noteChangedThrough(1);
@@ -203,7 +195,7 @@ bool AbstractListSubList::add(std::int32_t index, IZKUnknown* obj) {
 }
 
 Reference<IZKUnknown> AbstractListSubList::removeAt(std::int32_t index) {
-  checkForComodification();
+  m_stamp.check();
   checkElement(index, m_size);
   Reference<IZKUnknown> removed = m_parent->removeAt(m_offset + index);
   noteChangedThrough(-1);
@@ -211,7 +203,7 @@ Reference<IZKUnknown> AbstractListSubList::removeAt(std::int32_t index) {
 }
 
 Reference<ListIterator> AbstractListSubList::listIterator(std::int32_t index) {
-  checkForComodification();
+  m_stamp.check();
   return createSubListIterator(index);
 }
 
@@ -220,7 +212,7 @@ Reference<ConstListIterator> AbstractListSubList::constListIterator(std::int32_t
 }
 
 Reference<List> AbstractListSubList::subList(std::int32_t from, std::int32_t to) {
-  checkForComodification();
+  m_stamp.check();
   return AbstractList::subList(from, to);
 }
 
@@ -228,62 +220,62 @@ Reference<List> AbstractListSubList::subList(std::int32_t from, std::int32_t to)
 // view's elements through iterators that only check once they step, and
 // some (an empty view, an empty argument) never step: each checks first.
 bool AbstractListSubList::add(IZKUnknown* obj) {
-  checkForComodification();
+  m_stamp.check();
   return AbstractList::add(obj);
 }
 
 bool AbstractListSubList::addAll(const Collection* c) {
-  checkForComodification();
+  m_stamp.check();
   return AbstractList::addAll(c);
 }
 
 bool AbstractListSubList::addAll(std::int32_t index, const Collection* c) {
-  checkForComodification();
+  m_stamp.check();
   return AbstractList::addAll(index, c);
 }
 
 void AbstractListSubList::clear() {
-  checkForComodification();
+  m_stamp.check();
   AbstractList::clear();
 }
 
 std::int32_t AbstractListSubList::compareTo(const Object& other) const {
-  checkForComodification();
+  m_stamp.check();
   return AbstractList::compareTo(other);
 }
 
 bool AbstractListSubList::contains(IZKUnknown* obj) const {
-  checkForComodification();
+  m_stamp.check();
   return AbstractList::contains(obj);
 }
 
 bool AbstractListSubList::containsAll(const Collection* c) const {
-  checkForComodification();
+  m_stamp.check();
   return AbstractList::containsAll(c);
 }
 
 bool AbstractListSubList::equals(const Object& other) const {
-  checkForComodification();
+  m_stamp.check();
   return AbstractList::equals(other);
 }
 
 std::uint32_t AbstractListSubList::hashCode() const {
-  checkForComodification();
+  m_stamp.check();
   return AbstractList::hashCode();
 }
 
 bool AbstractListSubList::remove(IZKUnknown* obj) {
-  checkForComodification();
+  m_stamp.check();
   return AbstractList::remove(obj);
 }
 
 bool AbstractListSubList::removeAll(const Collection* c) {
-  checkForComodification();
+  m_stamp.check();
   return AbstractList::removeAll(c);
 }
 
 bool AbstractListSubList::retainAll(const Collection* c) {
-  checkForComodification();
+  m_stamp.check();
   return AbstractList::retainAll(c);
 }
 
@@ -296,17 +288,17 @@ Reference<List> AbstractListSubList::constSubList(std::int32_t from, std::int32_
 }
 
 std::int32_t AbstractListSubList::indexOf(IZKUnknown* obj) const {
-  checkForComodification();
+  m_stamp.check();
   return AbstractList::indexOf(obj);
 }
 
 std::int32_t AbstractListSubList::lastIndexOf(IZKUnknown* obj) const {
-  checkForComodification();
+  m_stamp.check();
   return AbstractList::lastIndexOf(obj);
 }
 
 Reference<ListIterator> AbstractListSubList::createSubListIterator(std::int32_t index) {
-  checkForComodification();
+  m_stamp.check();
   checkPosition(index, m_size);
   return makeReference<SubListIterator>(this, m_parent->listIterator(m_offset + index));
 }

@@ -1,10 +1,11 @@
 // The list base with its iterator and its sublist view.
 //
-// Modification count: add(index, obj), removeAt, set (even of the same
-// element) and clear change a list's modCount; appending with add(obj) on
-// ArrayList and LinkedList does not. An iterator or view remembers the count
-// of the list it reads and throws a plain zk::Exception once the list has
-// been changed by anyone else. So, on a list:
+// Modification count (lang/modification_count.h): add(index, obj), removeAt,
+// set (even of the same element) and clear bump a list's count; appending
+// with add(obj) on ArrayList and LinkedList does not. An iterator or view
+// stamps the count of the list it reads and throws the concurrent-modification
+// exception (a plain zk::Exception) once the list has been changed by anyone
+// else. So, on a list:
 //   - add(obj) (append) invalidates nothing; a running iterator also returns
 //     the appended element;
 //   - add(index, obj), removeAt, set, clear and addAll(index, c) invalidate
@@ -22,6 +23,7 @@
 
 #include "collections/abstract_collection.h"
 #include "lang/com_object.h"
+#include "lang/modification_count.h"
 
 namespace zk::collections::pcom {
 
@@ -53,13 +55,15 @@ class AbstractList : public AbstractCollection, public virtual List {
   bool equals(const Object& other) const override;
   std::uint32_t hashCode() const override;
 
-  std::uint32_t modCount() const noexcept { return m_modCount; }
+  std::uint32_t modCount() const noexcept { return m_modCount.value(); }
+  // What iterators and views stamp.
+  const ModificationCount& modifications() const noexcept { return m_modCount; }
 
  protected:
   using AbstractCollection::AbstractCollection;
 
-  // One structural change made (wraps around like any counter).
-  void noteModified() noexcept { ++m_modCount; }
+  // One structural change made.
+  void noteModified() noexcept { m_modCount.bump(); }
 
   // RangeErrorException unless 0 <= index <= size (insertion positions).
   static void checkPosition(std::int32_t index, std::int32_t size);
@@ -67,22 +71,16 @@ class AbstractList : public AbstractCollection, public virtual List {
   static void checkElement(std::int32_t index, std::int32_t size);
 
  private:
-  std::uint32_t m_modCount = 0;
+  ModificationCount m_modCount;
 };
 
 // The list iterator of every list: a cursor over get and set by index, made
 // fail-fast by the list's modification count. Keeps its list alive. One
 // thread at a time, with the list. A failed operation changes nothing.
-class AbstractListIterator : public ComObject, public virtual ListIterator {
+class AbstractListIterator : public IteratorObject<ListIterator> {
  public:
   // RangeErrorException unless 0 <= index <= list.size().
   AbstractListIterator(AbstractList* list, std::int32_t index);
-
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
-    return ComObject::QueryInterface(iid, out);
-  }
-  ULONG STDMETHODCALLTYPE AddRef() override { return ComObject::AddRef(); }
-  ULONG STDMETHODCALLTYPE Release() override { return ComObject::Release(); }
 
   bool hasNext() override;
   // The list's RangeErrorException at the end.
@@ -98,11 +96,9 @@ class AbstractListIterator : public ComObject, public virtual ListIterator {
   void set(IZKUnknown* obj) override;
 
  private:
-  // Plain zk::Exception when the list changed behind this iterator.
-  void checkForComodification() const;
-
   Reference<AbstractList> m_list;
-  std::uint32_t m_expectedModCount;
+  // Checked first by every operation but the cursor queries.
+  ModificationStamp m_stamp;
   std::int32_t m_cursor;
   std::int32_t m_lastReturned = -1;
 };
@@ -152,15 +148,9 @@ class AbstractListSubList : public AbstractList {
 
   // Moves the view through the parent iterator that walks it: the view
   // always holds the parent's current count after a change made through it.
-  class SubListIterator : public ComObject, public virtual ListIterator {
+  class SubListIterator : public IteratorObject<ListIterator> {
    public:
     SubListIterator(AbstractListSubList* view, Reference<ListIterator> inner);
-
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
-      return ComObject::QueryInterface(iid, out);
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return ComObject::AddRef(); }
-    ULONG STDMETHODCALLTYPE Release() override { return ComObject::Release(); }
 
     bool hasNext() override;
     // Plain zk::Exception past the view's end.
@@ -183,13 +173,12 @@ class AbstractListSubList : public AbstractList {
   // from, once 0 <= from <= to <= parentSize holds; RangeErrorException
   // otherwise (before to - from is computed, which could overflow).
   static std::int32_t checkedOffset(std::int32_t from, std::int32_t to, std::int32_t parentSize);
-  // Plain zk::Exception when the parent changed behind this view.
-  void checkForComodification() const;
   // After a change through the view: size by delta, in step with the parent.
   void noteChangedThrough(std::int32_t delta) noexcept;
 
   Reference<AbstractList> m_parent;
-  std::uint32_t m_expectedModCount;
+  // Of the parent's count; checked first by every operation but size().
+  ModificationStamp m_stamp;
   std::int32_t m_offset;
   std::int32_t m_size;
 };

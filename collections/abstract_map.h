@@ -14,6 +14,7 @@
 #include "collections/comparator.h"
 #include "collections/map.h"
 #include "lang/com_object.h"
+#include "lang/modification_count.h"
 
 namespace zk::collections::pcom {
 
@@ -59,13 +60,15 @@ class AbstractMap : public Object, public virtual Map {
   // Not counted: the map holds them as long as it lives.
   IZKComparator& keyComparator() const noexcept { return *m_keyComparator; }
   IZKComparator& valueComparator() const noexcept { return *m_valueComparator; }
-  std::uint32_t modCount() const noexcept { return m_modCount; }
+  std::uint32_t modCount() const noexcept { return m_modCount.value(); }
+  // What iterators stamp (lang/modification_count.h).
+  const ModificationCount& modifications() const noexcept { return m_modCount; }
 
  protected:
   AbstractMap();
   ~AbstractMap() override;
 
-  void noteModified() noexcept { ++m_modCount; }
+  void noteModified() noexcept { m_modCount.bump(); }
   std::int32_t compareKeys(IZKUnknown* a, IZKUnknown* b) const;
   std::int32_t compareValues(IZKUnknown* a, IZKUnknown* b) const;
 
@@ -75,23 +78,17 @@ class AbstractMap : public Object, public virtual Map {
 
   Reference<IZKComparator> m_keyComparator;
   Reference<IZKComparator> m_valueComparator;
-  std::uint32_t m_modCount = 0;
+  ModificationCount m_modCount;
 };
 
 // Walks a map's entry set and hands out one part of each entry: the keys
 // for the key set, the values for the value collection. remove() removes the
 // entry. Fail-fast exactly as the entry set's iterator it wraps.
-class MapEntryPartIterator : public ComObject, public virtual Iterator {
+class MapEntryPartIterator : public IteratorObject<Iterator> {
  public:
   enum class Part { kKey, kValue };
 
   MapEntryPartIterator(Reference<Iterator> entries, Part part) noexcept : m_entries(std::move(entries)), m_part(part) {}
-
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
-    return ComObject::QueryInterface(iid, out);
-  }
-  ULONG STDMETHODCALLTYPE AddRef() override { return ComObject::AddRef(); }
-  ULONG STDMETHODCALLTYPE Release() override { return ComObject::Release(); }
 
   bool hasNext() override { return m_entries->hasNext(); }
   Reference<IZKUnknown> next() override;

@@ -36,7 +36,7 @@ ArrayList::~ArrayList() {
 void ArrayList::reserveOneMore() {
   const std::int32_t length = m_storage.length;
   if (length < m_storage.capacity) return;
-  if (length == std::numeric_limits<std::int32_t>::max()) throw ZKCoreBadAlloc();
+  if (length == std::numeric_limits<std::int32_t>::max()) ZKCoreOutOfMemory();
   // Doubling moves the array fewer times than the buffers' growth by half,
   // which shows on long runs of appends (each move of a large block is
   // costly); near the storage's limit the request falls back to one more

@@ -24,8 +24,10 @@ namespace zk::collections::pcom {
 
 // A growable array of counted element references. One thread at a time, or
 // under the caller's lock. Every operation leaves the list as it was when it
-// throws (std::bad_alloc when the array cannot grow; the list never holds
-// more than 2^31 - 1 elements).
+// throws (std::bad_alloc when the array cannot grow; the list never holds more
+// than 2^31 - 1 elements). Out of memory, a size limit included, fails through
+// ZKCoreOutOfMemory: zk::OutOfMemoryException once the class library's handler
+// is installed, else std::bad_alloc.
 class ArrayList : public AbstractList {
  public:
   // Empty, with the given comparator (the shared default when null; adds a

@@ -68,7 +68,7 @@ Reference<IZKUnknown> HashMapEntry::setValue(IZKUnknown* value) {
 
 HashMap::Buckets::Buckets(std::int32_t capacity) {
   constexpr std::size_t kMostHeads = std::numeric_limits<std::size_t>::max() / sizeof(Reference<HashMapEntry>);
-  if (capacity < 1 || static_cast<std::uint64_t>(capacity) > kMostHeads) throw ZKCoreBadAlloc();
+  if (capacity < 1 || static_cast<std::uint64_t>(capacity) > kMostHeads) ZKCoreOutOfMemory();
   void* memory = ZKCoreAlloc(static_cast<std::size_t>(capacity) * sizeof(Reference<HashMapEntry>));
   m_heads = static_cast<Reference<HashMapEntry>*>(memory);
   for (std::int32_t i = 0; i < capacity; ++i) new (&m_heads[i]) Reference<HashMapEntry>();
@@ -147,7 +147,7 @@ Reference<Set> HashMap::entrySet() { return makeReference<HashMapEntrySet>(this)
 Reference<IZKUnknown> HashMap::put(IZKUnknown* key, IZKUnknown* value) {
   const std::uint32_t hash = hashKey(key);
   if (HashMapEntry* entry = find(key, hash)) return entry->setValue(value);
-  if (m_count == kMaxCount) throw ZKCoreBadAlloc();
+  if (m_count == kMaxCount) ZKCoreOutOfMemory();
   // Made before the table grows, so nothing has changed when either fails.
   Reference<HashMapEntry> entry = makeReference<HashMapEntry>(key, value, hash);
   if (m_count >= m_threshold) rehash();
@@ -244,11 +244,7 @@ Reference<ConstIterator> HashMapEntrySet::constIterator() const {
 // -------------------------------------------------------------- HashMapIterator
 
 HashMapIterator::HashMapIterator(HashMap* map, Kind kind)
-    : m_map(map), m_expectedModCount(map->modCount()), m_kind(kind), m_index(map->capacity()) {}
-
-void HashMapIterator::checkForComodification() const {
-  if (m_map->modCount() != m_expectedModCount) throw Exception();
-}
+    : m_map(map), m_stamp(map->modifications()), m_kind(kind), m_index(map->capacity()) {}
 
 bool HashMapIterator::hasNext() {
   // The table only ever grows, but a stale iterator must not read past it.
@@ -258,7 +254,7 @@ bool HashMapIterator::hasNext() {
 }
 
 Reference<IZKUnknown> HashMapIterator::next() {
-  checkForComodification();
+  m_stamp.check();
   if (!hasNext()) throw Exception();
   m_lastReturned = m_current;
   m_current = m_lastReturned->m_next;
@@ -274,10 +270,10 @@ Reference<IZKUnknown> HashMapIterator::next() {
 }
 
 void HashMapIterator::remove() {
-  checkForComodification();
+  m_stamp.check();
   if (!m_lastReturned) throw IllegalStateException();
   m_map->unlink(m_lastReturned.get());
-  m_expectedModCount = m_map->modCount();
+  m_stamp.renew();
   m_lastReturned.reset();
 }
 

@@ -68,10 +68,12 @@ class HashMapEntry final : public ComObject, public virtual MapEntry {
 };
 
 // The map: capacity buckets (at least 1), each the head of a chain; an entry
-// for hash h lives in bucket h mod capacity (unsigned). One thread at a
-// time, or under the caller's lock. A failing operation leaves the map as it
-// was (a failing comparator included); growth failing for lack of memory
-// throws std::bad_alloc before anything changes.
+// for hash h lives in bucket h mod capacity (unsigned). One thread at a time,
+// or under the caller's lock. A failing operation leaves the map as it was (a
+// failing comparator included); growth failing for lack of memory throws
+// std::bad_alloc before anything changes. Out of memory, a size limit included,
+// fails through ZKCoreOutOfMemory: zk::OutOfMemoryException once the class
+// library's handler is installed, else std::bad_alloc.
 class HashMap : public AbstractMap {
  public:
   static constexpr std::int32_t kDefaultCapacity = 101;
@@ -164,33 +166,26 @@ class HashMapEntrySet : public AbstractSet {
 
 // Walks a HashMap from the highest bucket down, handing out keys, values or
 // the entries themselves. Fail-fast on the map's modification count (next
-// and remove; hasNext never throws). Keeps the map and its current and last
-// entries alive. One thread at a time, with the map.
-class HashMapIterator : public ComObject, public virtual Iterator {
+// and remove throw the concurrent-modification exception of
+// lang/modification_count.h; hasNext never throws). Keeps the map and its
+// current and last entries alive. One thread at a time, with the map.
+class HashMapIterator : public IteratorObject<Iterator> {
  public:
   enum Kind : std::int32_t { kKeys = 0, kValues = 1, kEntries = 2 };
 
   HashMapIterator(HashMap* map, Kind kind);
 
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
-    return ComObject::QueryInterface(iid, out);
-  }
-  ULONG STDMETHODCALLTYPE AddRef() override { return ComObject::AddRef(); }
-  ULONG STDMETHODCALLTYPE Release() override { return ComObject::Release(); }
-
   bool hasNext() override;
-  // Plain zk::Exception when the map changed behind the iterator or no
-  // entry is left.
+  // Plain zk::Exception when the map changed behind the iterator (checked
+  // first) or no entry is left.
   Reference<IZKUnknown> next() override;
   // IllegalStateException unless next() returned an entry since the last
   // remove().
   void remove() override;
 
  private:
-  void checkForComodification() const;
-
   Reference<HashMap> m_map;
-  std::uint32_t m_expectedModCount;
+  ModificationStamp m_stamp;
   Kind m_kind;
   std::int32_t m_index;
   Reference<HashMapEntry> m_current;

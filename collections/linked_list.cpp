@@ -41,7 +41,7 @@ LinkedList::Links* LinkedList::nodeAt(std::int32_t index) const noexcept {
 }
 
 void LinkedList::linkBefore(Links* position, IZKUnknown* obj) {
-  if (m_count == std::numeric_limits<std::int32_t>::max()) throw ZKCoreBadAlloc();
+  if (m_count == std::numeric_limits<std::int32_t>::max()) ZKCoreOutOfMemory();
   Node* node = new Node;
   node->element = obj;
   if (obj != nullptr) obj->AddRef();

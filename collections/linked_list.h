@@ -23,10 +23,12 @@
 
 namespace zk::collections::pcom {
 
-// A ring of nodes, each holding one counted element reference. One thread at
-// a time, or under the caller's lock. Every operation leaves the list as it
-// was when it throws (std::bad_alloc when a node cannot be had; the list
-// never holds more than 2^31 - 1 elements).
+// A ring of nodes, each holding one counted element reference. One thread at a
+// time, or under the caller's lock. Every operation leaves the list as it was
+// when it throws (std::bad_alloc when a node cannot be had; the list never
+// holds more than 2^31 - 1 elements). Out of memory, a size limit included,
+// fails through ZKCoreOutOfMemory: zk::OutOfMemoryException once the class
+// library's handler is installed, else std::bad_alloc.
 class LinkedList : public AbstractList {
  public:
   // Empty, with the given comparator (the shared default when null; adds a

@@ -54,14 +54,21 @@ struct Map : IZKUnknown {
 };
 
 // Answered by the library's map entries with their MapEntry part, so an
-// element of an entry set can be recognised without a blind cast.
+// entry reached through another interface table can still be found.
 // {5D0C8E7A-3B41-4F9C-9A62-1E7F0B3C2D84}
 inline constexpr IID IID_ZKMapEntry = {0x5D0C8E7A, 0x3B41, 0x4F9C, {0x9A, 0x62, 0x1E, 0x7F, 0x0B, 0x3C, 0x2D, 0x84}};
 
 // The entry behind obj, with a reference; null when obj is null or no entry.
+// An object that answers IID_ZKMapEntry, or that implements MapEntry
+// without knowing that identifier (a caller's own entry class), is an entry:
+// MapEntry is the interface a map's users are given, so it is what counts.
+// The type check is safe because these interfaces are C++ ones, shared only
+// with code built against the same run-time library.
 inline Reference<MapEntry> toMapEntry(IZKUnknown* obj) noexcept {
   Reference<MapEntry> entry;
-  if (obj != nullptr && obj->QueryInterface(IID_ZKMapEntry, entry.put_void()) < 0) entry.reset();
+  if (obj == nullptr) return entry;
+  if (obj->QueryInterface(IID_ZKMapEntry, entry.put_void()) >= 0 && entry) return entry;
+  entry.reset(dynamic_cast<MapEntry*>(obj));
   return entry;
 }
 

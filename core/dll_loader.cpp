@@ -21,6 +21,15 @@ HMODULE CZKDllLoader::load(const wchar_t* path) const {
 
 void CZKDllLoader::free(HMODULE module) const { zkcore::throwLastErrorIf(!::FreeLibrary(module)); }
 
+bool CZKDllLoader::canUnloadNow(HMODULE module) const noexcept {
+  using CanUnloadNowFunction = HRESULT(STDAPICALLTYPE*)();
+  // FARPROC is a placeholder type; going through void(*)() is the portable
+  // way to say the real signature is known.
+  const auto canUnload =
+      reinterpret_cast<CanUnloadNowFunction>(reinterpret_cast<void (*)()>(::GetProcAddress(module, "DllCanUnloadNow")));
+  return canUnload != nullptr && canUnload() == S_OK;
+}
+
 FARPROC CZKDllLoader::getProcAddress(HMODULE module, const wchar_t* name) const {
   if (name == nullptr) throw EZKCoreException{zkcore::kInvalidArgument};
   const int bytes = ::WideCharToMultiByte(CP_ACP, 0, name, -1, nullptr, 0, nullptr, nullptr);

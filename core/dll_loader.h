@@ -14,6 +14,9 @@ class CZKDllLoader {
   HMODULE load(const wchar_t* path) const;
   static bool isFullPath(const wchar_t* path) noexcept;
   void free(HMODULE module) const;
+  // Whether the DLL's DllCanUnloadNow answers S_OK. A DLL without that export
+  // cannot tell whether objects it handed out still live, so it never may.
+  bool canUnloadNow(HMODULE module) const noexcept;
   // The name is converted to the ANSI code page, as GetProcAddress wants it.
   FARPROC getProcAddress(HMODULE module, const wchar_t* name) const;
 };

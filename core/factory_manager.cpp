@@ -46,8 +46,13 @@ CZKFactoryData::CZKFactoryData(IUnknown* classObject, HMODULE module) noexcept
 
 CZKFactoryData::~CZKFactoryData() {
   m_classObject->Release();
+  // An object the DLL handed out may outlive the cache (a decoder released
+  // after the last runtime went down): its code must stay mapped, so the
+  // load is kept for good while the DLL says objects of it live.
+  const CZKDllLoader loader;
+  if (!loader.canUnloadNow(m_module)) return;
   try {
-    CZKDllLoader().free(m_module);
+    loader.free(m_module);
   } catch (const EZKCoreException&) {
     // A destructor cannot report; the module count is the system's to keep.
   }

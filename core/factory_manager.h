@@ -14,7 +14,9 @@
 // One cached class object and the DLL that provided it. Holds one reference
 // on the object and one load of the module; destruction releases the object
 // first and then frees the module, so the object's code is still mapped when
-// its Release runs. Reference-counted; the count is thread-safe.
+// its Release runs; the module is freed only when its DllCanUnloadNow then
+// answers S_OK, else it stays loaded for the rest of the process, since
+// objects of it still live. Reference-counted; the count is thread-safe.
 class CZKFactoryData : public CZKCoreRefCounted, public CZKCoreAllocated {
  public:
   // Takes a new reference on classObject (AddRef) and takes over one load of
@@ -54,8 +56,8 @@ class CZKFactoryManager {
   IUnknown* getClassObject(REFCLSID clsid, REFIID iid);
 
  private:
-  IUnknown* locate(REFCLSID clsid, REFIID iid);
+  IUnknown* locate(REFCLSID clsid, REFIID iid) ZK_REQUIRES(m_mapMutex);
 
   zkcore::UniqueCoreMutex m_mapMutex;
-  std::map<GUID, CZKCorePtr<CZKFactoryData>, CZKGuidLess> m_map;
+  std::map<GUID, CZKCorePtr<CZKFactoryData>, CZKGuidLess> m_map ZK_GUARDED_BY(m_mapMutex);
 };

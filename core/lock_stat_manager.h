@@ -42,7 +42,7 @@ class CZKLockStatManager : public CZKCoreAllocated {
   using Key = std::pair<std::int32_t, std::uintptr_t>;
 
   zkcore::UniqueCoreMutex m_mutex;
-  std::map<Key, CZKCorePtr<CZKCoreRefCounted>> m_map;
+  std::map<Key, CZKCorePtr<CZKCoreRefCounted>> m_map ZK_GUARDED_BY(m_mutex);
 };
 
 // The running runtime's manager, or null while the runtime is down. Valid

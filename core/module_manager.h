@@ -19,5 +19,5 @@ class CZKModuleManager : public CZKCoreAllocated {
 
  private:
   zkcore::UniqueCoreMutex m_setLock;
-  std::set<std::uintptr_t> m_set;
+  std::set<std::uintptr_t> m_set ZK_GUARDED_BY(m_setLock);
 };

@@ -10,6 +10,7 @@
 #include "core/lifecycle.h"
 #include "core/ref_counted.h"
 #include "core/result.h"
+#include "core/thread_annotations.h"
 #include "core/unique_handle.h"
 #include "core/windows_support.h"
 
@@ -39,7 +40,7 @@ namespace zkcore {
 // The interface every core mutex offers. Implementations are thread-safe;
 // lock and unlock follow critical-section rules (recursive unless a checked
 // mutex says otherwise). Objects are allocated with ZKCoreAlloc.
-class CZKMutex : public CZKCoreRefCounted, public CZKCoreAllocated {
+class ZK_CAPABILITY("mutex") CZKMutex : public CZKCoreRefCounted, public CZKCoreAllocated {
  public:
   // Copies the name (null counts as empty); throws std::bad_alloc.
   CZKMutex(const char* name, std::uint32_t flags);
@@ -160,10 +161,14 @@ using ZKMUTEX = zkcore::CZKMutex*;
 HRESULT ZKCoreMutexCreate(const char* name, std::uint32_t flags, ZKMUTEX* handle);
 // The functions below answer 0x80070006 for a null or invalid handle.
 HRESULT ZKCoreMutexDestroy(ZKMUTEX handle);
-inline HRESULT ZKCoreMutexLock(ZKMUTEX handle);
+// For the thread-safety analysis a lock call takes the mutex whatever it
+// answers: every caller throws or returns on a failure. The try form is left
+// unannotated (its callers compare the result with kOk, which the analysis
+// cannot read); they adopt the mutex into a CoreMutexLock once they have it.
+inline HRESULT ZKCoreMutexLock(ZKMUTEX handle) ZK_ACQUIRE(handle);
 inline HRESULT ZKCoreMutexTryLock(ZKMUTEX handle);
 // 0x80004005 when the calling thread does not hold the mutex.
-inline HRESULT ZKCoreMutexUnlock(ZKMUTEX handle);
+inline HRESULT ZKCoreMutexUnlock(ZKMUTEX handle) ZK_RELEASE(handle);
 
 namespace zkcore::detail {
 
@@ -184,8 +189,10 @@ HRESULT mutexUnlockSlow(ZKMUTEX handle) noexcept;
 
 // The plain mutex is served inline (it can neither throw nor do anything but
 // enter or leave its section); every other mutex goes through its virtual
-// operations behind the exception boundary.
-inline HRESULT ZKCoreMutexLock(ZKMUTEX handle) {
+// operations behind the exception boundary. These are the primitives the
+// analysis rests on: it cannot see that entering the section is taking the
+// mutex, so their bodies are not analysed.
+inline HRESULT ZKCoreMutexLock(ZKMUTEX handle) ZK_NO_THREAD_SAFETY_ANALYSIS {
   if (!ZKCoreIsValidHandle(handle)) return zkcore::kInvalidHandle;
   if (CRITICAL_SECTION* section = handle->plainSection()) {
     ::EnterCriticalSection(section);
@@ -202,7 +209,7 @@ inline HRESULT ZKCoreMutexTryLock(ZKMUTEX handle) {
   return zkcore::detail::mutexTryLockSlow(handle);
 }
 
-inline HRESULT ZKCoreMutexUnlock(ZKMUTEX handle) {
+inline HRESULT ZKCoreMutexUnlock(ZKMUTEX handle) ZK_NO_THREAD_SAFETY_ANALYSIS {
   if (!ZKCoreIsValidHandle(handle)) return zkcore::kInvalidHandle;
   if (CRITICAL_SECTION* section = handle->plainSection()) {
     // Leaving a section one does not hold corrupts it for every other user.
@@ -215,6 +222,11 @@ inline HRESULT ZKCoreMutexUnlock(ZKMUTEX handle) {
 
 namespace zkcore {
 
+// The try form as the analysis can read it: true when the mutex was taken.
+inline bool tryLock(ZKMUTEX mutex) ZK_TRY_ACQUIRE(true, mutex) ZK_NO_THREAD_SAFETY_ANALYSIS {
+  return ZKCoreMutexTryLock(mutex) == kOk;
+}
+
 // Tag for a CoreMutexLock that takes over a mutex the caller already locked.
 struct AdoptLock {};
 inline constexpr AdoptLock adoptLock{};
@@ -224,11 +236,13 @@ inline constexpr AdoptLock adoptLock{};
 // unlocks on destruction, so every early return and exception releases the
 // mutex. dismiss() leaves the mutex locked on purpose (a lock that outlives
 // the call, like the reader-writer lock's writer mutex).
-class CoreMutexLock {
+class ZK_SCOPED_CAPABILITY CoreMutexLock {
  public:
-  explicit CoreMutexLock(ZKMUTEX mutex) : m_mutex(mutex) { throwIfFailed(ZKCoreMutexLock(m_mutex)); }
-  CoreMutexLock(ZKMUTEX mutex, AdoptLock) noexcept : m_mutex(mutex) {}
-  ~CoreMutexLock() {
+  explicit CoreMutexLock(ZKMUTEX mutex) ZK_ACQUIRE(mutex) : m_mutex(mutex) { throwIfFailed(ZKCoreMutexLock(m_mutex)); }
+  CoreMutexLock(ZKMUTEX mutex, AdoptLock) noexcept ZK_REQUIRES(mutex) : m_mutex(mutex) {}
+  // Not analysed: after dismiss() there is nothing to release, a state the
+  // analysis has no word for.
+  ~CoreMutexLock() ZK_RELEASE() ZK_NO_THREAD_SAFETY_ANALYSIS {
     // An unlock of a mutex this thread holds cannot fail; a destructor could
     // not report it anyway.
     if (m_mutex != nullptr) ignoreFailure(ZKCoreMutexUnlock(m_mutex));
@@ -236,6 +250,9 @@ class CoreMutexLock {
   CoreMutexLock(const CoreMutexLock&) = delete;
   CoreMutexLock& operator=(const CoreMutexLock&) = delete;
 
+  // The analysis still counts the mutex as released at the end of the scope:
+  // a function that dismisses says what it leaves held in its own annotation
+  // and is itself not analysed.
   void dismiss() noexcept { m_mutex = nullptr; }
 
  private:
@@ -251,10 +268,13 @@ struct CoreMutexTraits {
 
 // Owns one core mutex handle and destroys it once. Move-only; not
 // thread-safe itself.
-class UniqueCoreMutex : public UniqueHandle<CoreMutexTraits> {
+// For the thread-safety analysis the owner is the mutex: a field names it in
+// ZK_GUARDED_BY, and a lock taken through get() counts as taking it.
+class ZK_CAPABILITY("mutex") UniqueCoreMutex : public UniqueHandle<CoreMutexTraits> {
  public:
   using UniqueHandle::UniqueHandle;
   UniqueCoreMutex() noexcept = default;
+  ZKMUTEX get() const noexcept ZK_RETURN_CAPABILITY(this) { return UniqueHandle::get(); }
   // Creates the mutex; throws EZKCoreException with the creation's code.
   UniqueCoreMutex(const char* name, std::uint32_t flags) { throwIfFailed(ZKCoreMutexCreate(name, flags, put())); }
 };

@@ -19,6 +19,5 @@ class CZKProcessManager {
 
  private:
   zkcore::UniqueCoreMutex m_setMutex;
-  std::set<std::uintptr_t> m_set;
-  std::uintptr_t m_reserved[3] = {0, 0, 0};
+  std::set<std::uintptr_t> m_set ZK_GUARDED_BY(m_setMutex);
 };

@@ -22,8 +22,7 @@ std::uint32_t currentThread() noexcept { return static_cast<std::uint32_t>(::Get
 
 }  // namespace
 
-CZKRWLockImpl::CZKRWLockImpl(const char* name, std::uint32_t flags)
-    : m_name(name != nullptr ? name : ""), m_flags(flags) {
+CZKRWLockImpl::CZKRWLockImpl(const char* name, std::uint32_t /*flags*/) : m_name(name != nullptr ? name : "") {
   // The gate's name is kept for diagnostics only; gates are never named in
   // the system, so two locks of one name cannot interfere.
   throwIfFailed(ZKCoreGateCreate((m_name + "::CZKRWLockImpl::m_writerGate").c_str(), 0, m_writerGate.put()));
@@ -108,14 +107,14 @@ void CZKRWLockImpl::acquireRead() {
 
 bool CZKRWLockImpl::tryAcquireRead() {
   const std::uint32_t self = currentThread();
-  if (ZKCoreMutexTryLock(m_arrayLock.get()) != kOk) return false;
+  if (!zkcore::tryLock(m_arrayLock.get())) return false;
   {
     CoreMutexLock array(m_arrayLock.get(), zkcore::adoptLock);
     if (readAgain(self)) return true;
   }
-  if (ZKCoreMutexTryLock(m_lock.get()) != kOk) return false;
+  if (!zkcore::tryLock(m_lock.get())) return false;
   CoreMutexLock lock(m_lock.get(), zkcore::adoptLock);
-  if (ZKCoreMutexTryLock(m_arrayLock.get()) != kOk) return false;
+  if (!zkcore::tryLock(m_arrayLock.get())) return false;
   CoreMutexLock array(m_arrayLock.get(), zkcore::adoptLock);
   startReading(self);
   return true;
@@ -152,7 +151,7 @@ bool CZKRWLockImpl::lockForWrite(std::uint32_t thread) {
     return true;
   }
   for (unsigned tries = 0;; ++tries) {
-    if (ZKCoreMutexTryLock(m_lock.get()) == kOk) return true;
+    if (zkcore::tryLock(m_lock.get())) return true;
     {
       CoreMutexLock array(m_arrayLock.get());
       if (m_pendingWriter != 0) return false;
@@ -161,7 +160,9 @@ bool CZKRWLockImpl::lockForWrite(std::uint32_t thread) {
   }
 }
 
-void CZKRWLockImpl::acquireWrite() {
+// Not analysed, like tryAcquireWrite and releaseWrite: the write section
+// holds m_lock from one call to the next, which the analysis cannot follow.
+void CZKRWLockImpl::acquireWrite() ZK_NO_THREAD_SAFETY_ANALYSIS {
   const std::uint32_t self = currentThread();
   if (!lockForWrite(self)) throw EZKCoreException{zkcore::kPossibleDeadlock};
   CoreMutexLock lock(m_lock.get(), zkcore::adoptLock);
@@ -205,16 +206,16 @@ void CZKRWLockImpl::acquireWrite() {
   }
 }
 
-bool CZKRWLockImpl::tryAcquireWrite() {
+bool CZKRWLockImpl::tryAcquireWrite() ZK_NO_THREAD_SAFETY_ANALYSIS {
   const std::uint32_t self = currentThread();
-  if (ZKCoreMutexTryLock(m_lock.get()) != kOk) return false;
+  if (!zkcore::tryLock(m_lock.get())) return false;
   CoreMutexLock lock(m_lock.get(), zkcore::adoptLock);
   if (isWriter(self)) {
     ++m_activeCount;
     lock.dismiss();
     return true;
   }
-  if (ZKCoreMutexTryLock(m_arrayLock.get()) != kOk) return false;
+  if (!zkcore::tryLock(m_arrayLock.get())) return false;
   CoreMutexLock array(m_arrayLock.get(), zkcore::adoptLock);
   // Other threads' reads are the only thing a writer waits for, and with
   // m_lock held no writer can be waiting, so the readers array alone decides.
@@ -248,7 +249,7 @@ bool CZKRWLockImpl::releaseRead() {
   return true;
 }
 
-bool CZKRWLockImpl::releaseWrite() {
+bool CZKRWLockImpl::releaseWrite() ZK_NO_THREAD_SAFETY_ANALYSIS {
   const std::uint32_t self = currentThread();
   // Leaving a critical section the caller does not hold would corrupt it,
   // so only the writer gets past this point.
@@ -283,6 +284,8 @@ bool CZKRWLockImpl::releaseWrite() {
   throwIfFailed(ZKCoreMutexUnlock(m_lock.get()));
   return true;
 }
+
+bool CZKRWLockImpl::writtenByCallingThread() const noexcept { return isWriter(currentThread()); }
 
 HRESULT ZKCoreRWLockCreate(const char* name, std::uint32_t flags, ZKRWLOCK* handle) {
   if (handle == nullptr) return kInvalidArgument;
@@ -330,4 +333,8 @@ HRESULT ZKCoreRWLockReleaseRead(ZKRWLOCK handle) {
 
 HRESULT ZKCoreRWLockReleaseWrite(ZKRWLOCK handle) {
   return zkcore::guardHandle(handle, [&]() -> HRESULT { return handle->releaseWrite() ? kOk : kFail; });
+}
+
+HRESULT ZKCoreRWLockCheckWriter(ZKRWLOCK handle) {
+  return zkcore::guardHandle(handle, [&]() -> HRESULT { return handle->writtenByCallingThread() ? kOk : kFail; });
 }

@@ -40,7 +40,9 @@
 // are allocated with ZKCoreAlloc.
 class CZKRWLockImpl : public CZKCoreAllocated {
  public:
-  // Builds the gate and both mutexes, named after the lock.
+  // Builds the gate and both mutexes, named after the lock. No flag changes
+  // how the lock behaves; they are taken so that creating one reads like
+  // creating a core mutex.
   CZKRWLockImpl(const char* name, std::uint32_t flags);
   ~CZKRWLockImpl();
   CZKRWLockImpl(const CZKRWLockImpl&) = delete;
@@ -55,6 +57,9 @@ class CZKRWLockImpl : public CZKCoreAllocated {
   bool releaseRead();
   // False when the calling thread is not the writer.
   bool releaseWrite();
+  // Whether the calling thread holds the write lock. Safe from any thread
+  // without a lock: only the writer stores its own id.
+  bool writtenByCallingThread() const noexcept;
 
  private:
   struct ReaderEntry {
@@ -65,16 +70,16 @@ class CZKRWLockImpl : public CZKCoreAllocated {
   bool isWriter(std::uint32_t thread) const noexcept;
   // Takes m_lock for acquireWrite; false (nothing taken) when waiting for it
   // could never end.
-  bool lockForWrite(std::uint32_t thread);
+  bool lockForWrite(std::uint32_t thread) ZK_TRY_ACQUIRE(true, m_lock);
   // The helpers below run with m_arrayLock held.
-  ReaderEntry* findEntry(std::uint32_t thread) noexcept;
-  void removeEntry(ReaderEntry* entry) noexcept;
+  ReaderEntry* findEntry(std::uint32_t thread) noexcept ZK_REQUIRES(m_arrayLock);
+  void removeEntry(ReaderEntry* entry) noexcept ZK_REQUIRES(m_arrayLock);
   // True when every reader entry belongs to thread, leaving aside `leaving`
   // (an entry about to be removed, or null).
-  bool isAlone(std::uint32_t thread, const ReaderEntry* leaving = nullptr) const noexcept;
-  bool readAgain(std::uint32_t thread);
-  void startReading(std::uint32_t thread);
-  void enterWriteMode(std::uint32_t thread);
+  bool isAlone(std::uint32_t thread, const ReaderEntry* leaving = nullptr) const noexcept ZK_REQUIRES(m_arrayLock);
+  bool readAgain(std::uint32_t thread) ZK_REQUIRES(m_arrayLock);
+  void startReading(std::uint32_t thread) ZK_REQUIRES(m_arrayLock);
+  void enterWriteMode(std::uint32_t thread) ZK_REQUIRES(m_arrayLock);
 
   zkcore::UniqueCoreMutex m_lock;
   // Closed only while a writer waits for other threads' reads to drain: the
@@ -88,15 +93,14 @@ class CZKRWLockImpl : public CZKCoreAllocated {
   std::atomic<std::int32_t> m_activeCount{0};
   // Inside a write section: the read holds of the writer.
   std::int32_t m_heldReads = 0;
-  std::vector<ReaderEntry> m_readers;
-  std::uint32_t m_pendingWriter = 0;
+  std::vector<ReaderEntry> m_readers ZK_GUARDED_BY(m_arrayLock);
+  std::uint32_t m_pendingWriter ZK_GUARDED_BY(m_arrayLock) = 0;
   zkcore::UniqueCoreMutex m_arrayLock;
   std::atomic<std::uint8_t> m_writeMode{0};
   // Id of the writing thread during a write section, so that releases and
   // read holds from any other thread can be told apart from the writer's.
   std::atomic<std::uint32_t> m_writerThread{0};
   std::string m_name;
-  std::uint32_t m_flags = 0;
 };
 
 using ZKRWLOCK = CZKRWLockImpl*;
@@ -113,6 +117,9 @@ HRESULT ZKCoreRWLockAcquireWrite(ZKRWLOCK handle);
 HRESULT ZKCoreRWLockTryAcquireWrite(ZKRWLOCK handle);
 HRESULT ZKCoreRWLockReleaseRead(ZKRWLOCK handle);
 HRESULT ZKCoreRWLockReleaseWrite(ZKRWLOCK handle);
+// 0 when the calling thread holds the write lock, 0x80004005 when it does
+// not; lets a caller that must end a write refuse before it changes anything.
+HRESULT ZKCoreRWLockCheckWriter(ZKRWLOCK handle);
 
 namespace zkcore {
 

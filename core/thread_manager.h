@@ -23,8 +23,6 @@ class CZKThreadData : public CZKCoreRefCounted, public CZKCoreAllocated {
  private:
   ZKCoreNewHandler volatile m_newHandler = nullptr;
   HANDLE m_thread;
-  std::uint8_t m_flag1 = 0;
-  std::uint8_t m_flag2 = 0;
 };
 
 // Map from thread id to the thread's record. Thread-safe: the map is guarded
@@ -47,5 +45,5 @@ class CZKThreadManager {
 
  private:
   zkcore::UniqueCoreMutex m_mapMutex;
-  std::map<DWORD, CZKCorePtr<CZKThreadData>> m_map;
+  std::map<DWORD, CZKCorePtr<CZKThreadData>> m_map ZK_GUARDED_BY(m_mapMutex);
 };

@@ -25,12 +25,12 @@ std::int64_t round16(std::int64_t count) noexcept { return (count + 15) & ~std::
 void* reallocate(void* data, std::int64_t capacity, std::size_t elementSize) {
   if (capacity > kMaxCapacity ||
       static_cast<std::uint64_t>(capacity) > std::numeric_limits<std::size_t>::max() / elementSize) {
-    throw ZKCoreBadAlloc();
+    ZKCoreOutOfMemory();
   }
   const std::size_t bytes = static_cast<std::size_t>(capacity) * elementSize;
   const ReallocFunction replacement = g_reallocForTesting.load();
   void* moved = replacement != nullptr ? replacement(data, bytes) : std::realloc(data, bytes);
-  if (moved == nullptr) throw ZKCoreBadAlloc();
+  if (moved == nullptr) ZKCoreOutOfMemory();
   return moved;
 }
 
@@ -50,7 +50,7 @@ void initialiseStorage(GrowableStorage& storage, const void* elements, std::int3
 
 void reserveStorage(GrowableStorage& storage, std::int32_t count, std::size_t elementSize) {
   if (count <= storage.capacity) return;
-  if (count > kMaxCapacity) throw ZKCoreBadAlloc();
+  if (count > kMaxCapacity) ZKCoreOutOfMemory();
   std::int64_t room = round16(std::max<std::int64_t>(count, std::int64_t{storage.capacity} + storage.capacity / 2));
   // Near the limit the geometric step gives way to exactly what was asked.
   if (room > kMaxCapacity) room = round16(count);

@@ -51,10 +51,12 @@ struct GrowableStorage {
   std::uint32_t reserved = 0;
 };
 
-// Room for round16(max(capacity, length)) elements when that is not 0, with
-// the first length elements copied in (none when length < 1). std::bad_alloc
-// when the room cannot be had, ResultException 0x80070057 for a null
-// elements with a positive length.
+// Room for round16(max(capacity, length)) elements when that is not 0, with the
+// first length elements copied in (none when length < 1). std::bad_alloc when
+// the room cannot be had, ResultException 0x80070057 for a null elements with a
+// positive length. Out of memory, a size limit included, fails through
+// ZKCoreOutOfMemory: zk::OutOfMemoryException once the class library's handler
+// is installed, else std::bad_alloc.
 void initialiseStorage(GrowableStorage& storage, const void* elements, std::int32_t length, std::int32_t capacity,
                        std::size_t elementSize);
 // Makes room for at least count elements, keeping the content. Grows by half
@@ -95,7 +97,9 @@ class BufferBase : public Object, public Interface {
   ULONG STDMETHODCALLTYPE Release() override { return Object::Release(); }
 
   virtual std::uint32_t getLength() const noexcept = 0;
-  virtual Element* getData() const noexcept = 0;
+  // The elements to read: writing goes through lockWrite, which is where a
+  // buffer can refuse it or make its storage private first.
+  virtual const Element* getData() const noexcept = 0;
   virtual const Element* lockRead() = 0;
   virtual void unlockRead() = 0;
   virtual bool isWritable() const = 0;
@@ -183,11 +187,10 @@ class ReadOnlyBuffer : public Abstract {
   using Element = typename Abstract::Element;
 
   ReadOnlyBuffer() noexcept = default;
-  ReadOnlyBuffer(const Element* data, std::uint32_t length) noexcept
-      : m_data(const_cast<Element*>(data)), m_length(length) {}
+  ReadOnlyBuffer(const Element* data, std::uint32_t length) noexcept : m_data(data), m_length(length) {}
 
   std::uint32_t getLength() const noexcept override { return m_length; }
-  Element* getData() const noexcept override { return m_data; }
+  const Element* getData() const noexcept override { return m_data; }
   const Element* lockRead() override { return m_data; }
   void unlockRead() override {}
   bool isWritable() const override { return false; }
@@ -207,8 +210,7 @@ class ReadOnlyBuffer : public Abstract {
     return kNotImplemented;
   }
 
-  // Never written through: the view only hands it out.
-  Element* m_data = nullptr;
+  const Element* m_data = nullptr;
   std::uint32_t m_length = 0;
 };
 
@@ -235,7 +237,9 @@ class GrowableBuffer : public Abstract {
   ~GrowableBuffer() override { freeStorage(m_storage); }
 
   std::uint32_t getLength() const noexcept override { return static_cast<std::uint32_t>(m_storage.length); }
-  Element* getData() const noexcept override { return static_cast<Element*>(m_storage.data); }
+  const Element* getData() const noexcept override { return static_cast<const Element*>(m_storage.data); }
+  // The owner's writable view of its own storage (no sharing to respect).
+  Element* getData() noexcept { return static_cast<Element*>(m_storage.data); }
   const Element* lockRead() override { return getData(); }
   void unlockRead() override {}
   bool isWritable() const override { return true; }

@@ -21,10 +21,13 @@ ZKMUTEX globalLock() noexcept;
 // down there is nothing to hold: locked() says so, and the caller treats the
 // library as absent instead of locking a null mutex. The constructor throws
 // ResultException when taking the lock fails; the destructor releases it.
-class GlobalLockHold {
+// For the thread-safety analysis the hold takes globalLock(); its bodies are
+// not analysed, since whether there is a lock to take is known only at run
+// time.
+class ZK_SCOPED_CAPABILITY GlobalLockHold {
  public:
-  GlobalLockHold();
-  ~GlobalLockHold();
+  GlobalLockHold() ZK_ACQUIRE(globalLock()) ZK_NO_THREAD_SAFETY_ANALYSIS;
+  ~GlobalLockHold() ZK_RELEASE() ZK_NO_THREAD_SAFETY_ANALYSIS;
   GlobalLockHold(const GlobalLockHold&) = delete;
   GlobalLockHold& operator=(const GlobalLockHold&) = delete;
 

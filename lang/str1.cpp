@@ -8,6 +8,7 @@
 #include <new>
 #include <string>
 
+#include "core/lifecycle.h"
 #include "lang/exception.h"
 #include "lang/result.h"
 
@@ -33,7 +34,7 @@ std::int32_t textLengthOf(const wchar_t* text, std::int32_t length) {
   if (length < -1) throwInvalidArgument();
   if (length == -1) {
     const std::size_t terminated = text != nullptr ? std::wcslen(text) : 0;
-    if (terminated > static_cast<std::size_t>(StrBuf1::kMaxCapacity)) throw ZKCoreBadAlloc();
+    if (terminated > static_cast<std::size_t>(StrBuf1::kMaxCapacity)) ZKCoreOutOfMemory();
     return static_cast<std::int32_t>(terminated);
   }
   if (text == nullptr && length > 0) throwInvalidArgument();
@@ -52,7 +53,7 @@ StrBuf1::StrBuf1(wchar_t* data, std::int32_t capacity, std::uint32_t ownership) 
   if (capacity < 0 || (data == nullptr && capacity > 0) || (ownership & ~(kFromMalloc | kFromLibraryAllocator)) != 0) {
     throwInvalidArgument();
   }
-  if (capacity > kMaxCapacity) throw ZKCoreBadAlloc();
+  if (capacity > kMaxCapacity) ZKCoreOutOfMemory();
   m_flags = static_cast<std::uint32_t>(capacity) | ownership;
 }
 
@@ -85,7 +86,7 @@ StrBuf1Wrap::StrBuf1Wrap(wchar_t* data, std::int32_t capacity) : StrBuf1(data, c
 
 StrBuf1Wrap* StrBuf1Wrap::create(std::int32_t capacity) {
   if (capacity < 0) throwInvalidArgument();
-  if (capacity > kMaxCapacity) throw ZKCoreBadAlloc();
+  if (capacity > kMaxCapacity) ZKCoreOutOfMemory();
   void* memory = ZKCoreAlloc(sizeof(StrBuf1Wrap) + static_cast<std::size_t>(capacity) * sizeof(wchar_t));
   auto* chars = reinterpret_cast<wchar_t*>(static_cast<char*>(memory) + sizeof(StrBuf1Wrap));
   // The block is its allocation's start, so deleting it frees the
@@ -142,7 +143,7 @@ std::int32_t Str1::prepareWrite(std::int32_t newLength, std::int32_t keepFrom, s
   if (newLength < 0 || keepFrom < 0 || keepTo < keepFrom || keepTo > m_length || keepTo - keepFrom > newLength) {
     throwInvalidArgument();
   }
-  if (newLength > StrBuf1::kMaxCapacity) throw ZKCoreBadAlloc();
+  if (newLength > StrBuf1::kMaxCapacity) ZKCoreOutOfMemory();
   const std::int32_t keep = keepTo - keepFrom;
 
   if (m_buf != nullptr) {
@@ -212,7 +213,7 @@ void Str1::append(const wchar_t* text, std::int32_t length) {
   length = textLengthOf(text, length);
   if (length < 1) return;
   const std::int64_t total = std::int64_t{m_length} + length;
-  if (total > StrBuf1::kMaxCapacity) throw ZKCoreBadAlloc();
+  if (total > StrBuf1::kMaxCapacity) ZKCoreOutOfMemory();
   writeFrom(text, length, [&](const wchar_t* from) {
     prepareWrite(static_cast<std::int32_t>(total), 0, -1);
     copyUnits(m_buf->data() + m_offset + m_length, from, length);
@@ -223,7 +224,7 @@ void Str1::append(const wchar_t* text, std::int32_t length) {
 void Str1::appendRepeat(wchar_t ch, std::int32_t count) {
   if (count < 1) return;
   const std::int64_t total = std::int64_t{m_length} + count;
-  if (total > StrBuf1::kMaxCapacity) throw ZKCoreBadAlloc();
+  if (total > StrBuf1::kMaxCapacity) ZKCoreOutOfMemory();
   prepareWrite(static_cast<std::int32_t>(total), 0, -1);
   std::fill_n(m_buf->data() + m_offset + m_length, count, ch);
   m_length = static_cast<std::int32_t>(total);
@@ -253,7 +254,7 @@ bool Str1::equals(const wchar_t* text) const noexcept {
 Str1Copy::Str1Copy(const wchar_t* text, std::int32_t length) {
   length = textLengthOf(text, length);
   if (length < 1) return;
-  if (length > StrBuf1::kMaxCapacity) throw ZKCoreBadAlloc();
+  if (length > StrBuf1::kMaxCapacity) ZKCoreOutOfMemory();
   StrBuf1Wrap* block = StrBuf1Wrap::create(blockCapacity(length));
   copyUnits(block->data(), text, length);
   takeBlock(block);

@@ -97,9 +97,12 @@ class StrBuf1Fixed : public StrBuf1Wrap {
 // block marked always writable.
 //
 // One thread at a time (the block counts are plain). Writers throw
-// std::bad_alloc when memory runs out or a text would need more than the
-// 24-bit capacity holds, and ResultException 0x80070057 for a length below
-// -1 or a null text with a positive length; the string is unchanged then.
+// std::bad_alloc when memory runs out or a text would need more than the 24-bit
+// capacity holds, and ResultException 0x80070057 for a length below -1 or a
+// null text with a positive length; the string is unchanged then. Out of
+// memory, a size limit included, fails through ZKCoreOutOfMemory:
+// zk::OutOfMemoryException once the class library's handler is installed, else
+// std::bad_alloc.
 class Str1 {
  public:
   Str1() noexcept = default;

@@ -8,9 +8,12 @@
 // bucketCount).
 //
 // Iterators: a plain record the caller owns. Inserting a new key, removing a
-// key and clear invalidate every iterator taken before (isValid turns false
-// and next yields nothing); replacing the value of an existing key does not.
-// An iterator must not be used after its map is destroyed.
+// key and clear invalidate every iterator taken before; replacing the value
+// of an existing key does not. A stale iterator fails as every container's
+// does (lang/modification_count.h): isValid and next throw the
+// concurrent-modification exception, so a walk over a changed map stops with
+// a failure instead of quietly missing entries. An iterator must not be used
+// after its map is destroyed.
 //
 // Keys: an entry shares the caller's key block, so later writes through the
 // caller's key copy it first and never reach the entry. A key whose block
@@ -19,6 +22,9 @@
 //
 // One thread at a time. A failing put (out of memory) leaves the map as it
 // was.
+//
+// A plain value class: no member is virtual and nothing derives from it, so
+// a lookup is a direct (inlinable) call and the map carries no vtable.
 #pragma once
 
 #include <cstdint>
@@ -30,6 +36,7 @@
 #include "core/lifecycle.h"
 #include "lang/com_object.h"
 #include "lang/exception.h"
+#include "lang/modification_count.h"
 #include "lang/reference.h"
 #include "lang/str1.h"
 #include "lang/string.h"
@@ -40,7 +47,7 @@ namespace zk {
 // Reference value holds one reference while stored, released when it is
 // overwritten, removed or cleared.
 template <class V>
-class Str1HashMap {
+class Str1HashMap final {
  public:
   struct Entry : CZKCoreAllocated {
     Entry(const Str1& entryKey, const V& entryValue, std::uint32_t entryHash)
@@ -53,13 +60,15 @@ class Str1HashMap {
 
   struct Iterator {
     const Str1HashMap* map = nullptr;
-    std::uint32_t modCount = 0;
+    ModificationStamp stamp;
     std::int32_t nextBucket = 0;
     Entry* current = nullptr;
   };
 
   // bucketCount >= 1 and a positive, finite loadFactor, else ResultException
-  // 0x80070057; std::bad_alloc without memory for the buckets.
+  // 0x80070057; std::bad_alloc without memory for the buckets (through
+  // ZKCoreOutOfMemory, as every out-of-memory failure of the map: so
+  // zk::OutOfMemoryException once the class library's handler is installed).
   Str1HashMap(std::int32_t bucketCount, float loadFactor) : m_bucketCount(bucketCount), m_loadFactor(loadFactor) {
     if (bucketCount < 1 || !(loadFactor > 0.0f) || loadFactor > std::numeric_limits<float>::max()) {
       throw ResultException(kInvalidArgument);
@@ -70,7 +79,7 @@ class Str1HashMap {
   Str1HashMap(const Str1HashMap&) = delete;
   Str1HashMap& operator=(const Str1HashMap&) = delete;
 
-  virtual ~Str1HashMap() {
+  ~Str1HashMap() {
     destroyEntries();
     std::free(m_buckets);
   }
@@ -78,30 +87,30 @@ class Str1HashMap {
   // Destroys every entry (releasing Reference values), leaves the buckets
   // empty at their current number, sets the count to 0 and invalidates
   // iterators.
-  virtual void clear() noexcept {
+  void clear() noexcept {
     destroyEntries();
     m_count = 0;
     m_threshold = thresholdFor(m_bucketCount);
-    ++m_modCount;
+    m_modCount.bump();
   }
 
-  virtual bool containsKey(const Str1& key) const { return find(key, hashOf(key)) != nullptr; }
+  bool containsKey(const Str1& key) const { return find(key, hashOf(key)) != nullptr; }
 
   // On a hit stores the value in out (for a Reference: the value gains a
   // reference, out's previous target loses one) and answers true.
-  virtual bool get(const Str1& key, V& out) const {
+  bool get(const Str1& key, V& out) const {
     const Entry* entry = find(key, hashOf(key));
     if (entry == nullptr) return false;
     out = entry->value;
     return true;
   }
 
-  virtual std::uint32_t size() const noexcept { return m_count; }
+  std::uint32_t size() const noexcept { return m_count; }
 
   // A known key gets the new value (the old one goes to oldOut when given);
   // a new key is inserted, rehashing first when the count has reached the
   // threshold.
-  virtual void put(const Str1& key, const V& value, V* oldOut = nullptr) {
+  void put(const Str1& key, const V& value, V* oldOut = nullptr) {
     const std::uint32_t hash = hashOf(key);
     if (Entry* entry = find(key, hash)) {
       // value and *oldOut may be one variable: store the new value before
@@ -122,7 +131,7 @@ class Str1HashMap {
         throw;
       }
     }
-    ++m_modCount;
+    m_modCount.bump();
     Entry*& head = m_buckets[bucketOf(hash, m_bucketCount)];
     entry->next = head;
     head = entry;
@@ -131,14 +140,14 @@ class Str1HashMap {
 
   // Unlinks the key's entry, handing its value to out when given; a missing
   // key changes nothing. Answers whether the key was there.
-  virtual bool remove(const Str1& key, V* out = nullptr) {
+  bool remove(const Str1& key, V* out = nullptr) {
     const std::uint32_t hash = hashOf(key);
     for (Entry** link = &m_buckets[bucketOf(hash, m_bucketCount)]; *link != nullptr; link = &(*link)->next) {
       Entry* entry = *link;
       if (entry->hash != hash || !entry->key.equals(key)) continue;
       if (out != nullptr) *out = entry->value;
       *link = entry->next;
-      ++m_modCount;
+      m_modCount.bump();
       delete entry;
       --m_count;
       return true;
@@ -146,22 +155,27 @@ class Str1HashMap {
     return false;
   }
 
-  virtual void first(Iterator& iterator) const noexcept {
+  void first(Iterator& iterator) const noexcept {
     iterator.map = this;
-    iterator.modCount = m_modCount;
+    iterator.stamp = ModificationStamp(m_modCount);
     iterator.current = nullptr;
     iterator.nextBucket = 0;
     advanceToBucket(iterator);
   }
 
-  virtual bool isValid(const Iterator& iterator) const noexcept {
-    return iterator.map == this && iterator.current != nullptr && iterator.modCount == m_modCount;
+  // True while the iterator stands on an entry of this map; false at the end
+  // and for an iterator of another map (or none). The concurrent-modification
+  // exception once the map changed behind it.
+  bool isValid(const Iterator& iterator) const {
+    if (iterator.map != this) return false;
+    iterator.stamp.check();
+    return iterator.current != nullptr;
   }
 
   // When the iterator is valid: points keyOut and valueOut at the current
-  // entry's key and value (either may be null) and moves on. Otherwise
-  // nothing.
-  virtual void next(Iterator& iterator, const Str1** keyOut, V** valueOut) const noexcept {
+  // entry's key and value (either may be null) and moves on. At the end and
+  // for another map's iterator nothing; a stale iterator throws as isValid.
+  void next(Iterator& iterator, const Str1** keyOut, V** valueOut) const {
     if (!isValid(iterator)) return;
     Entry* entry = iterator.current;
     if (keyOut != nullptr) *keyOut = &entry->key;
@@ -171,11 +185,11 @@ class Str1HashMap {
   }
 
   // Shares key's block into destination.
-  virtual void copyKey(Str1& destination, const Str1& key) const noexcept { destination = key; }
+  void copyKey(Str1& destination, const Str1& key) const noexcept { destination = key; }
 
   std::int32_t bucketCount() const noexcept { return m_bucketCount; }
   std::int32_t threshold() const noexcept { return m_threshold; }
-  std::uint32_t modCount() const noexcept { return m_modCount; }
+  std::uint32_t modCount() const noexcept { return m_modCount.value(); }
 
  private:
   // The largest bucket count that can still double plus one.
@@ -188,7 +202,7 @@ class Str1HashMap {
 
   static Entry** allocateBuckets(std::int32_t count) {
     if (static_cast<std::uint64_t>(count) > std::numeric_limits<std::size_t>::max() / sizeof(Entry*)) {
-      throw ZKCoreBadAlloc();
+      ZKCoreOutOfMemory();
     }
     auto** buckets = static_cast<Entry**>(ZKCoreAlloc(static_cast<std::size_t>(count) * sizeof(Entry*)));
     for (std::int32_t i = 0; i < count; ++i) buckets[i] = nullptr;
@@ -258,7 +272,7 @@ class Str1HashMap {
   float m_loadFactor;
   std::int32_t m_threshold = 0;
   Entry** m_buckets = nullptr;
-  std::uint32_t m_modCount = 0;
+  ModificationCount m_modCount;
 };
 
 extern template class Str1HashMap<void*>;

@@ -64,7 +64,7 @@ std::atomic<detail::NarrowDecoder> g_narrowDecoder{nullptr};
 std::int32_t terminatedLength(const wchar_t* text) {
   if (text == nullptr) return 0;
   const std::size_t length = std::wcslen(text);
-  if (length >= static_cast<std::size_t>(kMaxElements)) throw ZKCoreBadAlloc();
+  if (length >= static_cast<std::size_t>(kMaxElements)) ZKCoreOutOfMemory();
   return static_cast<std::int32_t>(length);
 }
 
@@ -78,7 +78,7 @@ std::int32_t textLengthOf(const wchar_t* text, std::int32_t length) {
 
 // An element count that must fit a signed 32-bit number.
 std::int32_t elementCount(std::int64_t count) {
-  if (count > kMaxElements) throw ZKCoreBadAlloc();
+  if (count > kMaxElements) ZKCoreOutOfMemory();
   return static_cast<std::int32_t>(count);
 }
 
@@ -204,7 +204,7 @@ String::String(const char* bytes, std::int32_t length, const wchar_t* encoding, 
   if (length < -1) throwInvalidArgument();
   if (length == -1) {
     const std::size_t terminated = bytes != nullptr ? std::strlen(bytes) : 0;
-    if (terminated >= static_cast<std::size_t>(kMaxElements)) throw ZKCoreBadAlloc();
+    if (terminated >= static_cast<std::size_t>(kMaxElements)) ZKCoreOutOfMemory();
     length = static_cast<std::int32_t>(terminated);
   }
   if (length < 1 && capacity < 1) {
@@ -420,7 +420,7 @@ String String::toString() const { return String(*this); }
 
 std::uint32_t String::getLength() const noexcept { return static_cast<std::uint32_t>(length()); }
 
-wchar_t* String::getData() const noexcept { return m_storage->getData(); }
+const wchar_t* String::getData() const noexcept { return m_storage->getData(); }
 
 const wchar_t* String::lockRead() {
   const wchar_t* data = nullptr;
@@ -432,21 +432,49 @@ void String::unlockRead() { throwIfFailed(UnlockRead()); }
 
 bool String::isWritable() const { return true; }
 
+// The class-level writes do the work and the interface operations wrap
+// them, not the other way round: a failure travelling through a result code
+// would come back as ResultException 0x8007000E instead of the allocation
+// failure the class promises. The interface operations call them qualified,
+// so an override in a subclass cannot loop back into them.
 wchar_t* String::lockWrite(std::int32_t count) {
-  wchar_t* data = nullptr;
-  throwIfFailed(LockWrite(count, &data));
-  return data;
+  const std::int32_t room = elementCount(std::int64_t{count} + 1);
+  unshare(room);
+  return m_growable->lockWrite(room);
 }
 
 wchar_t* String::reserve(std::int32_t count) {
-  wchar_t* data = nullptr;
-  throwIfFailed(Reserve(count, &data));
-  return data;
+  const std::int32_t room = elementCount(std::int64_t{count} + 1);
+  unshare(room);
+  return m_growable->reserve(room);
 }
 
-void String::setLength(std::int32_t length) { throwIfFailed(SetLength(length)); }
+void String::setLength(std::int32_t length) {
+  if (length < -1) throwInvalidArgument();
+  unshare(std::int64_t{length} + 1);
+  RWCharBuffer& storage = *m_growable;
+  if (length == -1) {
+    // The writer left a NUL-terminated text; look for its end only within
+    // the room, and refuse storage that holds none.
+    const wchar_t* data = storage.getData();
+    const wchar_t* end = std::find(data, data + storage.getCapacity(), L'\0');
+    if (end == data + storage.getCapacity()) {
+      const std::int32_t kept = this->length();
+      storage.getData()[kept] = L'\0';
+      throwInvalidArgument();
+    }
+    length = static_cast<std::int32_t>(end - data);
+  } else {
+    storage.reserve(elementCount(std::int64_t{length} + 1))[length] = L'\0';
+  }
+  storage.setLength(length + 1);
+}
 
-void String::unlockWrite() { throwIfFailed(UnlockWrite()); }
+void String::unlockWrite() {
+  // Trimming storage that others share, or the read-only empty buffer,
+  // would only cost a copy.
+  if (ownsStorage()) m_growable->unlockWrite();
+}
 
 ULONG STDMETHODCALLTYPE String::GetLength() { return getLength(); }
 
@@ -462,9 +490,7 @@ HRESULT STDMETHODCALLTYPE String::LockWrite(std::int32_t count, wchar_t** data) 
   if (data == nullptr) return kNullPointer;
   *data = nullptr;
   return guard([&]() -> HRESULT {
-    const std::int32_t room = elementCount(std::int64_t{count} + 1);
-    unshare(room);
-    *data = m_growable->lockWrite(room);
+    *data = String::lockWrite(count);
     return kOk;
   });
 }
@@ -473,42 +499,21 @@ HRESULT STDMETHODCALLTYPE String::Reserve(std::int32_t count, wchar_t** data) {
   if (data == nullptr) return kNullPointer;
   *data = nullptr;
   return guard([&]() -> HRESULT {
-    const std::int32_t room = elementCount(std::int64_t{count} + 1);
-    unshare(room);
-    *data = m_growable->reserve(room);
+    *data = String::reserve(count);
     return kOk;
   });
 }
 
 HRESULT STDMETHODCALLTYPE String::SetLength(std::int32_t length) {
-  if (length < -1) return kInvalidArgument;
   return guard([&]() -> HRESULT {
-    unshare(std::int64_t{length} + 1);
-    RWCharBuffer& storage = *m_growable;
-    if (length == -1) {
-      // The writer left a NUL-terminated text; look for its end only within
-      // the room, and refuse storage that holds none.
-      const wchar_t* data = storage.getData();
-      const wchar_t* end = std::find(data, data + storage.getCapacity(), L'\0');
-      if (end == data + storage.getCapacity()) {
-        const std::int32_t kept = this->length();
-        storage.getData()[kept] = L'\0';
-        return kInvalidArgument;
-      }
-      length = static_cast<std::int32_t>(end - data);
-    } else {
-      storage.reserve(elementCount(std::int64_t{length} + 1))[length] = L'\0';
-    }
-    storage.setLength(length + 1);
+    String::setLength(length);
     return kOk;
   });
 }
 
 HRESULT STDMETHODCALLTYPE String::UnlockWrite() {
   return guard([&]() -> HRESULT {
-    // Trimming storage that others share, or the read-only empty buffer,
-    // would only cost a copy.
-    if (ownsStorage()) m_growable->unlockWrite();
+    String::unlockWrite();
     return kOk;
   });
 }

@@ -39,17 +39,22 @@ NarrowDecoder setNarrowDecoder(NarrowDecoder decoder) noexcept;
 // seen through another string. Empty strings made without a capacity share
 // one process-wide read-only buffer and allocate nothing.
 //
-// A pointer from lockWrite or getData() must not be written through once
-// the string has been copied: copy-on-write cannot see such a store.
+// getData() is for reading only, as other strings may share the characters;
+// writes go through lockWrite (or the other writing operations), which make
+// the buffer private first. A pointer from lockWrite must not be written
+// through once the string has been copied: copy-on-write cannot see such a
+// store.
 //
 // Thread safety: the storage counts are atomic, so strings sharing one
 // buffer may be used on different threads; one String must not be written
 // while another thread uses it (copying from it counts as using it).
 //
-// Failures: class-level operations throw (std::bad_alloc when storage cannot
-// grow, also for sizes past what a signed 32-bit count holds;
-// ResultException 0x80070057 for arguments outside their contract, such as
-// a length below -1). A failed write leaves the text as it was. The
+// Failures: class-level operations throw (an allocation failure when storage
+// cannot grow, also for sizes past what a signed 32-bit count holds, raised
+// as ZKCoreOutOfMemory raises it: zk::OutOfMemoryException once the class
+// library's handler is installed, else std::bad_alloc; ResultException
+// 0x80070057 for arguments outside their contract, such as a length below
+// -1). A failed write leaves the text as it was. The
 // IZKCharBuffer operations never throw; they return the mapped codes.
 //
 // Lengths, indexes and counts are signed 32-bit numbers of code units;
@@ -163,7 +168,7 @@ class String : public util::AbstractCharBuffer {
   // Buffer slots: each calls the same-named IZKCharBuffer operation of this
   // string and throws ResultException for a failing code.
   std::uint32_t getLength() const noexcept override;
-  wchar_t* getData() const noexcept override;
+  const wchar_t* getData() const noexcept override;
   const wchar_t* lockRead() override;
   void unlockRead() override;
   bool isWritable() const override;

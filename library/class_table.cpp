@@ -1,5 +1,9 @@
 #include "library/class_table.h"
 
+#include <algorithm>
+#include <array>
+#include <cstddef>
+#include <iterator>
 #include <typeinfo>
 
 #include "collections/array_list.h"
@@ -27,11 +31,9 @@
 #include "sync/mutex.h"
 #include "sync/rw_lock.h"
 #include "sync/semaphore.h"
-#include "text/charset/amp7.h"
 #include "text/charset/converter.h"
+#include "text/charset/converter_classes.h"
 #include "text/charset/single_byte.h"
-#include "text/charset/utf.h"
-#include "text/charset/utf8.h"
 
 namespace zk {
 
@@ -40,8 +42,8 @@ namespace {
 // Rows without a type name classes whose code is not part of the library
 // yet; they are registered by name only until it is. The three integer
 // exceptions appear twice: registration keeps their first rows, the ones
-// with a creator.
-const ClassTableRow kBuiltInClasses[] = {
+// with a creator. The converter rows follow these (see builtInClassTable).
+const ClassTableRow kLibraryClasses[] = {
     {L"CZKAbstractByteBuffer", &typeid(zk::util::AbstractByteBuffer), nullptr},
     {L"CZKAbstractCharBuffer", &typeid(zk::util::AbstractCharBuffer), nullptr},
     {L"CZKAlphaNumInputStream", nullptr, nullptr},
@@ -178,49 +180,25 @@ const ClassTableRow kBuiltInClasses[] = {
     {L"zk::IntDivByZeroException", &typeid(zk::IntDivByZeroException), nullptr},
     {L"zk::IntErrorException", &typeid(zk::IntErrorException), nullptr},
     {L"zk::IntOverflowException", &typeid(zk::IntOverflowException), nullptr},
-    {L"zk::text::charset::CTBASCII", &typeid(zk::text::charset::CTBASCII),
-     &createInstance<zk::text::charset::CTBASCII>},
-    {L"zk::text::charset::BTCASCII", &typeid(zk::text::charset::BTCASCII),
-     &createInstance<zk::text::charset::BTCASCII>},
-    {L"zk::text::charset::CTBISO8859_1", &typeid(zk::text::charset::CTBISO8859_1),
-     &createInstance<zk::text::charset::CTBISO8859_1>},
-    {L"zk::text::charset::BTCISO8859_1", &typeid(zk::text::charset::BTCISO8859_1),
-     &createInstance<zk::text::charset::BTCISO8859_1>},
-    {L"zk::text::charset::CTBCP437", &typeid(zk::text::charset::CTBCP437),
-     &createInstance<zk::text::charset::CTBCP437>},
-    {L"zk::text::charset::BTCCP437", &typeid(zk::text::charset::BTCCP437),
-     &createInstance<zk::text::charset::BTCCP437>},
-    {L"zk::text::charset::CTBCP1252", &typeid(zk::text::charset::CTBCP1252),
-     &createInstance<zk::text::charset::CTBCP1252>},
-    {L"zk::text::charset::BTCCP1252", &typeid(zk::text::charset::BTCCP1252),
-     &createInstance<zk::text::charset::BTCCP1252>},
-    {L"zk::text::charset::BTCUTF8", &typeid(zk::text::charset::BTCUTF8), &createInstance<zk::text::charset::BTCUTF8>},
-    {L"zk::text::charset::CTBUTF8", &typeid(zk::text::charset::CTBUTF8), &createInstance<zk::text::charset::CTBUTF8>},
-    {L"zk::text::charset::CTBUTF16LE", &typeid(zk::text::charset::CTBUTF16LE),
-     &createInstance<zk::text::charset::CTBUTF16LE>},
-    {L"zk::text::charset::BTCUTF16LE", &typeid(zk::text::charset::BTCUTF16LE),
-     &createInstance<zk::text::charset::BTCUTF16LE>},
-    {L"zk::text::charset::CTBUTF16BE", &typeid(zk::text::charset::CTBUTF16BE),
-     &createInstance<zk::text::charset::CTBUTF16BE>},
-    {L"zk::text::charset::BTCUTF16BE", &typeid(zk::text::charset::BTCUTF16BE),
-     &createInstance<zk::text::charset::BTCUTF16BE>},
-    {L"zk::text::charset::CTBUTF32LE", &typeid(zk::text::charset::CTBUTF32LE),
-     &createInstance<zk::text::charset::CTBUTF32LE>},
-    {L"zk::text::charset::BTCUTF32LE", &typeid(zk::text::charset::BTCUTF32LE),
-     &createInstance<zk::text::charset::BTCUTF32LE>},
-    {L"zk::text::charset::CTBUTF32BE", &typeid(zk::text::charset::CTBUTF32BE),
-     &createInstance<zk::text::charset::CTBUTF32BE>},
-    {L"zk::text::charset::BTCUTF32BE", &typeid(zk::text::charset::BTCUTF32BE),
-     &createInstance<zk::text::charset::BTCUTF32BE>},
-    {L"zk::text::charset::BTCAMP7", &typeid(zk::text::charset::BTCAMP7), &createInstance<zk::text::charset::BTCAMP7>},
-    {L"zk::text::charset::CTBAMP7", &typeid(zk::text::charset::CTBAMP7), &createInstance<zk::text::charset::CTBAMP7>},
-    {nullptr, nullptr, nullptr},
 };
 
 }  // namespace
 
-const ClassTableRow* builtInClassTable() noexcept { return kBuiltInClasses; }
+// The library's rows, then the converter rows, which the character-set folder
+// keeps in its own table so that its tests register exactly what the library
+// does. Joined once, on first use; copying the rows cannot fail.
+const ClassTableRow* builtInClassTable() noexcept {
+  constexpr std::size_t kLibraryRows = std::size(kLibraryClasses);
+  static const auto table = [] {
+    std::array<ClassTableRow, kLibraryRows + text::charset::kConverterClassCount + 1> rows{};
+    std::copy_n(kLibraryClasses, kLibraryRows, rows.begin());
+    std::copy_n(text::charset::converterClassTable(), text::charset::kConverterClassCount + 1,
+                rows.begin() + kLibraryRows);
+    return rows;
+  }();
+  return table.data();
+}
 
-void registerBuiltInClasses() { registerClasses(kBuiltInClasses); }
+void registerBuiltInClasses() { registerClasses(builtInClassTable()); }
 
 }  // namespace zk

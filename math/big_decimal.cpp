@@ -4,10 +4,10 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <new>
 #include <string>
 #include <vector>
 
+#include "core/lifecycle.h"
 #include "lang/exception.h"
 
 namespace zk::math {
@@ -158,7 +158,7 @@ String BigDecimal::toString() const {
   const std::int64_t leadingZeros = scale >= count ? scale - count : 0;
   const std::int64_t length =
       (negative ? 1 : 0) + count + trailingZeros + (scale >= count ? 2 + leadingZeros : (scale > 0 ? 1 : 0));
-  if (length > kMaxTextLength) throw std::bad_alloc();
+  if (length > kMaxTextLength) ZKCoreOutOfMemory();
   std::wstring text;
   text.reserve(static_cast<std::size_t>(length));
   if (negative) text.push_back(L'-');

@@ -21,7 +21,9 @@ namespace zk::math {
 // system. Not synchronised: one thread modifies a value at a time.
 // Failures: zk::Exception "Number Format Exception" for text that is not a
 // decimal number and for a double that is not finite; std::bad_alloc when
-// memory runs out or a power of ten or a text would pass the size limits.
+// memory runs out; a power of ten or a text past the size limits fails as
+// ZKCoreOutOfMemory reports it (zk::OutOfMemoryException once the class
+// library's handler is installed, else std::bad_alloc).
 // A failing operation leaves the object as it was.
 class BigDecimal : public Number {
  public:

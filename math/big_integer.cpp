@@ -1,9 +1,9 @@
 #include "math/big_integer.h"
 
-#include <new>
 #include <string>
 #include <utility>
 
+#include "core/lifecycle.h"
 #include "lang/exception.h"
 #include "math/big_decimal.h"
 
@@ -121,7 +121,7 @@ String BigInteger::toString(std::int32_t radix) const {
   std::string digits;
   if (!md::toText(m_magnitude, checked, digits)) throwNumberFormat();
   // A String counts in signed 32 bits.
-  if (digits.size() >= 0x7FFFFFFE) throw std::bad_alloc();
+  if (digits.size() >= 0x7FFFFFFE) ZKCoreOutOfMemory();
   std::wstring wide;
   wide.reserve(digits.size() + 1);
   if (m_negative) wide.push_back(L'-');

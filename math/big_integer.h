@@ -18,9 +18,10 @@ namespace zk::math {
 // Arithmetic modifies the object in place. Not synchronised: one thread
 // modifies a value at a time. Failures: zk::Exception with "Divide by
 // zero.", "Negative Exponent" or "Number Format Exception" as each operation
-// says; std::bad_alloc (the library's OutOfMemoryException when its handler
-// is installed) when memory runs out or a result would pass the largest
-// magnitude. Every failing operation leaves the object as it was.
+// says; std::bad_alloc when memory runs out; a result past the largest
+// magnitude fails as ZKCoreOutOfMemory reports it (zk::OutOfMemoryException
+// once the class library's handler is installed, else std::bad_alloc).
+// Every failing operation leaves the object as it was.
 class BigInteger : public Number {
  public:
   // Zero.

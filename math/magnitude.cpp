@@ -3,10 +3,14 @@
 #include "math/ntt.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
+#include <memory>
 #include <new>
 #include <type_traits>
 #include <utility>
+
+#include "core/lifecycle.h"
 
 namespace zk::math::detail {
 namespace {
@@ -31,7 +35,7 @@ unsigned leadingZeros(Word x) noexcept {
 }
 
 void requireWords(std::uint64_t words) {
-  if (words > kMaxWords) throw std::bad_alloc();
+  if (words > kMaxWords) ZKCoreOutOfMemory();
 }
 
 Magnitude trimmedCopy(const Magnitude& x) {
@@ -385,9 +389,86 @@ unsigned log2Of(unsigned powerOfTwo) noexcept {
   return bits;
 }
 
-// A radix's largest power that fits a word, and the powers base**(2**j) that
-// split long numbers in half, computed as they are first needed. One belongs
-// to one conversion and is never shared.
+// The powers base**(2**j) that split long numbers in half, for every radix
+// that is not a power of two, shared by all conversions on all threads:
+// printing and parsing a long number need the same few powers every time,
+// and making them costs about as much as the conversion itself. Slot j of a
+// radix is filled once, by whichever thread first needs it, and never
+// changes after; a thread that loses the race to fill it throws its own copy
+// away and takes the one that won. So readers take no lock, and a published
+// power stays where it is until the process ends. The table holds at most
+// the powers up to half the length of the longest number converted so far,
+// about as many words as that number.
+class SharedRadixPowers {
+ public:
+  // Enough for any magnitude: the power of level j has at least 29 * 2**j
+  // bits, and no magnitude has 2**36.
+  static constexpr std::size_t kLevels = 32;
+
+  SharedRadixPowers() = default;
+  SharedRadixPowers(const SharedRadixPowers&) = delete;
+  SharedRadixPowers& operator=(const SharedRadixPowers&) = delete;
+  ~SharedRadixPowers() {
+    for (auto& radix : m_slots) {
+      for (auto& slot : radix) delete slot.load(std::memory_order_relaxed);
+    }
+    for (auto& radix : m_reciprocals) {
+      for (auto& slot : radix) delete slot.load(std::memory_order_relaxed);
+    }
+  }
+
+  static SharedRadixPowers& instance() {
+    static SharedRadixPowers table;
+    return table;
+  }
+
+  // base ** (2 ** j) for the radix whose largest one-word power is base.
+  const Magnitude& power(unsigned radix, Word base, std::size_t j) {
+    if (j >= kLevels) ZKCoreOutOfMemory();
+    std::atomic<const Magnitude*>& slot = m_slots[radix][j];
+    if (const Magnitude* known = slot.load(std::memory_order_acquire)) return *known;
+    std::unique_ptr<const Magnitude> made;
+    if (j == 0) {
+      made.reset(new Magnitude{base});
+    } else {
+      const Magnitude& half = power(radix, base, j - 1);
+      made.reset(new Magnitude(multiply(half, half)));
+    }
+    return publish(slot, std::move(made));
+  }
+
+  // floor(B**(2s) / p) for p = power(radix, base, j) of s words: printing
+  // divides by each power many times, and with this a division is two
+  // products (Barrett's reduction) instead of a recursive division. Kept
+  // beside the powers, and made only when a print first needs it.
+  const Magnitude& reciprocal(unsigned radix, Word base, std::size_t j) {
+    if (j >= kLevels) ZKCoreOutOfMemory();
+    std::atomic<const Magnitude*>& slot = m_reciprocals[radix][j];
+    if (const Magnitude* known = slot.load(std::memory_order_acquire)) return *known;
+    const Magnitude& p = power(radix, base, j);
+    Magnitude scale(2 * p.size() + 1);
+    scale.back() = 1;
+    Magnitude v;
+    Magnitude rest;
+    static_cast<void>(divide(scale, p, v, rest));  // never false: the power is not zero
+    return publish(slot, std::unique_ptr<const Magnitude>(new Magnitude(std::move(v))));
+  }
+
+ private:
+  static const Magnitude& publish(std::atomic<const Magnitude*>& slot, std::unique_ptr<const Magnitude> made) {
+    const Magnitude* expected = nullptr;
+    if (slot.compare_exchange_strong(expected, made.get(), std::memory_order_acq_rel, std::memory_order_acquire)) {
+      return *made.release();
+    }
+    return *expected;
+  }
+
+  std::atomic<const Magnitude*> m_slots[37][kLevels] = {};
+  std::atomic<const Magnitude*> m_reciprocals[37][kLevels] = {};
+};
+
+// A radix's largest power that fits a word, and its powers base**(2**j)
+// from the shared table.
 class RadixPowers {
  public:
   explicit RadixPowers(unsigned radix) : m_radix(radix) {
@@ -398,29 +479,54 @@ class RadixPowers {
       ++m_digitsPerWord;
     }
     m_base = static_cast<Word>(base);
-    m_powers.push_back(Magnitude{m_base});
   }
 
   unsigned radix() const noexcept { return m_radix; }
   Word base() const noexcept { return m_base; }
   unsigned digitsPerWord() const noexcept { return m_digitsPerWord; }
 
-  // base ** (2 ** j); references stay valid until the next call.
-  const Magnitude& power(std::size_t j) {
-    while (m_powers.size() <= j) m_powers.push_back(multiply(m_powers.back(), m_powers.back()));
-    return m_powers[j];
+  // base ** (2 ** j); the reference stays valid for the life of the process.
+  const Magnitude& power(std::size_t j) const { return SharedRadixPowers::instance().power(m_radix, m_base, j); }
+  // floor(B**(2s) / power(j)), power(j) of s words; as long-lived.
+  const Magnitude& reciprocal(std::size_t j) const {
+    return SharedRadixPowers::instance().reciprocal(m_radix, m_base, j);
   }
 
  private:
   unsigned m_radix;
   Word m_base = 0;
   unsigned m_digitsPerWord = 0;
-  std::vector<Magnitude> m_powers;
 };
+
+// q = x / p and r = x mod p for any x, given v = floor(B**(2s) / p) with p
+// of s words: Barrett's reduction one block of s words at a time from the
+// top, as in long division in base B**s. Each step has a dividend below
+// p B**s <= B**(2s), whose quotient the estimate from v undershoots by at
+// most two, so at most two subtractions finish it.
+void divideByReciprocal(const Magnitude& x, const Magnitude& p, const Magnitude& v, Magnitude& q, Magnitude& r,
+                        const Thresholds& thresholds) {
+  const std::size_t s = p.size();
+  const std::size_t blocks = (x.size() + s - 1) / s;
+  Magnitude quotient(blocks * s);
+  Magnitude rest;
+  for (std::size_t i = blocks; i-- > 0;) {
+    Magnitude current = joined(rest, s, wordsFrom(x, i * s, s));
+    Magnitude estimate = wordsFrom(multiply(wordsFrom(current, s - 1, kNever), v, thresholds), s + 1, kNever);
+    rest = difference(current, multiply(estimate, p, thresholds));
+    while (compare(rest, p) >= 0) {
+      rest = difference(rest, p);
+      estimate = add(estimate, Magnitude{1});
+    }
+    std::copy(estimate.begin(), estimate.end(), quotient.begin() + static_cast<std::ptrdiff_t>(i * s));
+  }
+  trim(quotient);
+  q = std::move(quotient);
+  r = std::move(rest);
+}
 
 // Writes the digits of x so that they end just before end, padded with '0' to
 // at least minDigits; returns where they start. Zero writes only the padding.
-char* writeDigits(const Magnitude& x, char* end, std::size_t minDigits, RadixPowers& powers,
+char* writeDigits(const Magnitude& x, char* end, std::size_t minDigits, const RadixPowers& powers,
                   const Thresholds& thresholds) {
   char* start = end;
   if (x.size() <= thresholds.textSplit) {
@@ -444,7 +550,11 @@ char* writeDigits(const Magnitude& x, char* end, std::size_t minDigits, RadixPow
     while (2 * powers.power(j).size() - 1 <= (x.size() + 1) / 2) ++j;
     Magnitude q;
     Magnitude r;
-    static_cast<void>(divide(x, powers.power(j), q, r, thresholds));  // never false: the power is not zero
+    if (powers.power(j).size() >= thresholds.burnikelZiegler) {
+      divideByReciprocal(x, powers.power(j), powers.reciprocal(j), q, r, thresholds);
+    } else {
+      static_cast<void>(divide(x, powers.power(j), q, r, thresholds));  // never false: the power is not zero
+    }
     const std::size_t lowDigits = std::size_t{powers.digitsPerWord()} << j;
     start = writeDigits(r, end, lowDigits, powers, thresholds);
     start = writeDigits(q, start, minDigits > lowDigits ? minDigits - lowDigits : 0, powers, thresholds);
@@ -476,10 +586,11 @@ unsigned digitValue(std::uint32_t c) noexcept {
 }
 
 // The value of count digit values, most significant first.
-Magnitude readDigits(const std::uint8_t* digits, std::size_t count, RadixPowers& powers,
+Magnitude readDigits(const std::uint8_t* digits, std::size_t count, const RadixPowers& powers,
                      const Thresholds& thresholds) {
   const unsigned perWord = powers.digitsPerWord();
-  if (count <= thresholds.parseSplit) {
+  // Digits that fill no more than a word have no power to split at.
+  if (count <= thresholds.parseSplit || count <= perWord) {
     // Each word holds at least perWord digits' worth, so this never runs out.
     Magnitude z(count / perWord + 1);
     std::size_t n = 0;
@@ -800,23 +911,26 @@ void multiplyWords(Word* z, const Word* x, std::size_t xn, const Word* y, std::s
     std::swap(xn, yn);
   }
   const bool square = x == y && xn == yn;
+  const std::size_t karatsuba = square ? thresholds.squareKaratsuba : thresholds.karatsuba;
+  const std::size_t toom3 = square ? thresholds.squareToom3 : thresholds.toom3;
+  const std::size_t ntt = square ? thresholds.squareNtt : thresholds.ntt;
   if (yn == 0) {
     std::fill(z, z + xn, Word{0});
-  } else if (yn < thresholds.karatsuba) {
+  } else if (yn < karatsuba) {
     if (square) {
       squareSchoolbook(z, x, xn);
     } else {
       multiplySchoolbook(z, x, xn, y, yn);
     }
-  } else if (yn >= thresholds.ntt && nttFits(xn, yn)) {
+  } else if (yn >= ntt && nttFits(xn, yn)) {
     multiplyNtt(z, x, xn, y, yn);
-  } else if (yn < thresholds.toom3) {
+  } else if (yn < toom3) {
     if (square) {
       std::vector<Word> scratch(squareScratchWords(xn));
-      squareKaratsuba(z, x, xn, scratch.data(), thresholds.karatsuba);
+      squareKaratsuba(z, x, xn, scratch.data(), karatsuba);
     } else {
       std::vector<Word> scratch(karatsubaScratchWords(xn));
-      multiplyKaratsuba(z, x, xn, y, yn, scratch.data(), thresholds.karatsuba);
+      multiplyKaratsuba(z, x, xn, y, yn, scratch.data(), karatsuba);
     }
   } else if (2 * yn <= xn) {
     // Too unbalanced for Toom-3: slices of x as long as y, each product
@@ -945,9 +1059,9 @@ Magnitude power(const Magnitude& base, const Magnitude& exponent) {
   const std::uint64_t baseBits = bitLength(base);
   if (baseBits <= 1) return trimmedCopy(base);  // 0 and 1 are their own powers
   // From here the result has at least (baseBits - 1) * e + 1 bits.
-  if (exponentWords > 2) throw std::bad_alloc();
+  if (exponentWords > 2) ZKCoreOutOfMemory();
   const std::uint64_t e = lowUint64(exponent);
-  if (e > (kMaxBits - 1) / (baseBits - 1)) throw std::bad_alloc();
+  if (e > (kMaxBits - 1) / (baseBits - 1)) ZKCoreOutOfMemory();
   const Magnitude factor = trimmedCopy(base);
   Magnitude result = factor;
   unsigned bit = 63;
@@ -974,13 +1088,13 @@ bool toText(const Magnitude& x, unsigned radix, std::string& out, const Threshol
   } else if (isPowerOfTwo(radix)) {
     const unsigned bitsPerDigit = log2Of(radix);
     const std::uint64_t count = (bits + bitsPerDigit - 1) / bitsPerDigit;
-    if (count > text.max_size()) throw std::bad_alloc();
+    if (count > text.max_size()) ZKCoreOutOfMemory();
     text.resize(static_cast<std::size_t>(count));
     writeBitDigits(value, bitsPerDigit, &text[0] + text.size(), text.size());
   } else {
     // A digit of radix carries at least log2Of(radix) - 1 whole bits.
     const std::uint64_t bound = bits / (log2Of(radix) - 1) + 1;
-    if (bound > text.max_size()) throw std::bad_alloc();
+    if (bound > text.max_size()) ZKCoreOutOfMemory();
     text.resize(static_cast<std::size_t>(bound));
     RadixPowers powers(radix);
     char* const end = &text[0] + text.size();
@@ -999,30 +1113,6 @@ ParseStatus parse(std::wstring_view text, unsigned radix, Magnitude& out, bool& 
 ParseStatus parse(std::string_view text, unsigned radix, Magnitude& out, bool& negative,
                   const Thresholds& thresholds) {
   return parseText(text.data(), text.size(), radix, out, negative, thresholds);
-}
-
-std::size_t int64ToText(std::int64_t value, unsigned radix, char (&out)[kInt64TextCapacity]) noexcept {
-  if (!isValidRadix(radix)) return 0;
-  // Negated as unsigned, so INT64_MIN has its magnitude without overflow.
-  std::uint64_t rest = value < 0 ? 0 - static_cast<std::uint64_t>(value) : static_cast<std::uint64_t>(value);
-  char buffer[kInt64TextCapacity];
-  char* const end = buffer + kInt64TextCapacity;
-  char* start = end;
-  do {
-    *--start = kDigits[rest % radix];
-    rest /= radix;
-  } while (rest != 0);
-  if (value < 0) *--start = '-';
-  const std::size_t length = static_cast<std::size_t>(end - start);
-  std::memcpy(out, start, length);
-  return length;
-}
-
-std::size_t hashCodeText(std::uint32_t hash, char (&out)[kHashCodeTextCapacity]) noexcept {
-  char text[kInt64TextCapacity];
-  const std::size_t length = int64ToText(hash, 16, text);
-  std::memcpy(out, text, length);
-  return length;
 }
 
 }  // namespace zk::math::detail

@@ -1,8 +1,10 @@
 // Word-level arithmetic on unsigned magnitudes: the layer beneath the big
 // integer and big decimal classes. It knows nothing of signs, objects or the
-// library's strings; the classes own those and call down into it. Nothing
-// here keeps state between calls, so any thread may call any function on
-// arguments no other thread is writing.
+// library's strings; the classes own those and call down into it. The only
+// state kept between calls is in tables that are filled once and never
+// changed (the powers of each radix that split long conversions, the roots
+// of the transform), so any thread may call any function on arguments no
+// other thread is writing.
 #pragma once
 
 #include <cstddef>
@@ -27,8 +29,11 @@ using Magnitude = std::vector<Word>;
 
 // The largest magnitude any operation produces: its byte count still fits
 // the class's 32-bit length. An operation whose result would be larger
-// throws std::bad_alloc, as the result could never be stored; products,
-// powers and parsing find out before they start.
+// fails as an allocation of the library does (ZKCoreOutOfMemory: the
+// thread's out-of-memory handler, then std::bad_alloc), as the result could
+// never be stored; products, powers and parsing find out before they start.
+// Memory itself comes from the standard allocator, whose failure is a plain
+// std::bad_alloc.
 inline constexpr std::size_t kMaxWords = 0x7FFFFFFF / sizeof(Word);
 
 // Products whose shorter factor has fewer words than this are multiplied by
@@ -37,32 +42,52 @@ inline constexpr std::size_t kMaxWords = 0x7FFFFFFF / sizeof(Word);
 // to 1039 words is flat from 24 to 48 words and lowest at 40.
 inline constexpr std::size_t kKaratsubaThreshold = 40;
 
+// The thresholds below come from the sweeps of bench/big_multiply.cpp in the
+// release build under Wine on the two-core build machine (December 2026).
+// Each sweep sums, over eight or so sizes, each candidate's time over the
+// best candidate's at that size; the figures quoted are those scores, the
+// number of sizes when a candidate is always the fastest. The machine was
+// shared, so single rows are noisy; the scores were stable to a few percent
+// between runs.
+
 // Magnitudes of more words than this are turned into text by splitting at a
 // power of the radix (one long division per split) instead of by repeated
 // division by one word; texts of more digits than this are parsed by halves
-// joined with one multiplication. Timed on 300 to 30,000 decimal digits:
-// anything from 16 to 64 words and from 128 to 1024 digits is as good as
-// these, and 10,000 digits take a third of the time to print and two thirds
-// of the time to parse that they take without splitting.
-inline constexpr std::size_t kTextSplitThreshold = 48;
-inline constexpr std::size_t kParseSplitThreshold = 512;
+// joined with one multiplication. Over 60 to 4,000 words, 16 to 48 words
+// score 7.1 to 7.7 and 64 or more 9.0; over 600 to 40,000 digits, 512 to
+// 1024 digits score 7.1 to 7.3 and 256 or fewer 9.7 or more.
+inline constexpr std::size_t kTextSplitThreshold = 32;
+inline constexpr std::size_t kParseSplitThreshold = 768;
 
 // Products whose shorter factor has at least this many words split in three
 // by Toom-3 (five products of a third the length) instead of Karatsuba.
-// Chosen with the sweep in bench/big_multiply.cpp.
-inline constexpr std::size_t kToom3Threshold = 150;
+// Over 150 to 2,200 words 250 to 700 score 8.1 to 8.2, 150 scores 9.3 and
+// 100 scores 11.7: the evaluations and interpolation through whole
+// magnitudes cost as much as Karatsuba saves until the thirds reach a few
+// hundred words.
+inline constexpr std::size_t kToom3Threshold = 500;
 
 // Products whose shorter factor has at least this many words go through the
-// number-theoretic transform of math/ntt.h. Chosen with the sweep in
-// bench/big_multiply.cpp.
-inline constexpr std::size_t kNttThreshold = 2000;
+// number-theoretic transform of math/ntt.h. At 1,500 words the transform
+// takes 333 us and Toom-3 413 us; at 2,500 words 700 us against 780 us; at
+// 7,000 words 1.6 ms against 5.5 ms.
+inline constexpr std::size_t kNttThreshold = 1500;
 
 // Divisors of at least this many words are divided by Burnikel and
 // Ziegler's recursion (two half-size divisions and two half-size products
 // per level, so division costs a few multiplications) over Knuth's long
-// division, which takes the smaller pieces. Chosen with the sweep in
-// bench/big_multiply.cpp.
-inline constexpr std::size_t kBurnikelZieglerThreshold = 60;
+// division, which takes the smaller pieces. Over 60 to 2,000 words 120
+// scores 9.3, 60 to 160 score within 5% of it, 24 scores 12.1 and 240 or
+// more 11.6 or worse.
+inline constexpr std::size_t kBurnikelZieglerThreshold = 120;
+
+// The same for squares. Karatsuba: 40 to 128 words score within 5% of the
+// best, 80 (8.1), and 24 scores 9.6. Toom-3: 400 to 700 score 8.0 to 8.1,
+// 150 scores 9.7. The transform: 1,000 scores 8.4 and wins at 1,500 words,
+// 240 us against 335 us, so squares switch sooner than products.
+inline constexpr std::size_t kSquareKaratsubaThreshold = 80;
+inline constexpr std::size_t kSquareToom3Threshold = 700;
+inline constexpr std::size_t kSquareNttThreshold = 1000;
 
 // A threshold no size reaches: the base method everywhere.
 inline constexpr std::size_t kNever = ~std::size_t{0};
@@ -70,14 +95,28 @@ inline constexpr std::size_t kNever = ~std::size_t{0};
 // The thresholds one operation uses. Production code takes the defaults;
 // the benchmark sweeps others to choose them, and the tests pass kNever to
 // reach the schoolbook, Knuth and one-word-at-a-time paths they check the
-// fast ones against. Squares take the same thresholds as products.
+// fast ones against. Squares have thresholds of their own, as a square's
+// base method does half the work of a product's.
 struct Thresholds {
   std::size_t karatsuba = kKaratsubaThreshold;
   std::size_t toom3 = kToom3Threshold;
   std::size_t ntt = kNttThreshold;
+  std::size_t squareKaratsuba = kSquareKaratsubaThreshold;
+  std::size_t squareToom3 = kSquareToom3Threshold;
+  std::size_t squareNtt = kSquareNttThreshold;
   std::size_t burnikelZiegler = kBurnikelZieglerThreshold;
   std::size_t textSplit = kTextSplitThreshold;
   std::size_t parseSplit = kParseSplitThreshold;
+
+  // Every operation by its base method: schoolbook products and squares,
+  // Knuth's division, conversions a word at a time.
+  static Thresholds baseMethods() noexcept {
+    Thresholds t;
+    t.karatsuba = t.toom3 = t.ntt = kNever;
+    t.squareKaratsuba = t.squareToom3 = t.squareNtt = kNever;
+    t.burnikelZiegler = t.textSplit = t.parseSplit = kNever;
+    return t;
+  }
 };
 
 // ---------------------------------------------------------------------------
@@ -208,17 +247,5 @@ enum class ParseStatus {
                                 const Thresholds& thresholds = Thresholds());
 [[nodiscard]] ParseStatus parse(std::string_view text, unsigned radix, Magnitude& out, bool& negative,
                                 const Thresholds& thresholds = Thresholds());
-
-// The text a big integer made from value prints in radix: '-' and the digits
-// of |value| (INT64_MIN included), "0" for zero. Writes no terminator and
-// returns the length; 0 for a radix outside 2 to 36.
-inline constexpr std::size_t kInt64TextCapacity = 65;
-std::size_t int64ToText(std::int64_t value, unsigned radix, char (&out)[kInt64TextCapacity]) noexcept;
-
-// The hexadecimal digits an object's default text puts after the at sign:
-// the hash taken as an unsigned number, so never a sign and at most eight
-// digits. Returns the length.
-inline constexpr std::size_t kHashCodeTextCapacity = 8;
-std::size_t hashCodeText(std::uint32_t hash, char (&out)[kHashCodeTextCapacity]) noexcept;
 
 }  // namespace zk::math::detail

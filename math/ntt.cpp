@@ -1,6 +1,8 @@
 #include "math/ntt.h"
 
 #include <algorithm>
+#include <atomic>
+#include <memory>
 #include <vector>
 
 namespace zk::math::detail {
@@ -8,6 +10,23 @@ namespace {
 
 using u32 = std::uint32_t;
 using u64 = std::uint64_t;
+
+// Levels of twiddle tables: transforms of up to 2**24 points.
+constexpr unsigned kTwiddleLevels = 24;
+
+// Frees a field's twiddle tables when the process ends.
+class TwiddleOwner {
+ public:
+  explicit TwiddleOwner(std::atomic<const u32*> (&slots)[kTwiddleLevels]) : m_slots(slots) {}
+  TwiddleOwner(const TwiddleOwner&) = delete;
+  TwiddleOwner& operator=(const TwiddleOwner&) = delete;
+  ~TwiddleOwner() {
+    for (auto& slot : m_slots) delete[] slot.load(std::memory_order_relaxed);
+  }
+
+ private:
+  std::atomic<const u32*> (&m_slots)[kTwiddleLevels];
+};
 
 // Arithmetic modulo one prime P < 2**30 in Montgomery form with R = 2**32:
 // mul(a, b) = a * b / R mod P. Twiddle factors are kept multiplied by R, so
@@ -26,10 +45,17 @@ struct Field {
   static constexpr u32 kR = static_cast<u32>((u64{1} << 32) % P);
   static constexpr u32 kR2 = static_cast<u32>(u64{kR} * kR % P);
 
+  // Any t < P * 2**32 gives a result below 2P: the butterflies below keep
+  // their values there and reduce fully only at the end, which saves two of
+  // the three comparisons a butterfly would otherwise take. 4P is below
+  // 2**32, so a sum or difference of two such values still fits a word.
+  static u32 reduceLazy(u64 t) noexcept {
+    const u32 m = static_cast<u32>(t) * kNegInverse;
+    return static_cast<u32>((t + u64{m} * P) >> 32);
+  }
   // Any t < P * 2**32 gives a result below P.
   static u32 reduce(u64 t) noexcept {
-    const u32 m = static_cast<u32>(t) * kNegInverse;
-    const u32 r = static_cast<u32>((t + u64{m} * P) >> 32);
+    const u32 r = reduceLazy(t);
     return r >= P ? r - P : r;
   }
   static u32 mul(u32 a, u32 b) noexcept { return reduce(u64{a} * b); }
@@ -50,53 +76,110 @@ struct Field {
   // Plain residue of a word (any 32-bit value): w * R / R.
   static u32 ofWord(u32 w) noexcept { return mul(w, kR); }
 
-  // twiddles[len + j] = w**j * R for j < len, w a primitive 2len-th root of
-  // unity (or its inverse), for every len from 1 to n / 2.
-  static void twiddles(u32* table, std::size_t n, bool inverse) noexcept {
-    for (std::size_t len = 1; len < n; len *= 2) {
-      u32 w = power(toMont(Generator), (P - 1) / (2 * len));
-      if (inverse) w = power(w, P - 2);
-      u32 t = kR;
+  // w**j * R for j < len, w a primitive 2len-th root of unity, len = 2**level.
+  // The tables are the same for every transform, so each level is made once
+  // by whichever thread first needs it and kept, unchanged, for the life of
+  // the process; a thread that loses the race to publish one drops its own.
+  // Those of a transform of n points take n words, and the inverse
+  // transform reads the same ones (below).
+  static const u32* twiddles(unsigned level) {
+    static std::atomic<const u32*> slots[kTwiddleLevels] = {};
+    static TwiddleOwner owner(slots);
+    std::atomic<const u32*>& slot = slots[level];
+    if (const u32* known = slot.load(std::memory_order_acquire)) return known;
+    const std::size_t len = std::size_t{1} << level;
+    std::unique_ptr<u32[]> made(new u32[len]);
+    const u32 w = power(toMont(Generator), (P - 1) / (2 * len));
+    u32 t = kR;
+    for (std::size_t j = 0; j < len; ++j) {
+      made[j] = t;
+      t = mul(t, w);
+    }
+    const u32* expected = nullptr;
+    if (slot.compare_exchange_strong(expected, made.get(), std::memory_order_acq_rel, std::memory_order_acquire)) {
+      return made.release();
+    }
+    return expected;
+  }
+
+  // Transforms of at most this many points run level by level; longer ones
+  // recurse, so that each half is finished while it is still in the cache
+  // (64 KiB of values) instead of every level streaming the whole array.
+  static constexpr std::size_t kIterativePoints = std::size_t{1} << 14;
+
+  static unsigned levelOf(std::size_t len) noexcept {
+    unsigned level = 0;
+    while ((std::size_t{1} << level) < len) ++level;
+    return level;
+  }
+
+  // The butterflies of one level of the forward transform over blocks of
+  // 2len points.
+  static void forwardLevel(u32* a, std::size_t n, std::size_t len) {
+    const u32* w = twiddles(levelOf(len));
+    for (std::size_t start = 0; start < n; start += 2 * len) {
+      u32* lo = a + start;
+      u32* hi = lo + len;
       for (std::size_t j = 0; j < len; ++j) {
-        table[len + j] = t;
-        t = mul(t, w);
+        const u32 u = lo[j];
+        const u32 v = hi[j];
+        const u32 sum = u + v;
+        lo[j] = sum >= 2 * P ? sum - 2 * P : sum;
+        hi[j] = reduceLazy(u64{u + 2 * P - v} * w[j]);
       }
     }
   }
 
-  // Decimation in frequency: natural order in, bit-reversed order out.
-  static void forward(u32* a, std::size_t n, const u32* table) noexcept {
-    for (std::size_t len = n / 2; len >= 1; len /= 2) {
-      const u32* w = table + len;
-      for (std::size_t start = 0; start < n; start += 2 * len) {
-        u32* lo = a + start;
-        u32* hi = lo + len;
-        for (std::size_t j = 0; j < len; ++j) {
-          const u32 u = lo[j];
-          const u32 v = hi[j];
-          lo[j] = add(u, v);
-          hi[j] = mul(sub(u, v), w[j]);
-        }
+  // Decimation in frequency: natural order in (values below 2P), bit-reversed
+  // order out (below 2P). The first level leaves two independent halves.
+  static void forward(u32* a, std::size_t n) {
+    if (n > kIterativePoints) {
+      forwardLevel(a, n, n / 2);
+      forward(a, n / 2);
+      forward(a + n / 2, n / 2);
+      return;
+    }
+    for (std::size_t len = n / 2; len >= 1; len /= 2) forwardLevel(a, n, len);
+  }
+
+  // One level of the inverse transform over blocks of 2len points.
+  static void inverseLevel(u32* a, std::size_t n, std::size_t len) {
+    const u32* w = twiddles(levelOf(len));
+    for (std::size_t start = 0; start < n; start += 2 * len) {
+      u32* lo = a + start;
+      u32* hi = lo + len;
+      {
+        const u32 u = lo[0];
+        const u32 v = hi[0];
+        const u32 sum = u + v;
+        const u32 difference = u + 2 * P - v;
+        lo[0] = sum >= 2 * P ? sum - 2 * P : sum;
+        hi[0] = difference >= 2 * P ? difference - 2 * P : difference;
+      }
+      for (std::size_t j = 1; j < len; ++j) {
+        const u32 u = lo[j];
+        const u32 t = reduceLazy(u64{hi[j]} * w[len - j]);  // -(hi times the inverse root)
+        const u32 difference = u + 2 * P - t;
+        const u32 sum = u + t;
+        lo[j] = difference >= 2 * P ? difference - 2 * P : difference;
+        hi[j] = sum >= 2 * P ? sum - 2 * P : sum;
       }
     }
   }
 
   // Decimation in time with the inverse roots: bit-reversed order in,
-  // natural order out, every value n times too large.
-  static void inverse(u32* a, std::size_t n, const u32* table) noexcept {
-    for (std::size_t len = 1; len < n; len *= 2) {
-      const u32* w = table + len;
-      for (std::size_t start = 0; start < n; start += 2 * len) {
-        u32* lo = a + start;
-        u32* hi = lo + len;
-        for (std::size_t j = 0; j < len; ++j) {
-          const u32 u = lo[j];
-          const u32 v = mul(hi[j], w[j]);
-          lo[j] = add(u, v);
-          hi[j] = sub(u, v);
-        }
-      }
+  // natural order out, every value n times too large and below 2P. The
+  // inverse of w**j is -w**(len - j), since w**len = -1, so the forward
+  // table serves with the sum and difference swapped. The two halves are
+  // independent until the last level.
+  static void inverse(u32* a, std::size_t n) {
+    if (n > kIterativePoints) {
+      inverse(a, n / 2);
+      inverse(a + n / 2, n / 2);
+      inverseLevel(a, n, n / 2);
+      return;
     }
+    for (std::size_t len = 1; len < n; len *= 2) inverseLevel(a, n, len);
   }
 
   static void load(u32* a, std::size_t n, const Word* x, std::size_t xn) noexcept {
@@ -105,25 +188,21 @@ struct Field {
   }
 
   // out = the cyclic convolution of x and y modulo P, as plain residues.
-  // work holds 3n words.
+  // other holds n words (not used for a square).
   static void convolve(u32* out, std::size_t n, const Word* x, std::size_t xn, const Word* y, std::size_t yn,
-                       bool square, u32* work) noexcept {
-    u32* table = work;
-    u32* other = work + n;
-    twiddles(table, n, false);
+                       bool square, u32* other) {
     load(out, n, x, xn);
-    forward(out, n, table);
+    forward(out, n);
     if (square) {
-      for (std::size_t i = 0; i < n; ++i) out[i] = mul(out[i], out[i]);
+      for (std::size_t i = 0; i < n; ++i) out[i] = reduceLazy(u64{out[i]} * out[i]);
     } else {
       load(other, n, y, yn);
-      forward(other, n, table);
-      for (std::size_t i = 0; i < n; ++i) out[i] = mul(out[i], other[i]);
+      forward(other, n);
+      for (std::size_t i = 0; i < n; ++i) out[i] = reduceLazy(u64{out[i]} * other[i]);
     }
     // The products above carry a factor 1 / R; scaling by R**2 / n (in
-    // Montgomery form) leaves exactly the convolution.
-    twiddles(table, n, true);
-    inverse(out, n, table);
+    // Montgomery form) leaves exactly the convolution, fully reduced.
+    inverse(out, n);
     const u32 fix = mul(power(toMont(static_cast<u32>(n % P)), P - 2), kR2);
     for (std::size_t i = 0; i < n; ++i) out[i] = mul(out[i], fix);
   }
@@ -151,14 +230,14 @@ bool nttFits(std::size_t xn, std::size_t yn) noexcept {
 }
 
 std::size_t nttWorkWords(std::size_t xn, std::size_t yn, bool square) noexcept {
-  return (square ? 5 : 6) * transformLength(xn, yn);
+  return (square ? 3 : 4) * transformLength(xn, yn);
 }
 
 void multiplyNtt(Word* z, const Word* x, std::size_t xn, const Word* y, std::size_t yn) {
   const bool square = x == y && xn == yn;
   const std::size_t n = transformLength(xn, yn);
-  // Three residue arrays, then the twiddles and the second factor's
-  // transform (the latter not needed for a square).
+  // Three residue arrays, then the second factor's transform (not needed
+  // for a square).
   std::vector<u32> work(nttWorkWords(xn, yn, square));
   u32* r1 = work.data();
   u32* r2 = r1 + n;

@@ -3,7 +3,9 @@
 // 2**30 and the exact coefficients recovered by the Chinese remainder
 // theorem, so the cost grows as n log n instead of the n**1.58 of Karatsuba.
 // Only 32-bit products and 64-bit sums are used, in plain C++ on every target.
-// Stateless: any thread may call it on arrays no other thread writes.
+// The only state kept between calls is the table of roots of unity, made
+// once per level and never changed after, so any thread may call it on
+// arrays no other thread writes.
 #pragma once
 
 #include <cstddef>
@@ -21,8 +23,10 @@ inline constexpr std::size_t kNttMaxProductWords = std::size_t{1} << 23;
 // Whether multiplyNtt can take factors of xn and yn words (both at least 1).
 bool nttFits(std::size_t xn, std::size_t yn) noexcept;
 
-// The words a product of xn and yn words allocates for its transforms: six
-// (five for a square) times the transform length, at most twice xn + yn.
+// The words a product of xn and yn words allocates for its transforms: four
+// (three for a square) times the transform length, at most twice xn + yn.
+// The twiddle factors are kept between products: one word a point of the
+// longest transform made so far, for each of the three primes.
 std::size_t nttWorkWords(std::size_t xn, std::size_t yn, bool square) noexcept;
 
 // z[0, xn + yn) = x * y for nttFits(xn, yn). When y is x (same pointer and

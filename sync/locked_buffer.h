@@ -6,6 +6,7 @@
 
 #include "lang/byte_buffer.h"
 #include "lang/char_buffer.h"
+#include "lang/result.h"
 #include "sync/rw_lock.h"
 
 namespace zk::util {
@@ -20,7 +21,8 @@ namespace detail {
 // unlockWrite's trim throws, the hold is given back before the exception
 // leaves, and setLength ends the write even when it refuses the length.
 // Lock failures surface as ResultException. The constructor needs the core
-// runtime (ResultException otherwise).
+// runtime (ResultException otherwise). setLength from a thread that holds no
+// write refuses (ResultException, 0x80004005) and changes nothing.
 template <class Growable>
 class LockedBuffer : public Growable {
  public:
@@ -28,12 +30,12 @@ class LockedBuffer : public Growable {
 
   LockedBuffer() = default;
 
-  const Element* lockRead() override {
+  const Element* lockRead() override ZK_ACQUIRE_SHARED(m_lock) {
     m_lock.acquireShared();
     return this->getData();
   }
-  void unlockRead() override { m_lock.releaseShared(); }
-  Element* lockWrite(std::int32_t count) override {
+  void unlockRead() override ZK_RELEASE_SHARED(m_lock) { m_lock.releaseShared(); }
+  Element* lockWrite(std::int32_t count) override ZK_ACQUIRE(m_lock) {
     m_lock.acquire();
     try {
       return Growable::reserve(count);
@@ -42,7 +44,10 @@ class LockedBuffer : public Growable {
       throw;
     }
   }
-  void setLength(std::int32_t length) override {
+  void setLength(std::int32_t length) override ZK_RELEASE(m_lock) {
+    // Without a write hold there is no write to end: refuse before the length
+    // changes, instead of learning it from the release after it has.
+    if (!m_lock.heldExclusive()) throwIfFailed(kFail);
     try {
       Growable::setLength(length);
     } catch (...) {
@@ -63,7 +68,7 @@ class LockedBuffer : public Growable {
   }
 
  private:
-  void releaseAfterFailure() noexcept {
+  void releaseAfterFailure() noexcept ZK_RELEASE(m_lock) {
     try {
       m_lock.release();
     } catch (...) {

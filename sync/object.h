@@ -1,6 +1,7 @@
 // The bases of the library's synchronisation objects.
 #pragma once
 
+#include "core/thread_annotations.h"
 #include "lang/object.h"
 
 namespace zk::sync {
@@ -22,12 +23,15 @@ class Object : public zk::Object {
   virtual bool tryAcquire() = 0;
 };
 
-// A lock: what acquire takes, release gives back.
-class LockObject : public Object {
+// A lock: what acquire takes, release gives back. Declared again here so that
+// the thread-safety analysis knows them as taking and giving back the lock.
+class ZK_CAPABILITY("lock") LockObject : public Object {
  public:
   ~LockObject() override;
 
-  virtual void release() = 0;
+  void acquire() override ZK_ACQUIRE() = 0;
+  bool tryAcquire() override ZK_TRY_ACQUIRE(true) = 0;
+  virtual void release() ZK_RELEASE() = 0;
 };
 
 }  // namespace zk::sync

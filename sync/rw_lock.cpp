@@ -20,6 +20,8 @@ void ReaderWriterLock::acquireShared() { throwIfFailed(ZKCoreRWLockAcquireRead(m
 
 bool ReaderWriterLock::tryAcquireShared() { return ZKCoreRWLockTryAcquireRead(m_handle.get()) >= 0; }
 
+bool ReaderWriterLock::heldExclusive() const noexcept { return ZKCoreRWLockCheckWriter(m_handle.get()) == kOk; }
+
 void ReaderWriterLock::releaseShared() { throwIfFailed(ZKCoreRWLockReleaseRead(m_handle.get())); }
 
 }  // namespace zk::sync

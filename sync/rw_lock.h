@@ -21,14 +21,17 @@ class ReaderWriterLock : public LockObject {
   explicit ReaderWriterLock(const char* name = nullptr, std::uint32_t flags = 0);
   ~ReaderWriterLock() override;
 
-  void acquire() override;
-  bool tryAcquire() override;
+  // Not analysed: they forward to the core lock the object stands for.
+  void acquire() override ZK_ACQUIRE() ZK_NO_THREAD_SAFETY_ANALYSIS;
+  bool tryAcquire() override ZK_TRY_ACQUIRE(true) ZK_NO_THREAD_SAFETY_ANALYSIS;
   // ResultException when the calling thread is not the writer.
-  void release() override;
-  virtual void acquireShared();
-  virtual bool tryAcquireShared();
+  void release() override ZK_RELEASE() ZK_NO_THREAD_SAFETY_ANALYSIS;
+  virtual void acquireShared() ZK_ACQUIRE_SHARED() ZK_NO_THREAD_SAFETY_ANALYSIS;
+  virtual bool tryAcquireShared() ZK_TRY_ACQUIRE_SHARED(true) ZK_NO_THREAD_SAFETY_ANALYSIS;
   // ResultException when the calling thread holds no read.
-  virtual void releaseShared();
+  virtual void releaseShared() ZK_RELEASE_SHARED() ZK_NO_THREAD_SAFETY_ANALYSIS;
+  // Whether the calling thread holds the exclusive side; never throws.
+  bool heldExclusive() const noexcept;
 
  private:
   zkcore::UniqueCoreRWLock m_handle;

@@ -326,6 +326,29 @@ TEST_F(CodePageCodecTest, TheDefaultDecoderIsTheComponentForTheAnsiCodePage) {
   EXPECT_EQ(decodeAllOf(*ByteToCharConverter::getDefaultConverter(), encoded(932, L"設定")).units, L"設定");
 }
 
+// A decoder released after the library went down still runs code of the
+// DLL: the library leaves the DLL mapped while the DLL says objects live.
+TEST_F(CodePageCodecTest, ADecoderOutlivingTheLibraryKeepsItsDllMapped) {
+  // The library's load is the only one left, as in a program that never
+  // loads the DLL itself.
+  FreeLibrary(m_dll);
+  m_dll = nullptr;
+  const auto canUnloadNow = [] {
+    const FARPROC answer = GetProcAddress(GetModuleHandleW(kCodecDll), "DllCanUnloadNow");
+    return answer != nullptr ? reinterpret_cast<ServerFunction>(reinterpret_cast<void (*)()>(answer))() : E_HANDLE;
+  };
+  {
+    Decoder decoder = ByteToCharConverter::getConverter(L"CP932");
+    m_up = false;
+    CodecLibraryTest::TearDown();
+    EXPECT_EQ(canUnloadNow(), S_FALSE);
+    EXPECT_EQ(decodeAllOf(*decoder, encoded(932, L"設定")).units, L"設定");
+  }
+  // The DLL counted the decoder, and nothing else of it is left alive.
+  EXPECT_EQ(canUnloadNow(), S_OK);
+  m_dll = LoadLibraryW((testFolder() + kCodecDll).c_str());
+}
+
 TEST_F(CodePageCodecTest, RegistrationCoversEveryNameAndUnregistrationRemovesIt) {
   const auto classIdOf = [](const wchar_t* name) {
     CLSID clsid = {};

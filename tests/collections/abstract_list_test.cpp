@@ -357,7 +357,7 @@ TYPED_TEST(ListTest, AStaleEmptySublistRefusesEveryOperation) {
     Reference<TypeParam> list = this->listOf({0, 1, 2});
     Reference<List> view = list->subList(1, 1);
     list->removeAt(0);
-    EXPECT_TRUE(throwsPlainException([&] { operation(*view); })) << name;
+    EXPECT_TRUE(throwsPlainException([&, &operation = operation] { operation(*view); })) << name;
     EXPECT_EQ(view->size(), 0) << name;
     EXPECT_EQ(numbersOf(*list), (Numbers{1, 2})) << name << " changed the list";
   }

@@ -11,6 +11,7 @@
 #include "collections/comparator.h"
 #include "lang/exception.h"
 #include "lang/object.h"
+#include "support/plain_exception.h"
 
 namespace zk_test {
 
@@ -102,18 +103,6 @@ class LastDigitComparator : public zk::Object, public IZKComparator {
  private:
   HRESULT m_failure = 0;
 };
-
-// True when body throws a plain zk::Exception (not a subclass), the
-// collections' signal for a change behind an iterator or view.
-template <class Body>
-bool throwsPlainException(Body&& body) {
-  try {
-    body();
-  } catch (const zk::Exception& e) {
-    return typeid(e) == typeid(zk::Exception);
-  }
-  return false;
-}
 
 // The code of the ResultException body throws; 0 when it throws none.
 template <class Body>

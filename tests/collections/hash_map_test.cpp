@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "collection_support.h"
+#include "collections/array_list.h"
 #include "core/windows_support.h"
 #include "lang/class.h"
 #include "support/class_library_fixture.h"
@@ -20,6 +21,7 @@
 namespace zk_test {
 namespace {
 
+using zk::collections::pcom::AbstractMap;
 using zk::collections::pcom::HashMap;
 using zk::collections::pcom::Iterator;
 using zk::collections::pcom::Map;
@@ -252,6 +254,71 @@ TEST(HashMapTest, BulkAndFailingCallsLeaveTheMapSound) {
   EXPECT_EQ(resultThrownBy([&] { map->remove(unknown(bad.get())); }), kDenied);
   EXPECT_EQ(pairsOf(*map), before);
   EXPECT_FALSE(throwsPlainException([&] { it->next(); }));
+}
+
+// A caller's own entry, which knows nothing of the library's entry id.
+class CallerEntry : public zk::ComObject, public virtual MapEntry {
+ public:
+  CallerEntry(IZKUnknown* key, IZKUnknown* value) : m_key(key), m_value(value) {}
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
+    return ComObject::QueryInterface(iid, out);
+  }
+  ULONG STDMETHODCALLTYPE AddRef() override { return ComObject::AddRef(); }
+  ULONG STDMETHODCALLTYPE Release() override { return ComObject::Release(); }
+  std::int32_t compareTo(IZKUnknown*) const override { return 0; }
+  bool equals(IZKUnknown*) const override { return true; }
+  Reference<IZKUnknown> getKey() const override { return m_key; }
+  Reference<IZKUnknown> getValue() const override { return m_value; }
+  std::uint32_t hashCode() const override { return 0; }
+  Reference<IZKUnknown> setValue(IZKUnknown*) override { throw zk::UnsupportedOperationException(); }
+  Reference<IZKUnknown> m_key, m_value;
+};
+
+// A list of CallerEntry objects, as a caller's own map's entry set.
+class CallerEntries : public zk::collections::pcom::AbstractSet {
+ public:
+  std::int32_t size() const override { return m_list->size(); }
+  Reference<Iterator> iterator() override { return m_list->iterator(); }
+  Reference<zk::collections::pcom::ConstIterator> constIterator() const override { return m_list->constIterator(); }
+  Reference<zk::collections::pcom::ArrayList> m_list{new zk::collections::pcom::ArrayList()};
+};
+
+class CallerMap : public AbstractMap {
+ public:
+  Reference<Set> entrySet() override { return m_entries; }
+  Reference<CallerEntries> m_entries{new CallerEntries()};
+};
+
+TEST(HashMapTest, TheMapAlgorithmsTakeACallersOwnEntries) {
+  Objects make;
+  Reference<CallerMap> caller(new CallerMap());
+  Reference<HashMap> library(new HashMap()), model(new HashMap());
+  for (int i = 0; i < 5; ++i) {
+    caller->m_entries->m_list->add(unknown(new CallerEntry(make(i), make(10 + i))));
+    library->put(make(i), make(10 + i));
+    model->put(make(i), make(10 + i));
+  }
+  // Each row asks the same of the caller's map and of a library map with
+  // the same pairs as model.
+  const std::function<int(AbstractMap&)> rows[] = {
+      [&](AbstractMap& m) { return numberOf(m.get(make(2)).get()) + m.containsKey(make(9)); },
+      [&](AbstractMap& m) { return m.containsValue(make(14)) * 2 + m.containsValue(make(4)); },
+      [&](AbstractMap& m) { return model->equals(m) * 2 + m.compareTo(*model); },
+      [&](AbstractMap& m) { return model->entrySet()->contains(m.entrySet()->iterator()->next().get()); },
+      [&](AbstractMap& m) {
+        Reference<HashMap> target(new HashMap());
+        target->putAll(&m);
+        return target->size() * 100 + numberOf(m.remove(make(1)).get()) + m.size();
+      },
+  };
+  const auto outcome = [](const std::function<int(AbstractMap&)>& ask, AbstractMap& m) {
+    try {
+      return ask(m);
+    } catch (const zk::Exception&) {
+      return -100;
+    }
+  };
+  for (const auto& ask : rows) EXPECT_EQ(outcome(ask, *caller), outcome(ask, *library)) << &ask - rows;
 }
 
 TEST(HashMapTest, MatchesAnOrderedMapModelAndReleasesEveryObjectOnce) {

@@ -89,8 +89,7 @@ TEST(GuidFromString, RejectsMalformedTextAndLeavesTheOutputAlone) {
       L"01234567-+9AB-CDEF-FEDC-BA9876543210",
       L"0x234567-89AB-CDEF-FEDC-BA9876543210",
       L"01234567-89AB-CDEF-FEDCBA98-76543210",  // dash in the wrong place
-      L"\xFF10"
-      L"1234567-89AB-CDEF-FEDC-BA9876543210",  // full-width digit
+      L"\uFF101234567-89AB-CDEF-FEDC-BA9876543210",  // full-width digit
   };
   for (const wchar_t* text : rejected) {
     GUID guid = kSample;

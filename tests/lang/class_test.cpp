@@ -84,7 +84,8 @@ TEST_F(ClassTest, LookupMissesThrowClassNotFoundWithTheName) {
 TEST_F(ClassTest, NewInstanceUsesTheCreatorOrRefuses) {
   zk::Reference<zk::ComObject> made(Class::forName(L"Test.Base")->newInstance());
   ASSERT_TRUE(made);
-  EXPECT_EQ(typeid(*made), typeid(Base));
+  const zk::ComObject& object = *made;
+  EXPECT_EQ(typeid(object), typeid(Base));
   EXPECT_EQ(made->AddRef(), 2u) << "a new instance starts at count 0";
   made->Release();
   EXPECT_THROW(Class::forName(L"Test.Derived")->newInstance(), zk::IllegalAccessException);

@@ -225,7 +225,8 @@ TEST(ObjectTest, DefaultsWorkOnIdentity) {
   Reference<Object> copy(a->clone());
   ASSERT_TRUE(copy);
   EXPECT_NE(copy.get(), a.get());
-  EXPECT_EQ(typeid(*copy), typeid(Object));
+  const Object& copied = *copy;
+  EXPECT_EQ(typeid(copied), typeid(Object));
   int destroyed = 0;
   Probe probe(&destroyed);
   EXPECT_THROW(probe.clone(), zk::CloneNotSupportedException);
@@ -260,7 +261,13 @@ TEST_F(ObjectTextTest, ToStringIsTheRegisteredNameAndTheHashInHexadecimal) {
   const struct {
     std::uint32_t hash;
     const wchar_t* digits;
-  } cases[] = {{0, L"0"}, {0xF, L"f"}, {0x1000, L"1000"}, {0xDEADBEEF, L"deadbeef"}, {0x80000000u, L"80000000"}};
+  } cases[] = {{0, L"0"},
+               {1, L"1"},
+               {0xF, L"f"},
+               {0x1000, L"1000"},
+               {0xDEADBEEF, L"deadbeef"},
+               {0x80000000u, L"80000000"},
+               {0xFFFFFFFFu, L"ffffffff"}};
   for (const auto& c : cases) {
     EXPECT_EQ(textOf(FixedHash(c.hash).toString()), std::wstring(L"Test.FixedHash@") + c.digits);
   }

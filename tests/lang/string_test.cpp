@@ -9,6 +9,8 @@
 #include <new>
 #include <random>
 #include <string>
+#include <type_traits>
+#include <utility>
 
 #include "core/lifecycle.h"
 #include "lang/class.h"
@@ -24,6 +26,13 @@ using zk::String;
 // library's own statics.
 String g_staticEmpty;
 String g_staticText(L"static");
+
+// The characters other copies share are handed out for reading only, on a
+// string and on any buffer it may sit on: writing takes lockWrite, which
+// unshares first.
+static_assert(std::is_same_v<decltype(std::declval<const String&>().getData()), const wchar_t*>);
+static_assert(std::is_same_v<decltype(std::declval<String&>().getData()), const wchar_t*>);
+static_assert(std::is_same_v<decltype(std::declval<zk::util::AbstractCharBuffer&>().getData()), const wchar_t*>);
 
 std::wstring textOf(const String& s) { return std::wstring(s.getData(), static_cast<std::size_t>(s.length())); }
 

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstddef>
 #include <map>
 #include <set>
 #include <string>
@@ -19,6 +20,7 @@
 #include "support/string_text.h"
 #include "text/charset/codec_registry.h"
 #include "text/charset/converter.h"
+#include "text/charset/converter_classes.h"
 
 namespace zk_test {
 namespace {
@@ -49,6 +51,16 @@ TEST(ClassTableShapeTest, HoldsTheRowsInTheirStoredOrder) {
   EXPECT_STREQ(table[93].name, L"CZKWriter");
   EXPECT_STREQ(table[94].name, L"zk::Exception");
   EXPECT_STREQ(table[147].name, L"zk::text::charset::CTBAMP7");
+  // The character-set tests register the converter rows alone: they must be
+  // the table's tail, row for row.
+  const zk::ClassTableRow* converters = zk::text::charset::converterClassTable();
+  const zk::ClassTableRow* tail = table + rows - static_cast<int>(zk::text::charset::kConverterClassCount);
+  for (std::size_t i = 0; i <= zk::text::charset::kConverterClassCount; ++i) {
+    EXPECT_EQ(tail[i].name == nullptr ? std::wstring() : tail[i].name,
+              converters[i].name == nullptr ? std::wstring() : converters[i].name);
+    EXPECT_EQ(tail[i].type, converters[i].type) << i;
+    EXPECT_EQ(tail[i].creator, converters[i].creator) << i;
+  }
 }
 
 // Every name resolves to the record of the first row that carries it (the

@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cstdint>
 #include <cstdlib>
+#include <limits>
 #include <new>
 #include <ostream>
 
@@ -13,7 +15,11 @@
 #include "lang/class.h"
 #include "lang/exception.h"
 #include "lang/global_lock.h"
+#include "lang/str1.h"
+#include "lang/string.h"
 #include "library/lib_scope.h"
+#include "math/big_decimal.h"
+#include "math/big_integer.h"
 #include "net/socket_layer.h"
 #include "support/threads.h"
 #include "support/allocation_budget.h"
@@ -35,23 +41,30 @@ class FailingMalloc {
 };
 
 // How an allocation failure on the calling thread shows.
-enum class Failure { kNone, kOutOfMemoryException, kPlainBadAlloc };
+enum class Failure { kNone, kOutOfMemoryException, kPlainBadAlloc, kOther };
 
 std::ostream& operator<<(std::ostream& out, Failure failure) {
-  const char* const names[] = {"no failure", "zk::OutOfMemoryException", "plain std::bad_alloc"};
+  const char* const names[] = {"no failure", "zk::OutOfMemoryException", "plain std::bad_alloc", "another exception"};
   return out << names[static_cast<int>(failure)];
 }
 
-Failure failedAllocation() {
-  FailingMalloc failing;
+template <class Run>
+Failure failureOf(Run run) {
   try {
-    std::free(ZKCoreAlloc(8));
+    run();
   } catch (const zk::OutOfMemoryException&) {
     return Failure::kOutOfMemoryException;
   } catch (const std::bad_alloc&) {
     return Failure::kPlainBadAlloc;
+  } catch (...) {
+    return Failure::kOther;
   }
   return Failure::kNone;
+}
+
+Failure failedAllocation() {
+  FailingMalloc failing;
+  return failureOf([] { std::free(ZKCoreAlloc(8)); });
 }
 
 Failure failedAllocationOnOtherThread() {
@@ -195,6 +208,31 @@ TEST_F(ClassLibraryLifecycleTest, AStartFailingAtAnyAllocationCountsAndItsReleas
   EXPECT_TRUE(succeeded);
   // The lock, the registry and one record per distinct class name.
   EXPECT_GE(failures, 2 + 145);
+}
+
+// A size past a class's limit fails exactly as an allocation failure on the
+// same thread does, so a caller catching the library's exceptions sees both.
+TEST(OutOfMemoryTest, SizeLimitsFailAsAllocationFailuresDo) {
+  constexpr std::int32_t kMost = std::numeric_limits<std::int32_t>::max();
+  void (*const paths[])() = {
+      [] { zk::String().setLength(kMost, L' '); },
+      [] { zk::String().lockWrite(kMost); },
+      [] { zk::String().setLength(kMost); },
+      [] { zk::String().reserve(kMost - 4); },  // within the string's count, past its storage's
+      [] { delete zk::StrBuf1Wrap::create(zk::StrBuf1::kMaxCapacity + 1); },
+      [] { zk::math::BigInteger(2).pow(zk::math::BigInteger(std::int64_t{1} << 40)); },
+      [] { zk::math::BigDecimal(zk::math::BigInteger(1), -kMost - 1).toString(); },
+  };
+  ASSERT_EQ(ZKCoreInit(), 0);
+  for (const bool libraryUp : {false, true}) {
+    SCOPED_TRACE(libraryUp ? "class library up" : "core runtime only");
+    ASSERT_EQ(libraryUp ? ZKCLLibInit() : 0, 0);
+    const Failure expected = failedAllocation();
+    EXPECT_EQ(expected, libraryUp ? Failure::kOutOfMemoryException : Failure::kPlainBadAlloc);
+    for (const auto& run : paths) EXPECT_EQ(failureOf(run), expected) << "path " << &run - paths;
+    EXPECT_EQ(libraryUp ? ZKCLLibUninit() : 0, 0);
+  }
+  EXPECT_EQ(ZKCoreUninit(), 0);
 }
 
 TEST(LibScopeTest, BringsBothLayersUpForItsLifetimeAndNestsByCounting) {

@@ -64,6 +64,12 @@ TEST(BigInteger, PrintsInEveryRadix) {
       {-5, 2, L"-101"},
       {1001, 10, L"1001"},
       {std::numeric_limits<std::int64_t>::min(), 16, L"-8000000000000000"},
+      {std::numeric_limits<std::int64_t>::min(), 10, L"-9223372036854775808"},
+      {std::numeric_limits<std::int64_t>::min(), 2,
+       L"-1000000000000000000000000000000000000000000000000000000000000000"},
+      {std::numeric_limits<std::int32_t>::min(), 16, L"-80000000"},
+      {-255, 16, L"-ff"},
+      {0, 16, L"0"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.value);

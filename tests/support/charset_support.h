@@ -1,6 +1,7 @@
 // Shared by the character-set tests: the built-in codecs by name, their
-// class rows for a class registry, and one-call conversions that report
-// output, positions and any exception in one record a table row can state.
+// converter classes registered for a class registry, and one-call
+// conversions that report output, positions and any exception in one record
+// a table row can state.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -19,6 +20,7 @@
 #include "lang/string.h"
 #include "text/charset/amp7.h"
 #include "text/charset/converter.h"
+#include "text/charset/converter_classes.h"
 #include "text/charset/single_byte.h"
 #include "text/charset/utf.h"
 #include "text/charset/utf8.h"
@@ -81,39 +83,9 @@ inline const std::vector<CodecEntry>& builtInCodecs() {
 
 #undef ZK_TEST_CODEC
 
-template <class T>
-zk::ClassTableRow classRow(const wchar_t* name) {
-  return zk::ClassTableRow{name, &typeid(T), &zk::createInstance<T>};
-}
-
-// Registers the converter classes under the names the library's class table
-// gives them, so the codec registry can be built without the whole library.
-inline void registerConverterClasses() {
-  static const zk::ClassTableRow rows[] = {
-      classRow<cs::CTBASCII>(L"zk::text::charset::CTBASCII"),
-      classRow<cs::BTCASCII>(L"zk::text::charset::BTCASCII"),
-      classRow<cs::CTBISO8859_1>(L"zk::text::charset::CTBISO8859_1"),
-      classRow<cs::BTCISO8859_1>(L"zk::text::charset::BTCISO8859_1"),
-      classRow<cs::CTBCP437>(L"zk::text::charset::CTBCP437"),
-      classRow<cs::BTCCP437>(L"zk::text::charset::BTCCP437"),
-      classRow<cs::CTBCP1252>(L"zk::text::charset::CTBCP1252"),
-      classRow<cs::BTCCP1252>(L"zk::text::charset::BTCCP1252"),
-      classRow<cs::CTBUTF8>(L"zk::text::charset::CTBUTF8"),
-      classRow<cs::BTCUTF8>(L"zk::text::charset::BTCUTF8"),
-      classRow<cs::CTBUTF16LE>(L"zk::text::charset::CTBUTF16LE"),
-      classRow<cs::BTCUTF16LE>(L"zk::text::charset::BTCUTF16LE"),
-      classRow<cs::CTBUTF16BE>(L"zk::text::charset::CTBUTF16BE"),
-      classRow<cs::BTCUTF16BE>(L"zk::text::charset::BTCUTF16BE"),
-      classRow<cs::CTBUTF32BE>(L"zk::text::charset::CTBUTF32BE"),
-      classRow<cs::BTCUTF32BE>(L"zk::text::charset::BTCUTF32BE"),
-      classRow<cs::CTBUTF32LE>(L"zk::text::charset::CTBUTF32LE"),
-      classRow<cs::BTCUTF32LE>(L"zk::text::charset::BTCUTF32LE"),
-      classRow<cs::CTBAMP7>(L"zk::text::charset::CTBAMP7"),
-      classRow<cs::BTCAMP7>(L"zk::text::charset::BTCAMP7"),
-      zk::ClassTableRow{nullptr, nullptr, nullptr},
-  };
-  zk::registerClasses(rows);
-}
+// Registers the converter classes as the library's class table does, so the
+// codec registry can be built without the whole library.
+inline void registerConverterClasses() { zk::registerClasses(cs::converterClassTable()); }
 
 // What one convert (or flush) call did.
 struct Outcome {

@@ -103,6 +103,35 @@ TEST_F(LockedBufferTest, TheWriteHoldNeverOutlivesAFailure) {
   EXPECT_EQ(buffer->getCapacity(), 16);
 }
 
+// A SetLength that fails must not have changed the length first: neither with
+// no write at all, nor from a thread other than the writer, whose write goes on.
+TEST_F(LockedBufferTest, SetLengthWithoutTheWriteHoldRefusesAndChangesNothing) {
+  zk::Reference<MTCharBuffer> buffer(new MTCharBuffer());
+  wchar_t* data = nullptr;
+  ASSERT_EQ(buffer->LockWrite(4, &data), 0);
+  std::memcpy(data, L"abcd", 4 * sizeof(wchar_t));
+  ASSERT_EQ(buffer->SetLength(4), 0);
+
+  EXPECT_EQ(buffer->SetLength(1), zk::kFail) << "no write";
+  EXPECT_EQ(buffer->GetLength(), 4u);
+  EXPECT_TRUE(readableFromAnotherThread(buffer.get()));
+
+  ASSERT_EQ(buffer->LockWrite(4, &data), 0);
+  EXPECT_EQ(onOtherThread([&] { return buffer->SetLength(2); }), zk::kFail) << "another thread's write";
+  EXPECT_EQ(buffer->GetLength(), 4u);
+  std::uint32_t seen = 0;
+  BoundedThread reader([&] {
+    const wchar_t* read = nullptr;
+    ASSERT_EQ(buffer->LockRead(&read), 0);
+    seen = buffer->GetLength();
+    ASSERT_EQ(buffer->UnlockRead(), 0);
+  });
+  EXPECT_FALSE(reader.finishedWithin(kBlockedFor)) << "the writer's hold outlived the stranger's call";
+  ASSERT_EQ(buffer->SetLength(3), 0);
+  reader.join();
+  EXPECT_EQ(seen, 3u);
+}
+
 TEST_F(LockedBufferTest, NullOutPointersTakeNoLock) {
   zk::Reference<MTCharBuffer> buffer = zk::makeReference<MTCharBuffer>();
   EXPECT_EQ(buffer->LockWrite(1, nullptr), zk::kNullPointer);

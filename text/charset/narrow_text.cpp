@@ -20,7 +20,7 @@ constexpr std::int64_t kMaxElements = std::numeric_limits<std::int32_t>::max();
 constexpr std::int32_t kStepRoom = 8;
 
 std::int32_t elementCount(std::int64_t count) {
-  if (count > kMaxElements) throw ZKCoreBadAlloc();
+  if (count > kMaxElements) ZKCoreOutOfMemory();
   return static_cast<std::int32_t>(count);
 }
 

@@ -18,8 +18,11 @@ namespace zk::text::charset {
 // (convertTruncated), so nothing is dropped. A null bytes decodes nothing.
 //
 // Throws what the decoder throws (with substitution off, for instance),
-// std::bad_alloc when the characters would not fit a signed 32-bit count
-// or memory runs out, and ResultException 0x80070057 for a negative length.
+// std::bad_alloc when the characters would not fit a signed 32-bit count or
+// memory runs out, and ResultException 0x80070057 for a negative length. Out of
+// memory, a size limit included, fails through ZKCoreOutOfMemory:
+// zk::OutOfMemoryException once the class library's handler is installed, else
+// std::bad_alloc.
 Reference<util::RWCharBuffer> decodeAll(ByteToCharConverter& decoder, const std::uint8_t* bytes, std::int32_t length,
                                         std::int32_t capacity);
 

@@ -106,6 +106,12 @@ extern "C" HRESULT WINAPI DllGetClassObject(REFCLSID clsid, REFIID iid, void** o
   return CLASS_E_CLASSNOTAVAILABLE;
 }
 
+// Whether the cache may free the DLL: no instance and no reference on the
+// class object left.
+extern "C" HRESULT WINAPI DllCanUnloadNow() {
+  return g_liveInstances == 0 && g_factory.references() == 0 ? S_OK : S_FALSE;
+}
+
 extern "C" LONG WINAPI ZKTestGetClassObjectCount() { return g_getClassObjectCalls; }
 extern "C" LONG WINAPI ZKTestGetClassObjectReferences() { return g_factory.references(); }
 extern "C" LONG WINAPI ZKTestGetLiveInstances() { return g_liveInstances; }

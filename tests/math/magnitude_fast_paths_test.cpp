@@ -1,0 +1,275 @@
+// Every fast method of the magnitude layer against its base method on random
+// operands of sizes around each threshold: Karatsuba, Toom-3 and the
+// transform against the schoolbook product (squares included), Burnikel and
+// Ziegler against Knuth's division, the split conversions against one word
+// at a time. Each property runs once with the production thresholds and
+// once with thresholds pulled down, so that the recursions go many levels
+// deep on operands small enough to check quickly.
+#include "math/magnitude.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace zk_test {
+namespace {
+
+namespace md = zk::math::detail;
+using md::Magnitude;
+using md::Thresholds;
+using md::Word;
+
+// Words where carries, borrows and quotient estimates go wrong, mixed with
+// random ones and with runs of all ones and all zeros; the top word is
+// never zero.
+Magnitude randomMagnitude(std::mt19937& rng, std::size_t words) {
+  static const Word kEdges[] = {0, 1, 0x7FFFFFFF, 0x80000000, 0xFFFFFFFE, 0xFFFFFFFF};
+  Magnitude x(words);
+  const unsigned style = rng() % 4;
+  for (Word& w : x) {
+    if (style == 0) {
+      w = rng() % 8 == 0 ? static_cast<Word>(rng()) : (rng() % 2 == 0 ? 0 : 0xFFFFFFFF);
+    } else {
+      w = rng() % 3 == 0 ? kEdges[rng() % 6] : static_cast<Word>(rng());
+    }
+  }
+  if (words > 0 && x.back() == 0) x.back() = 1 + rng() % 0xFFFF;
+  return x;
+}
+
+// Production thresholds with the products' and the squares' pulled down.
+Thresholds lowered(std::size_t karatsuba, std::size_t toom3, std::size_t ntt) {
+  Thresholds t;
+  t.karatsuba = t.squareKaratsuba = karatsuba;
+  t.toom3 = t.squareToom3 = toom3;
+  t.ntt = t.squareNtt = ntt;
+  return t;
+}
+
+// A name for failure messages and the sizes on either side of each
+// threshold the configuration uses.
+struct Configuration {
+  const char* name;
+  Thresholds thresholds;
+  std::vector<std::size_t> multiplySizes;
+};
+
+std::vector<Configuration> multiplyConfigurations() {
+  const Thresholds production;
+  const Thresholds karatsubaOnly = lowered(4, md::kNever, md::kNever);
+  const Thresholds toom3 = lowered(5, 9, md::kNever);
+  const Thresholds transform = lowered(2, md::kNever, 2);
+  const Thresholds mixed = lowered(4, 12, 40);
+  const std::size_t k = production.karatsuba;
+  const std::size_t t = production.toom3;
+  return {
+      {"production",
+       production,
+       {k - 1, k, k + 1, t - 1, t, t + 1, 2 * t + 1, production.squareToom3 + 1, production.ntt,
+        production.ntt + 1, production.squareNtt + 1}},
+      {"karatsuba from 4", karatsubaOnly, {3, 4, 5, 7, 8, 9, 31, 64, 65}},
+      {"toom-3 from 9", toom3, {8, 9, 10, 11, 17, 26, 27, 28, 80, 81, 250}},
+      {"transform from 2", transform, {1, 2, 3, 4, 5, 17, 100, 257}},
+      {"toom-3 from 12, transform from 40", mixed, {11, 12, 13, 35, 36, 39, 40, 41, 119, 120, 121}},
+  };
+}
+
+// The schoolbook kernel, trimmed: the reference product.
+Magnitude schoolbook(const Magnitude& x, const Magnitude& y) {
+  if (x.empty() || y.empty()) return Magnitude();
+  Magnitude z(x.size() + y.size());
+  md::multiplySchoolbook(z.data(), x.data(), x.size(), y.data(), y.size());
+  md::trim(z);
+  return z;
+}
+
+TEST(MagnitudeFastPaths, ProductsAndSquaresMatchTheSchoolbookAroundEveryThreshold) {
+  std::mt19937 rng(11);
+  for (const Configuration& c : multiplyConfigurations()) {
+    for (std::size_t xn : c.multiplySizes) {
+      for (int round = 0; round < 4; ++round) {
+        // Balanced, nearly balanced, just unbalanced enough to slice, and
+        // far out of balance.
+        const std::size_t yn = round == 0   ? xn
+                               : round == 1 ? xn / 2 + 1 + rng() % (xn / 2 + 1)
+                               : round == 2 ? std::max<std::size_t>(1, xn / 2)
+                                            : 1 + rng() % (3 * xn + 1);
+        const Magnitude x = randomMagnitude(rng, xn);
+        const Magnitude y = randomMagnitude(rng, yn);
+        ASSERT_EQ(md::multiply(x, y, c.thresholds), schoolbook(x, y)) << c.name << ": " << xn << " x " << yn;
+        ASSERT_EQ(md::multiply(y, x, c.thresholds), schoolbook(x, y)) << c.name << ": " << yn << " x " << xn;
+      }
+      const Magnitude x = randomMagnitude(rng, xn);
+      const Magnitude copy = x;  // an equal value in another object squares too
+      ASSERT_EQ(md::multiply(x, x, c.thresholds), schoolbook(x, x)) << c.name << ": square of " << xn;
+      ASSERT_EQ(md::multiply(x, copy, c.thresholds), schoolbook(x, x)) << c.name << ": square of " << xn;
+      const Magnitude ones(xn, 0xFFFFFFFF);
+      ASSERT_EQ(md::multiply(ones, ones, c.thresholds), schoolbook(ones, ones)) << c.name << ": ones " << xn;
+    }
+  }
+}
+
+// Transforms long enough to recurse instead of running level by level, and
+// of every length around that point, against Toom-3 and Karatsuba (checked
+// against the schoolbook above): a schoolbook product this long would take
+// longer than the whole test should.
+TEST(MagnitudeFastPaths, LongTransformsMatchTheProductWithoutThem) {
+  std::mt19937 rng(16);
+  const Thresholds withoutTransform = lowered(md::kKaratsubaThreshold, md::kToom3Threshold, md::kNever);
+  for (std::size_t xn : {std::size_t{4096}, std::size_t{8193}, std::size_t{12000}, std::size_t{16385}}) {
+    const std::size_t yn = xn - rng() % 64;
+    const Magnitude x = randomMagnitude(rng, xn);
+    const Magnitude y = randomMagnitude(rng, yn);
+    ASSERT_EQ(md::multiply(x, y), md::multiply(x, y, withoutTransform)) << xn << " x " << yn;
+    ASSERT_EQ(md::multiply(x, x), md::multiply(x, x, withoutTransform)) << "square of " << xn;
+  }
+}
+
+TEST(MagnitudeFastPaths, RecursiveDivisionMatchesKnuthAroundEveryThreshold) {
+  std::mt19937 rng(12);
+  const Thresholds production;
+  Thresholds deep = lowered(4, 12, 40);
+  deep.burnikelZiegler = 8;
+  const std::size_t b = production.burnikelZiegler;
+  const struct {
+    const char* name;
+    Thresholds thresholds;
+    std::vector<std::size_t> divisorSizes;
+  } cases[] = {
+      {"production", production, {b - 1, b, b + 1, 2 * b - 1, 2 * b, 2 * b + 1, 4 * b + 3}},
+      {"recursion from 8", deep, {7, 8, 9, 15, 16, 17, 31, 33, 64, 100}},
+  };
+  const Thresholds knuth = Thresholds::baseMethods();
+  for (const auto& c : cases) {
+    for (std::size_t yn : c.divisorSizes) {
+      for (int round = 0; round < 6; ++round) {
+        const Magnitude y = randomMagnitude(rng, yn);
+        Magnitude x;
+        if (round < 2) {
+          // q y + (y - 1): the largest remainder, where corrections happen.
+          const Magnitude q = randomMagnitude(rng, 1 + rng() % (2 * yn + 2));
+          x = md::add(md::multiply(q, y), md::difference(y, Magnitude{1}));
+        } else {
+          x = randomMagnitude(rng, yn + rng() % (3 * yn + 2));
+        }
+        Magnitude q;
+        Magnitude r;
+        Magnitude expectedQ;
+        Magnitude expectedR;
+        ASSERT_TRUE(md::divide(x, y, q, r, c.thresholds));
+        ASSERT_TRUE(md::divide(x, y, expectedQ, expectedR, knuth));
+        ASSERT_EQ(q, expectedQ) << c.name << ": " << x.size() << " / " << yn << " words";
+        ASSERT_EQ(r, expectedR) << c.name << ": " << x.size() << " / " << yn << " words";
+      }
+    }
+  }
+}
+
+// Values whose digits in radix are long runs of zeros or of the top digit,
+// where padding of a split's low half goes wrong, and random ones.
+Magnitude textOperand(std::mt19937& rng, unsigned radix, std::size_t words) {
+  const unsigned kind = rng() % 3;
+  if (kind == 2) return randomMagnitude(rng, words);
+  Magnitude p{1};
+  const Magnitude r{radix};
+  while (p.size() < words) p = md::multiply(p, r);
+  return kind == 0 ? p : md::difference(p, Magnitude{1});
+}
+
+std::vector<Thresholds> textConfigurations() {
+  Thresholds deep = lowered(4, 12, 40);
+  deep.burnikelZiegler = 8;
+  deep.textSplit = 2;
+  deep.parseSplit = 1;
+  return {Thresholds(), deep};
+}
+
+const unsigned kRadixes[] = {10, 2, 3, 7, 8, 11, 16, 31, 36};
+
+TEST(MagnitudeFastPaths, SplitPrintingMatchesOneWordAtATimeInManyRadixes) {
+  std::mt19937 rng(13);
+  const Thresholds plain = Thresholds::baseMethods();
+  const std::size_t t = Thresholds().textSplit;
+  const std::size_t sizes[] = {1, 2, 3, 5, 9, 17, 33, t - 1, t, t + 1, 2 * t + 1, 4 * t + 1, 600};
+  for (const Thresholds& thresholds : textConfigurations()) {
+    for (unsigned radix : kRadixes) {
+      for (std::size_t words : sizes) {
+        const Magnitude x = textOperand(rng, radix, words);
+        std::string fast;
+        std::string expected;
+        ASSERT_TRUE(md::toText(x, radix, fast, thresholds));
+        ASSERT_TRUE(md::toText(x, radix, expected, plain));
+        ASSERT_EQ(fast, expected) << words << " words in radix " << radix << ", split above "
+                                  << thresholds.textSplit;
+      }
+    }
+  }
+}
+
+TEST(MagnitudeFastPaths, SplitParsingMatchesOneWordAtATimeInManyRadixes) {
+  std::mt19937 rng(14);
+  const Thresholds plain = Thresholds::baseMethods();
+  const std::size_t p = Thresholds().parseSplit;
+  const std::size_t counts[] = {1, 2, 9, 10, 19, 20, 21, 64, 65, 200, p - 1, p, p + 1, 2 * p + 3, 6000};
+  for (const Thresholds& thresholds : textConfigurations()) {
+    for (unsigned radix : kRadixes) {
+      for (std::size_t count : counts) {
+        std::string text(count, '0');
+        const unsigned style = rng() % 3;
+        for (char& c : text) {
+          const unsigned digit = style == 0 ? rng() % radix : style == 1 ? radix - 1 : (rng() % 9 == 0 ? 1 : 0);
+          c = "0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZ"[digit];
+        }
+        Magnitude fast;
+        Magnitude expected;
+        bool negative = false;
+        ASSERT_EQ(md::parse(text, radix, fast, negative, thresholds), md::ParseStatus::kOk);
+        ASSERT_EQ(md::parse(text, radix, expected, negative, plain), md::ParseStatus::kOk);
+        ASSERT_EQ(fast, expected) << count << " digits in radix " << radix << ", split above "
+                                  << thresholds.parseSplit;
+      }
+    }
+  }
+}
+
+// The powers of the radix that split long numbers are shared by every
+// thread; threads converting at once in different radixes, each first to
+// need some power, must all get the digits one thread alone gets.
+TEST(MagnitudeFastPaths, ThreadsConvertingAtOnceAgreeWithOneThreadAlone) {
+  std::mt19937 rng(15);
+  const Thresholds plain = Thresholds::baseMethods();
+  struct Job {
+    unsigned radix;
+    Magnitude value;
+    std::string expected;
+    std::string text;
+    Magnitude parsed;
+  };
+  std::vector<Job> jobs;
+  for (int i = 0; i < 8; ++i) {
+    Job job;
+    job.radix = kRadixes[i % 3 == 0 ? 0 : rng() % 9];
+    job.value = randomMagnitude(rng, 700 + rng() % 900);
+    ASSERT_TRUE(md::toText(job.value, job.radix, job.expected, plain));
+    jobs.push_back(job);
+  }
+  std::vector<std::thread> threads;
+  for (Job& job : jobs) {
+    threads.emplace_back([&job] {
+      bool negative = false;
+      if (!md::toText(job.value, job.radix, job.text)) return;
+      static_cast<void>(md::parse(job.text, job.radix, job.parsed, negative));
+    });
+  }
+  for (std::thread& thread : threads) thread.join();
+  for (const Job& job : jobs) {
+    EXPECT_EQ(job.text, job.expected) << job.value.size() << " words in radix " << job.radix;
+    EXPECT_EQ(job.parsed, job.value) << job.value.size() << " words in radix " << job.radix;
+  }
+}
+
+}  // namespace
+}  // namespace zk_test
