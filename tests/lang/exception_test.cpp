@@ -126,7 +126,11 @@ TEST(ExceptionTest, FailingCodesAndSystemErrorsBecomeResultExceptions) {
   for (const auto& c : cases) {
     ::SetLastError(c.error);
     EXPECT_EQ(zk::guard([]() -> HRESULT { zk::throwLastError(); }), c.expected) << c.error;
+    ::SetLastError(c.error);
+    EXPECT_THROW(zk::throwLastErrorIf(true), zk::ResultException) << c.error;
   }
+  ::SetLastError(ERROR_ACCESS_DENIED);
+  EXPECT_NO_THROW(zk::throwLastErrorIf(false));
 }
 
 void* failingMalloc(std::size_t) { return nullptr; }
