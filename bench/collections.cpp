@@ -99,7 +99,7 @@ int main() {
 
   std::vector<Reference<zk::Object>> objects;
   objects.reserve(kCount);
-  for (int i = 0; i < kCount; ++i) objects.emplace_back(new zk::Object());
+  for (int i = 0; i < kCount; ++i) objects.emplace_back(zk::makeReference<zk::Object>());
 
   // Appends.
   Reference<ArrayList> list;
@@ -143,9 +143,9 @@ int main() {
   texts.reserve(kCount);
   for (int i = 0; i < kCount; ++i) {
     texts.push_back(L"key-" + std::to_wstring(static_cast<std::uint32_t>(i) * 2654435761u));
-    keys.emplace_back(new TextKey(texts.back()));
+    keys.emplace_back(zk::makeReference<TextKey>(texts.back()));
   }
-  Reference<zk::Object> value(new zk::Object());
+  Reference<zk::Object> value = zk::makeReference<zk::Object>();
 
   Reference<HashMap> map;
   std::unordered_map<Reference<TextKey>, Reference<zk::Object>, KeyHash, KeyEqual> standard;

@@ -29,17 +29,17 @@ bool AbstractList::addAll(std::int32_t index, const Collection* c) {
   return !elements.empty();
 }
 
-Reference<Iterator> AbstractList::iterator() { return new AbstractListIterator(this, 0); }
+Reference<Iterator> AbstractList::iterator() { return makeReference<AbstractListIterator>(this, 0); }
 
 Reference<ConstIterator> AbstractList::constIterator() const {
   // The iterator only reads through this reference; constness is the
   // caller's promise not to change the list through it.
-  return new AbstractListIterator(const_cast<AbstractList*>(this), 0);
+  return makeReference<AbstractListIterator>(const_cast<AbstractList*>(this), 0);
 }
 
 Reference<ListIterator> AbstractList::listIterator(std::int32_t index) {
   checkPosition(index, size());
-  return new AbstractListIterator(this, index);
+  return makeReference<AbstractListIterator>(this, index);
 }
 
 Reference<ConstListIterator> AbstractList::constListIterator(std::int32_t index) const {
@@ -47,7 +47,7 @@ Reference<ConstListIterator> AbstractList::constListIterator(std::int32_t index)
 }
 
 Reference<List> AbstractList::subList(std::int32_t from, std::int32_t to) {
-  return new AbstractListSubList(this, from, to);
+  return makeReference<AbstractListSubList>(this, from, to);
 }
 
 Reference<List> AbstractList::constSubList(std::int32_t from, std::int32_t to) const {
@@ -300,7 +300,7 @@ std::int32_t AbstractListSubList::lastIndexOf(IZKUnknown* obj) const {
 Reference<ListIterator> AbstractListSubList::createSubListIterator(std::int32_t index) {
   m_stamp.check();
   checkPosition(index, m_size);
-  return new SubListIterator(this, m_parent->listIterator(m_offset + index));
+  return makeReference<SubListIterator>(this, m_parent->listIterator(m_offset + index));
 }
 
 AbstractListSubList::SubListIterator::SubListIterator(AbstractListSubList* view, Reference<ListIterator> inner)

@@ -45,11 +45,11 @@ Reference<Set> AbstractMap::constEntrySet() const {
   return const_cast<AbstractMap*>(this)->entrySet();
 }
 
-Reference<Set> AbstractMap::keySet() { return new AbstractMapKeySet(this); }
+Reference<Set> AbstractMap::keySet() { return makeReference<AbstractMapKeySet>(this); }
 
 Reference<Set> AbstractMap::constKeySet() const { return const_cast<AbstractMap*>(this)->keySet(); }
 
-Reference<Collection> AbstractMap::values() { return new AbstractMapValueCollection(this); }
+Reference<Collection> AbstractMap::values() { return makeReference<AbstractMapValueCollection>(this); }
 
 Reference<Collection> AbstractMap::constValues() const { return const_cast<AbstractMap*>(this)->values(); }
 
@@ -136,11 +136,11 @@ bool AbstractMap::equals(const Object& other) const {
 AbstractMapKeySet::AbstractMapKeySet(AbstractMap* map) : AbstractSet(&map->keyComparator()), m_map(map) {}
 
 Reference<Iterator> AbstractMapKeySet::iterator() {
-  return new MapEntryPartIterator(m_map->entrySet()->iterator(), MapEntryPartIterator::Part::kKey);
+  return makeReference<MapEntryPartIterator>(m_map->entrySet()->iterator(), MapEntryPartIterator::Part::kKey);
 }
 
 Reference<ConstIterator> AbstractMapKeySet::constIterator() const {
-  return new MapEntryPartIterator(m_map->entrySet()->iterator(), MapEntryPartIterator::Part::kKey);
+  return makeReference<MapEntryPartIterator>(m_map->entrySet()->iterator(), MapEntryPartIterator::Part::kKey);
 }
 
 Reference<IZKUnknown> MapEntryPartIterator::next() {
@@ -152,11 +152,11 @@ AbstractMapValueCollection::AbstractMapValueCollection(AbstractMap* map)
     : AbstractCollection(&map->valueComparator()), m_map(map) {}
 
 Reference<Iterator> AbstractMapValueCollection::iterator() {
-  return new MapEntryPartIterator(m_map->entrySet()->iterator(), MapEntryPartIterator::Part::kValue);
+  return makeReference<MapEntryPartIterator>(m_map->entrySet()->iterator(), MapEntryPartIterator::Part::kValue);
 }
 
 Reference<ConstIterator> AbstractMapValueCollection::constIterator() const {
-  return new MapEntryPartIterator(m_map->entrySet()->iterator(), MapEntryPartIterator::Part::kValue);
+  return makeReference<MapEntryPartIterator>(m_map->entrySet()->iterator(), MapEntryPartIterator::Part::kValue);
 }
 
 }  // namespace zk::collections::pcom

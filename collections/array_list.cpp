@@ -79,7 +79,7 @@ Reference<IZKUnknown> ArrayList::removeAt(std::int32_t index) {
 
 Reference<IZKUnknown> ArrayList::get(std::int32_t index) const {
   checkElement(index, m_storage.length);
-  return elements()[index];
+  return Reference<IZKUnknown>(elements()[index]);
 }
 
 Reference<IZKUnknown> ArrayList::set(std::int32_t index, IZKUnknown* obj) {

@@ -19,7 +19,7 @@ std::int32_t compareAddresses(const void* a, const void* b) noexcept {
 // a's IZKComparable, or null when a is null or does not offer it.
 Reference<IZKComparable> comparableOf(IZKUnknown* a) noexcept {
   Reference<IZKComparable> comparable;
-  if (a != nullptr && a->QueryInterface(IID_IZKComparable, comparable.put()) < 0) comparable.reset();
+  if (a != nullptr && a->QueryInterface(IID_IZKComparable, comparable.put_void()) < 0) comparable.reset();
   return comparable;
 }
 
@@ -71,7 +71,7 @@ std::uint32_t Comparator::hashCodeOf(const Object& a) const { return a.hashCode(
 Reference<IZKComparator> Comparator::getDefault() {
   // Kept for the rest of the process: collections made during static
   // destruction still find it, and the reference is dropped at exit.
-  static const Reference<IZKComparator> shared(new Comparator());
+  static const Reference<IZKComparator> shared = makeReference<Comparator>();
   return shared;
 }
 

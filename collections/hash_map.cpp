@@ -142,14 +142,14 @@ Reference<IZKUnknown> HashMap::get(IZKUnknown* key) const {
   return entry->m_value;
 }
 
-Reference<Set> HashMap::entrySet() { return new HashMapEntrySet(this); }
+Reference<Set> HashMap::entrySet() { return makeReference<HashMapEntrySet>(this); }
 
 Reference<IZKUnknown> HashMap::put(IZKUnknown* key, IZKUnknown* value) {
   const std::uint32_t hash = hashKey(key);
   if (HashMapEntry* entry = find(key, hash)) return entry->setValue(value);
   if (m_count == kMaxCount) ZKCoreOutOfMemory();
   // Made before the table grows, so nothing has changed when either fails.
-  Reference<HashMapEntry> entry(new HashMapEntry(key, value, hash));
+  Reference<HashMapEntry> entry = makeReference<HashMapEntry>(key, value, hash);
   if (m_count >= m_threshold) rehash();
   Reference<HashMapEntry>& head = m_table[bucketOf(hash)];
   entry->m_next = std::move(head);
@@ -233,10 +233,12 @@ bool HashMapEntrySet::contains(IZKUnknown* obj) const {
   return false;
 }
 
-Reference<Iterator> HashMapEntrySet::iterator() { return new HashMapIterator(m_map.get(), HashMapIterator::kEntries); }
+Reference<Iterator> HashMapEntrySet::iterator() {
+  return makeReference<HashMapIterator>(m_map.get(), HashMapIterator::kEntries);
+}
 
 Reference<ConstIterator> HashMapEntrySet::constIterator() const {
-  return new HashMapIterator(m_map.get(), HashMapIterator::kEntries);
+  return makeReference<HashMapIterator>(m_map.get(), HashMapIterator::kEntries);
 }
 
 // -------------------------------------------------------------- HashMapIterator
@@ -264,7 +266,7 @@ Reference<IZKUnknown> HashMapIterator::next() {
     case kEntries:
       break;
   }
-  return static_cast<ComObject*>(m_lastReturned.get());
+  return Reference<IZKUnknown>(static_cast<ComObject*>(m_lastReturned.get()));
 }
 
 void HashMapIterator::remove() {

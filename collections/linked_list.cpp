@@ -78,7 +78,7 @@ Reference<IZKUnknown> LinkedList::removeAt(std::int32_t index) {
 
 Reference<IZKUnknown> LinkedList::get(std::int32_t index) const {
   checkElement(index, m_count);
-  return static_cast<Node*>(nodeAt(index))->element;
+  return Reference<IZKUnknown>(static_cast<Node*>(nodeAt(index))->element);
 }
 
 Reference<IZKUnknown> LinkedList::set(std::int32_t index, IZKUnknown* obj) {

@@ -67,8 +67,8 @@ inline constexpr IID IID_ZKMapEntry = {0x5D0C8E7A, 0x3B41, 0x4F9C, {0x9A, 0x62, 
 inline Reference<MapEntry> toMapEntry(IZKUnknown* obj) noexcept {
   Reference<MapEntry> entry;
   if (obj == nullptr) return entry;
-  if (obj->QueryInterface(IID_ZKMapEntry, entry.put()) >= 0 && entry) return entry;
-  entry = dynamic_cast<MapEntry*>(obj);
+  if (obj->QueryInterface(IID_ZKMapEntry, entry.put_void()) >= 0 && entry) return entry;
+  entry.reset(dynamic_cast<MapEntry*>(obj));
   return entry;
 }
 

@@ -81,7 +81,7 @@ IUnknown* CZKFactoryManager::locate(REFCLSID clsid, REFIID iid) {
 
   if (cached) {
     zkcore::InterfacePtr<IUnknown> result;
-    zkcore::throwIfFailed(cached->classObject()->QueryInterface(iid, result.put()));
+    zkcore::throwIfFailed(cached->classObject()->QueryInterface(iid, result.put_void()));
     // A component that reports success without a pointer would otherwise
     // hand the caller a null it was promised was valid.
     if (result.get() == nullptr) throw EZKCoreException{zkcore::kFail};
@@ -101,7 +101,7 @@ IUnknown* CZKFactoryManager::locate(REFCLSID clsid, REFIID iid) {
       reinterpret_cast<void (*)()>(loader.getProcAddress(module.get(), L"DllGetClassObject")));
 
   zkcore::InterfacePtr<IUnknown> classObject;
-  zkcore::throwIfFailed(entry(clsid, iid, classObject.put()));
+  zkcore::throwIfFailed(entry(clsid, iid, classObject.put_void()));
   if (classObject.get() == nullptr) throw EZKCoreException{zkcore::kFail};
 
   data.reset(new CZKFactoryData(classObject.get(), module.get()));

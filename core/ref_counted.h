@@ -2,8 +2,8 @@
 #pragma once
 
 #include <cstdint>
-#include <utility>
 
+#include "core/counted_ptr.h"
 #include "core/windows_support.h"
 
 // Base of core objects (mutexes, managers, thread and client data). The count
@@ -27,43 +27,19 @@ class CZKCoreRefCounted {
   volatile LONG m_refCount = 0;
 };
 
-// Owning pointer to a core object: holds one reference while non-null.
-// Not thread-safe itself (like std::shared_ptr's object, not its count).
-template <class T>
-class CZKCorePtr {
- public:
-  CZKCorePtr() noexcept = default;
-  // Adds a reference to p.
-  explicit CZKCorePtr(T* p) noexcept : m_p(p) {
-    if (m_p) m_p->addRef();
+// Counting through CZKCoreRefCounted's own addRef and release.
+struct CZKCoreCounting {
+  template <class T>
+  static void addRef(T* p) noexcept {
+    p->addRef();
   }
-  CZKCorePtr(const CZKCorePtr& other) noexcept : CZKCorePtr(other.m_p) {}
-  CZKCorePtr(CZKCorePtr&& other) noexcept : m_p(other.detach()) {}
-  CZKCorePtr& operator=(CZKCorePtr other) noexcept {
-    std::swap(m_p, other.m_p);
-    return *this;
+  template <class T>
+  static void release(T* p) noexcept {
+    p->release();
   }
-  ~CZKCorePtr() { reset(); }
-
-  // Drops the held reference (if any) and holds p with a new reference.
-  void reset(T* p = nullptr) noexcept {
-    if (p) p->addRef();
-    T* old = std::exchange(m_p, p);
-    if (old) old->release();
-  }
-  // Takes over a reference the caller already owns; adds none.
-  void attach(T* p) noexcept {
-    T* old = std::exchange(m_p, p);
-    if (old) old->release();
-  }
-  // Hands the held reference to the caller; releases none.
-  T* detach() noexcept { return std::exchange(m_p, nullptr); }
-
-  T* get() const noexcept { return m_p; }
-  T* operator->() const noexcept { return m_p; }
-  T& operator*() const noexcept { return *m_p; }
-  explicit operator bool() const noexcept { return m_p != nullptr; }
-
- private:
-  T* m_p = nullptr;
 };
+
+// Owning pointer to a core object: holds one reference while non-null.
+// Members and their meaning: core/counted_ptr.h.
+template <class T>
+using CZKCorePtr = zkcore::CountedPtr<T, CZKCoreCounting>;

@@ -6,7 +6,7 @@ HRESULT resultFromCurrentException() noexcept {
   try {
     throw;
   } catch (const EZKCoreException& e) {
-    return e.result;
+    return failingCode(e.result);
   } catch (const std::bad_alloc&) {
     return kOutOfMemory;
   } catch (...) {
@@ -18,8 +18,7 @@ void throwLastError() {
   // A call that failed without setting an error (or with one that maps to a
   // success code) must still be reported as a failure: a boundary that let
   // the code through would report success for a create that produced nothing.
-  const HRESULT mapped = ZKCLResultFromSystemError(::GetLastError());
-  throw EZKCoreException{mapped < 0 ? mapped : kFail};
+  throw EZKCoreException{failingCode(ZKCLResultFromSystemError(::GetLastError()))};
 }
 
 }  // namespace zkcore

@@ -39,14 +39,44 @@ struct EZKCoreException {
 
 namespace zkcore {
 
-// Maps the exception in flight to a result code: an EZKCoreException gives
-// its own code, an allocation failure 0x8007000E, anything else 0x80004005.
-// Call only from inside a catch block.
+// The two layers' exception mappers. The core (zkcore::, this header) and the
+// class library (zk::, lang/result.h) each have one exception root and the
+// same five functions, with the same signatures and the same rules; they
+// differ only in what they throw and what they catch first:
+//
+//   resultFromCurrentException() noexcept
+//       Maps the exception in flight to a failing result code. The layer's
+//       own record gives its code (core: EZKCoreException::result; library:
+//       zk::Exception::getResult(), then EZKCoreException::result),
+//       std::bad_alloc 0x8007000E, anything else 0x80004005. A record whose
+//       code is not negative gives 0x80004005 too, so no failure is ever
+//       reported as success. Call only from inside a catch block.
+//   guard(body) noexcept
+//       Runs body (which returns a result code) and turns any exception that
+//       escapes it into a code by the rules above. Every plain function of
+//       the core and every interface operation of the library is written
+//       through it, so none of them can throw.
+//   throwIfFailed(result)
+//       Throws the layer's exception (core: EZKCoreException; library:
+//       zk::ResultException) for a failing (negative) code; returns
+//       otherwise.
+//   throwLastError()  [[noreturn]]
+//       Throws the layer's exception with the mapped code of GetLastError().
+//       Use right after the failing system call, before anything can
+//       overwrite the error. The code is always a failure: an error number
+//       of 0 (or any that maps to a success code) gives 0x80004005.
+//   throwLastErrorIf(condition)
+//       throwLastError() when condition is true (a failed system call).
+
+// result itself when it is a failure, 0x80004005 otherwise: what a mapper
+// reports for a record that claims to be a failure but carries no failing
+// code.
+inline constexpr HRESULT failingCode(HRESULT result) noexcept { return result < 0 ? result : kFail; }
+
 HRESULT resultFromCurrentException() noexcept;
 
-// Runs body and, when an exception escapes it, returns map() called inside
-// the catch block: the one try/catch behind both layers' boundaries (the
-// class library passes its own mapping).
+// The one try/catch behind both layers' guard: runs body and, when an
+// exception escapes it, returns map() called inside the catch block.
 template <class Map, class Body>
 HRESULT guardWith(Map map, Body&& body) noexcept {
   try {
@@ -56,26 +86,17 @@ HRESULT guardWith(Map map, Body&& body) noexcept {
   }
 }
 
-// Runs body (which returns a result code) and turns any exception that
-// escapes it into a code by the rules above. Every plain function of the core
-// is written through this, so none of them can throw.
 template <class Body>
 HRESULT guard(Body&& body) noexcept {
   return guardWith(resultFromCurrentException, std::forward<Body>(body));
 }
 
-// Throws EZKCoreException for a failing (negative) code; returns otherwise.
 inline void throwIfFailed(HRESULT result) {
   if (result < 0) throw EZKCoreException{result};
 }
 
-// Throws EZKCoreException with the mapped code of GetLastError(). Use right
-// after the failing system call, before anything can overwrite the error.
-// The code is always a failure: an error number of 0 (or any that maps to a
-// success code) gives 0x80004005.
 [[noreturn]] void throwLastError();
 
-// Throws the mapped last error when condition is true (a failed system call).
 inline void throwLastErrorIf(bool condition) {
   if (condition) throwLastError();
 }

@@ -128,7 +128,7 @@ void Class::registerClass(const wchar_t* name, const std::type_info* type, Class
   ClassRegistry* classes = registry();
   if (classes == nullptr) throw IllegalStateException();
   if (name == nullptr || classes->byName.count(name) != 0) return;
-  Reference<Class> record(new Class(name, type, creator));
+  Reference<Class> record = makeReference<Class>(name, type, creator);
   const auto named = classes->byName.emplace(name, record).first;
   try {
     if (type != nullptr) classes->byType.emplace(type, record);

@@ -1,17 +1,24 @@
 // The counted smart pointer that holds library objects.
 #pragma once
 
+#include <utility>
+
 #include "core/interface_ptr.h"
 
 namespace zk {
 
-// zk::Reference<T> is the project's one counted pointer: it holds one
-// reference on a T* (null allowed); copying adds a reference, assigning adds
-// one to the new target before releasing the old, destruction releases.
-// Constructing from a raw pointer adds a reference (an object fresh from new
-// has count 0, so the reference owns it from then on); attach takes over a
-// reference the caller owns, detach hands it back without releasing.
+// zk::Reference<T> is the project's counted pointer for library objects; its
+// members and what they mean: core/counted_ptr.h.
 template <class T>
 using Reference = zkcore::InterfacePtr<T>;
+
+// Makes a T and hands back the one reference that owns it. Library objects
+// start at count 0, so a bare `new T` is owned by nobody: the first counted
+// pointer that takes and drops a reference on it deletes it. Write this
+// instead of Reference<T>(new T(...)).
+template <class T, class... Args>
+Reference<T> makeReference(Args&&... args) {
+  return Reference<T>(new T(std::forward<Args>(args)...));
+}
 
 }  // namespace zk

@@ -7,21 +7,15 @@
 
 namespace zk {
 
-namespace {
-
-HRESULT failingOrFail(HRESULT result) noexcept { return result < 0 ? result : kFail; }
-
-}  // namespace
-
 HRESULT resultFromCurrentException() noexcept {
   try {
     throw;
   } catch (const Exception& e) {
     // Comes first: an OutOfMemoryException is also a std::bad_alloc, and
     // gives the same code through its own getResult().
-    return failingOrFail(e.getResult());
+    return zkcore::failingCode(e.getResult());
   } catch (const EZKCoreException& e) {
-    return failingOrFail(e.result);
+    return zkcore::failingCode(e.result);
   } catch (const std::bad_alloc&) {
     return kOutOfMemory;
   } catch (...) {
@@ -33,6 +27,6 @@ void throwIfFailed(HRESULT result) {
   if (result < 0) throw ResultException(result);
 }
 
-void throwLastError() { throw ResultException(failingOrFail(ZKCLResultFromSystemError(::GetLastError()))); }
+void throwLastError() { throw ResultException(zkcore::failingCode(ZKCLResultFromSystemError(::GetLastError()))); }
 
 }  // namespace zk

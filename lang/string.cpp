@@ -34,7 +34,7 @@ std::atomic<AbstractCharBuffer*> g_sharedEmpty{nullptr};
 struct SharedEmptyHolder {
   SharedEmptyHolder() noexcept {
     try {
-      Reference<AbstractCharBuffer> buffer(new ROCharBuffer(kEmptyText, 1));
+      Reference<AbstractCharBuffer> buffer = makeReference<ROCharBuffer>(kEmptyText, 1);
       g_sharedEmpty.store(buffer.detach(), std::memory_order_release);
     } catch (...) {
       // Without memory at start-up the buffer stays unavailable: every empty
@@ -53,7 +53,7 @@ Reference<AbstractCharBuffer> sharedEmptyBuffer() {
   if (AbstractCharBuffer* buffer = g_sharedEmpty.load(std::memory_order_acquire)) {
     return Reference<AbstractCharBuffer>(buffer);
   }
-  return Reference<AbstractCharBuffer>(new ROCharBuffer(kEmptyText, 1));
+  return makeReference<ROCharBuffer>(kEmptyText, 1);
 }
 
 [[noreturn]] void throwInvalidArgument() { throw ResultException(kInvalidArgument); }
@@ -241,13 +241,13 @@ String& String::operator=(const String& other) noexcept {
 String::~String() = default;
 
 void String::adopt(RWCharBuffer* buffer) noexcept {
-  m_storage = buffer;
+  m_storage.reset(buffer);
   m_growable = buffer;
   m_exclusive.store(true, std::memory_order_relaxed);
 }
 
 void String::initialiseOwn(const wchar_t* text, std::int32_t length, std::int64_t capacity) {
-  Reference<RWCharBuffer> buffer(new RWCharBuffer(text, length, elementCount(capacity)));
+  Reference<RWCharBuffer> buffer = makeReference<RWCharBuffer>(text, length, elementCount(capacity));
   buffer->getData()[length] = L'\0';
   buffer->setLength(length + 1);
   adopt(buffer.get());
@@ -270,7 +270,7 @@ void String::unshare(std::int64_t minCapacity) {
   const wchar_t* data = storage.lockRead();
   Reference<RWCharBuffer> copy;
   try {
-    copy = new RWCharBuffer(data, length, elementCount(std::max<std::int64_t>(length, minCapacity)));
+    copy = makeReference<RWCharBuffer>(data, length, elementCount(std::max<std::int64_t>(length, minCapacity)));
   } catch (...) {
     storage.unlockRead();
     throw;

@@ -31,11 +31,13 @@ using Numbers = std::vector<int>;
 template <class ListType>
 class ListTest : public testing::Test {
  protected:
-  static Reference<ListType> make(IZKComparator* comparator = nullptr) { return new ListType(comparator); }
+  static Reference<ListType> make(IZKComparator* comparator = nullptr) {
+    return zk::makeReference<ListType>(comparator);
+  }
   // A list of new Values with the given numbers; -1 stands for null.
   Reference<ListType> listOf(std::initializer_list<int> numbers) {
     Reference<ListType> list = make();
-    for (int n : numbers) list->add(n < 0 ? nullptr : unknown(m_made.emplace_back(new Value(n)).get()));
+    for (int n : numbers) list->add(n < 0 ? nullptr : unknown(m_made.emplace_back(zk::makeReference<Value>(n)).get()));
     return list;
   }
 
@@ -52,7 +54,7 @@ TYPED_TEST(ListTest, OrdersEqualsAndHashesByContent) {
   EXPECT_EQ(this->listOf({3, -1})->hashCode(), (38u + 1u) * 38u + 0u);  // null hashes to 0
 
   Reference<TypeParam> list = this->listOf({1, 2, 3});
-  Reference<LinkedList> same(new LinkedList());
+  Reference<LinkedList> same = zk::makeReference<LinkedList>();
   for (std::size_t n : {1, 2, 3}) same->add(this->m_pool[n]);
   EXPECT_TRUE(list->equals(*same));
   EXPECT_EQ(list->compareTo(*same), 0);
@@ -62,7 +64,7 @@ TYPED_TEST(ListTest, OrdersEqualsAndHashesByContent) {
   EXPECT_FALSE(list->equals(*this->listOf({1, 2})));
   EXPECT_LT(this->listOf({-1})->compareTo(*this->listOf({0})), 0);  // null first
 
-  Reference<Value> notAList(new Value(1));
+  Reference<Value> notAList = zk::makeReference<Value>(1);
   EXPECT_THROW(list->compareTo(*notAList), zk::CastFailedException);
   EXPECT_FALSE(list->equals(*notAList));
 
@@ -157,7 +159,7 @@ TYPED_TEST(ListTest, BulkOperationsTakeThemselvesOrNothing) {
 }
 
 TYPED_TEST(ListTest, AskOnlyTheirComparator) {
-  Reference<LastDigitComparator> lastDigit(new LastDigitComparator());
+  Reference<LastDigitComparator> lastDigit = zk::makeReference<LastDigitComparator>();
   Reference<TypeParam> list = this->make(lastDigit.get());
   list->add(this->m_pool[3]);
   list->add(this->m_pool[1]);
@@ -392,7 +394,7 @@ void* failingRealloc(void* data, std::size_t bytes) { return g_failRealloc ? nul
 
 TEST(ArrayListTest, AFailedGrowthLeavesTheListAsItWas) {
   Pool pool(10);
-  Reference<ArrayList> list(new ArrayList());
+  Reference<ArrayList> list = zk::makeReference<ArrayList>();
   zk::util::detail::setStorageReallocForTesting(&failingRealloc);
   for (std::size_t i = 0; i < 16; ++i) list->add(pool[i]);  // one array of 16
   g_failRealloc = true;

@@ -58,7 +58,7 @@ inline int numberOf(IZKUnknown* element) {
 class Pool {
  public:
   explicit Pool(int numbers) {
-    for (int i = 0; i < 2 * numbers; ++i) m_values.emplace_back(new Value(i % numbers));
+    for (int i = 0; i < 2 * numbers; ++i) m_values.emplace_back(zk::makeReference<Value>(i % numbers));
   }
   IZKUnknown* operator[](std::size_t i) const { return unknown(m_values[i].get()); }
   std::size_t size() const noexcept { return m_values.size(); }

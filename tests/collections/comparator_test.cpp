@@ -37,7 +37,8 @@ class SubComparator : public Comparator {};
 
 TEST(ComparatorTest, AsksTheFirstElementAndFallsBackToAddresses) {
   Reference<IZKComparator> comparator = Comparator::getDefault();
-  Reference<Value> one(new Value(1)), otherOne(new Value(1)), seven(new Value(7));
+  Reference<Value> one = zk::makeReference<Value>(1), otherOne = zk::makeReference<Value>(1),
+                   seven = zk::makeReference<Value>(7);
   Foreign low, high;
   IZKUnknown* lowAddress = &low < &high ? &low : &high;
   IZKUnknown* highAddress = &low < &high ? &high : &low;
@@ -111,8 +112,8 @@ TEST(ComparatorTest, OrdersNullsObjectsAndForeignComponentsAntisymmetrically) {
 
 TEST(ComparatorTest, PassesTheElementsFailureOn) {
   Reference<IZKComparator> comparator = Comparator::getDefault();
-  Reference<Failing> failing(new Failing());
-  Reference<Value> value(new Value(1));
+  Reference<Failing> failing = zk::makeReference<Failing>();
+  Reference<Value> value = zk::makeReference<Value>(1);
   std::int32_t result = 0;
   std::uint32_t hash = 0;
   EXPECT_EQ(comparator->compare(unknown(failing.get()), unknown(value.get()), &result), kDenied);
@@ -126,16 +127,16 @@ TEST(ComparatorTest, OneSharedInstanceOffersIZKComparator) {
   Reference<IZKComparator> first = Comparator::getDefault();
   EXPECT_EQ(first.get(), Comparator::getDefault().get());
   Reference<IZKComparator> asked;
-  ASSERT_EQ(first->QueryInterface(IID_IZKComparator, asked.put()), 0);
+  ASSERT_EQ(first->QueryInterface(IID_IZKComparator, asked.put_void()), 0);
   EXPECT_EQ(asked.get(), first.get());
   Reference<IZKComparable> comparable;
-  EXPECT_EQ(first->QueryInterface(IID_IZKComparable, comparable.put()), 0);
+  EXPECT_EQ(first->QueryInterface(IID_IZKComparable, comparable.put_void()), 0);
 }
 
 TEST(ComparatorTest, IsEqualOnlyToItsOwnClassAndClonesOnlyItself) {
-  Reference<Comparator> plain(new Comparator()), another(new Comparator());
-  Reference<SubComparator> sub(new SubComparator());
-  Reference<Value> value(new Value(3));
+  Reference<Comparator> plain = zk::makeReference<Comparator>(), another = zk::makeReference<Comparator>();
+  Reference<SubComparator> sub = zk::makeReference<SubComparator>();
+  Reference<Value> value = zk::makeReference<Value>(3);
   EXPECT_TRUE(plain->equals(*another));
   EXPECT_EQ(plain->compareTo(*another), 0);
   EXPECT_FALSE(plain->equals(*sub));
@@ -147,7 +148,7 @@ TEST(ComparatorTest, IsEqualOnlyToItsOwnClassAndClonesOnlyItself) {
   EXPECT_NE(copy.get(), static_cast<zk::Object*>(plain.get()));
   EXPECT_THROW(sub->clone(), zk::CloneNotSupportedException);
 
-  Reference<Value> five(new Value(5));
+  Reference<Value> five = zk::makeReference<Value>(5);
   EXPECT_EQ(plain->compare(*value, *five), -1);
   EXPECT_EQ(plain->hashCodeOf(*five), 1u);
 }

@@ -48,9 +48,9 @@ class Unhashable : public zk::Object {
 // Makes keys and values on demand and keeps them alive for the test.
 class Objects {
  public:
-  IZKUnknown* operator()(int number) { return unknown(m_made.emplace_back(new Value(number)).get()); }
+  IZKUnknown* operator()(int number) { return unknown(m_made.emplace_back(zk::makeReference<Value>(number)).get()); }
   IZKUnknown* hashed(int number, std::uint32_t hash) {
-    return unknown(m_made.emplace_back(new Hashed(number, hash)).get());
+    return unknown(m_made.emplace_back(zk::makeReference<Hashed>(number, hash)).get());
   }
 
  private:
@@ -70,7 +70,7 @@ Pairs pairsOf(Map& m) {
 
 TEST(HashMapTest, GrowsBeforeLinkingAndReversesChains) {
   Objects make;
-  Reference<HashMap> map(new HashMap());
+  Reference<HashMap> map = zk::makeReference<HashMap>();
   EXPECT_EQ(map->threshold(), 75);
   for (int i = 0; i < 75; ++i) map->put(make(i), nullptr);
   EXPECT_EQ(map->capacity(), 101);
@@ -80,7 +80,7 @@ TEST(HashMapTest, GrowsBeforeLinkingAndReversesChains) {
 
   // Hashes 0 and 21 share bucket 0 of 1, 3 and 7 buckets; a new entry heads
   // its chain and each growth reverses the chains.
-  Reference<HashMap> small(new HashMap(1, 1.0f));
+  Reference<HashMap> small = zk::makeReference<HashMap>(1, 1.0f);
   small->put(make.hashed(1, 0), nullptr);
   small->put(make.hashed(2, 21), nullptr);  // grows to 3 first
   EXPECT_EQ(pairsOf(*small), (Pairs{{2, -1}, {1, -1}}));
@@ -90,7 +90,7 @@ TEST(HashMapTest, GrowsBeforeLinkingAndReversesChains) {
   EXPECT_EQ(pairsOf(*small), (Pairs{{4, -1}, {3, -1}, {1, -1}, {2, -1}}));
 
   // Iteration starts at the highest bucket: bucket 1 before bucket 0.
-  map = new HashMap();
+  map = zk::makeReference<HashMap>();
   map->put(make.hashed(0, 0), make(10));
   map->put(make.hashed(1, 1), make(11));
   EXPECT_EQ(pairsOf(*map), (Pairs{{1, 11}, {0, 10}}));
@@ -112,7 +112,7 @@ TEST(HashMapTest, RefusesBadArgumentsAndSaturatesTheThreshold) {
 
 TEST(HashMapTest, ClearKeepsTheCapacityAndStopsIterators) {
   Objects make;
-  Reference<HashMap> map(new HashMap(5, 0.75f));
+  Reference<HashMap> map = zk::makeReference<HashMap>(5, 0.75f);
   for (int i = 0; i < 10; ++i) map->put(make(i), make(100 + i));
   const std::int32_t capacity = map->capacity();
   Reference<Iterator> it = map->entrySet()->iterator();
@@ -147,7 +147,7 @@ TEST(HashMapTest, InvalidatesIteratorsExactlyAsDocumented) {
   for (std::size_t i = 0; i < std::size(cases); ++i) {
     SCOPED_TRACE("case " + std::to_string(i));
     Objects make;
-    Reference<HashMap> map(new HashMap());
+    Reference<HashMap> map = zk::makeReference<HashMap>();
     for (int k = 0; k < 4; ++k) map->put(make(k), make(k));
     Reference<Iterator> it = map->values()->iterator();
     it->next();
@@ -160,7 +160,7 @@ TEST(HashMapTest, InvalidatesIteratorsExactlyAsDocumented) {
 
 TEST(HashMapTest, IteratorRemovesFromTheEntrysOwnBucket) {
   Objects make;
-  Reference<HashMap> map(new HashMap());
+  Reference<HashMap> map = zk::makeReference<HashMap>();
   map->put(make.hashed(5, 5), nullptr);
   map->put(make.hashed(3, 3), nullptr);
   Reference<Iterator> it = map->keySet()->iterator();
@@ -175,7 +175,7 @@ TEST(HashMapTest, IteratorRemovesFromTheEntrysOwnBucket) {
 
 TEST(HashMapTest, ComparesByContentAndHashesToZero) {
   Objects make;
-  Reference<HashMap> a(new HashMap()), b(new HashMap(7, 0.5f));
+  Reference<HashMap> a = zk::makeReference<HashMap>(), b = zk::makeReference<HashMap>(7, 0.5f);
   for (int i = 0; i < 20; ++i) a->put(make(i), make(2 * i));
   for (int i = 19; i >= 0; --i) b->put(make(i), make(2 * i));
   EXPECT_EQ(a->hashCode(), 0u);
@@ -187,7 +187,7 @@ TEST(HashMapTest, ComparesByContentAndHashesToZero) {
   b->put(make(3), make(7));
   EXPECT_EQ(a->compareTo(*b), -1);  // 6 against 7
 
-  Reference<HashMap> nulls(new HashMap()), other(new HashMap());
+  Reference<HashMap> nulls = zk::makeReference<HashMap>(), other = zk::makeReference<HashMap>();
   nulls->put(make(1), nullptr);
   EXPECT_EQ(nulls->get(make(1)).get(), nullptr);
   EXPECT_EQ(nulls->compareTo(*other), 1);
@@ -196,14 +196,14 @@ TEST(HashMapTest, ComparesByContentAndHashesToZero) {
   other->put(make(1), nullptr);
   EXPECT_EQ(nulls->compareTo(*other), 0);
 
-  Reference<Value> notAMap(new Value(1));
+  Reference<Value> notAMap = zk::makeReference<Value>(1);
   EXPECT_THROW(a->compareTo(*notAMap), zk::CastFailedException);
   EXPECT_FALSE(a->equals(*notAMap));
 }
 
 TEST(HashMapTest, ViewsWorkOnTheMap) {
   Objects make;
-  Reference<HashMap> map(new HashMap());
+  Reference<HashMap> map = zk::makeReference<HashMap>();
   for (int i = 0; i < 6; ++i) map->put(make(i), make(10 + i));
   Reference<Set> keys = map->keySet(), entries = map->entrySet();
   Reference<zk::collections::pcom::Collection> values = map->values();
@@ -237,7 +237,7 @@ TEST(HashMapTest, ViewsWorkOnTheMap) {
 
 TEST(HashMapTest, BulkAndFailingCallsLeaveTheMapSound) {
   Objects make;
-  Reference<HashMap> map(new HashMap()), other(new HashMap());
+  Reference<HashMap> map = zk::makeReference<HashMap>(), other = zk::makeReference<HashMap>();
   for (int i = 0; i < 5; ++i) map->put(make(i), make(i));
   map->putAll(map.get());
   other->put(make(7), make(70));
@@ -247,7 +247,7 @@ TEST(HashMapTest, BulkAndFailingCallsLeaveTheMapSound) {
   EXPECT_EQ(numberOf(map->get(make(1)).get()), 10);
   EXPECT_EQ(resultThrownBy([&] { map->putAll(nullptr); }), zk::kNullPointer);
 
-  Reference<Unhashable> bad(new Unhashable());
+  Reference<Unhashable> bad = zk::makeReference<Unhashable>();
   const Pairs before = pairsOf(*map);
   Reference<Iterator> it = map->entrySet()->iterator();
   EXPECT_EQ(resultThrownBy([&] { map->put(unknown(bad.get()), nullptr); }), kDenied);
@@ -324,7 +324,7 @@ TEST(HashMapTest, TheMapAlgorithmsTakeACallersOwnEntries) {
 TEST(HashMapTest, MatchesAnOrderedMapModelAndReleasesEveryObjectOnce) {
   std::mt19937 random(7130613);
   Pool pool(60);
-  Reference<HashMap> map(new HashMap(1, 0.75f));
+  Reference<HashMap> map = zk::makeReference<HashMap>(1, 0.75f);
   std::map<int, std::pair<IZKUnknown*, IZKUnknown*>> model;  // number -> key object, value object
   for (int step = 0; step < 3000; ++step) {
     IZKUnknown* key = pool[random() % pool.size()];
@@ -393,7 +393,7 @@ DWORD WINAPI destroyMap(void* map) {
 TEST(HashMapTest, ReleasesALongChainWithoutDeepRecursion) {
   constexpr int kCount = 20000;
   Objects make;
-  Reference<HashMap> map(new HashMap(1, std::numeric_limits<float>::infinity()));
+  Reference<HashMap> map = zk::makeReference<HashMap>(1, std::numeric_limits<float>::infinity());
   // Distinct hashes: each lookup passes the chain without comparing keys.
   for (int i = 0; i < kCount; ++i) map->put(make.hashed(i, static_cast<std::uint32_t>(i)), nullptr);
   ASSERT_EQ(map->capacity(), 1);

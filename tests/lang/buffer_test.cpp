@@ -44,7 +44,7 @@ class ReallocSeam {
 };
 
 TEST(BufferTest, GrowableCapacitiesMoveInMultiplesOfSixteen) {
-  zk::Reference<RWCharBuffer> buffer(new RWCharBuffer(1));
+  zk::Reference<RWCharBuffer> buffer = zk::makeReference<RWCharBuffer>(1);
   EXPECT_EQ(buffer->getCapacity(), 16);
   wchar_t* data = buffer->lockWrite(3);
   std::memcpy(data, L"abc", 3 * sizeof(wchar_t));
@@ -146,7 +146,7 @@ TEST(BufferTest, AFailedGrowthOrTrimChangesNothing) {
 
 TEST(BufferTest, ReadOnlyBuffersRefuseEveryWrite) {
   static const wchar_t kText[] = L"view";
-  zk::Reference<ROCharBuffer> buffer(new ROCharBuffer(kText, 4));
+  zk::Reference<ROCharBuffer> buffer = zk::makeReference<ROCharBuffer>(kText, 4);
   EXPECT_EQ(buffer->getLength(), 4u);
   EXPECT_EQ(buffer->lockRead(), kText);
   EXPECT_THROW(buffer->lockWrite(5), zk::ReadOnlyException);
@@ -183,9 +183,8 @@ TEST(BufferTest, InterfaceOperationsRefuseNullOutPointers) {
 }
 
 TEST(BufferTest, EachKindAnswersItsOwnInterfaceAndWritability) {
-  zk::Reference<zk::Object> objects[] = {
-      zk::Reference<zk::Object>(new ROCharBuffer()), zk::Reference<zk::Object>(new RWCharBuffer()),
-      zk::Reference<zk::Object>(new ROByteBuffer()), zk::Reference<zk::Object>(new RWByteBuffer())};
+  zk::Reference<zk::Object> objects[] = {zk::makeReference<ROCharBuffer>(), zk::makeReference<RWCharBuffer>(),
+                                         zk::makeReference<ROByteBuffer>(), zk::makeReference<RWByteBuffer>()};
   const struct {
     bool isChar;
     ZKCoreBool writable;

@@ -54,7 +54,7 @@ TEST_F(ClassTest, RecordsAreFoundByNameAndByType) {
   Class* base = Class::forName(L"Test.Base");
   EXPECT_STREQ(base->getName(), L"Test.Base");
   EXPECT_EQ(Class::forType(typeid(Base)), base);
-  zk::Reference<Base> object(new Base());
+  zk::Reference<Base> object = zk::makeReference<Base>();
   EXPECT_EQ(object->getClass(), base);
   EXPECT_STREQ(Class::forName(L"Test.NameOnly")->getName(), L"Test.NameOnly");
 }

@@ -101,8 +101,8 @@ TEST(ExceptionTest, TheBoundaryMapsEachKindOfExceptionToItsCode) {
       {"core 0", [] { throw EZKCoreException{0}; }, zk::kFail},
   };
   for (const auto& c : cases) {
-    zk::Reference<Thrower> thrower(new Thrower(c.raise));
-    zk::Reference<zk::Object> other(new zk::Object());
+    zk::Reference<Thrower> thrower = zk::makeReference<Thrower>(c.raise);
+    zk::Reference<zk::Object> other = zk::makeReference<zk::Object>();
     std::int32_t result = 5;
     EXPECT_EQ(thrower->CompareTo(static_cast<zk::ComObject*>(other.get()), &result), c.expected) << c.kind;
     EXPECT_EQ(result, 0) << c.kind;
@@ -126,7 +126,11 @@ TEST(ExceptionTest, FailingCodesAndSystemErrorsBecomeResultExceptions) {
   for (const auto& c : cases) {
     ::SetLastError(c.error);
     EXPECT_EQ(zk::guard([]() -> HRESULT { zk::throwLastError(); }), c.expected) << c.error;
+    ::SetLastError(c.error);
+    EXPECT_THROW(zk::throwLastErrorIf(true), zk::ResultException) << c.error;
   }
+  ::SetLastError(ERROR_ACCESS_DENIED);
+  EXPECT_NO_THROW(zk::throwLastErrorIf(false));
 }
 
 void* failingMalloc(std::size_t) { return nullptr; }

@@ -13,6 +13,7 @@
 namespace zk_test {
 namespace {
 
+using zk::makeReference;
 using zk::Object;
 using zk::Reference;
 
@@ -126,7 +127,7 @@ TEST(ObjectTest, TheLastReleaseDeletesOnlyObjectsMadeByNew) {
   int innerDestroyed = 0;
   int embeddedDestroyed = 0;
   {
-    Reference<Holder> holder(new Holder(Reference<Object>(new Probe(&innerDestroyed)), &embeddedDestroyed));
+    Reference<Holder> holder = makeReference<Holder>(makeReference<Probe>(&innerDestroyed), &embeddedDestroyed);
     holder->embedded().AddRef();
     holder->embedded().Release();
     EXPECT_EQ(embeddedDestroyed, 0);
@@ -144,7 +145,7 @@ TEST(ObjectTest, TheLastReleaseDeletesOnlyObjectsMadeByNew) {
 
   // A copy is a new object of its own: count 0 and no inherited mark.
   int copyDestroyed = 0;
-  Reference<Probe> original(new Probe(&copyDestroyed));
+  Reference<Probe> original = zk::makeReference<Probe>(&copyDestroyed);
   {
     Probe copy(*original);
     copy.AddRef();
@@ -159,8 +160,8 @@ TEST(ObjectTest, TheLastReleaseDeletesOnlyObjectsMadeByNew) {
 // next, so count + 1 allocations wait for their constructors at the deepest
 // point.
 Reference<Object> nestedHolders(int count, int* destroyed) {
-  if (count == 0) return Reference<Object>(new Probe(destroyed));
-  return Reference<Object>(new Holder(nestedHolders(count - 1, destroyed), destroyed));
+  if (count == 0) return makeReference<Probe>(destroyed);
+  return makeReference<Holder>(nestedHolders(count - 1, destroyed), destroyed);
 }
 
 TEST(ObjectTest, TheLastReleaseFreesHeapObjectsAtAnyNestingDepth) {
@@ -174,7 +175,7 @@ TEST(ObjectTest, TheLastReleaseFreesHeapObjectsAtAnyNestingDepth) {
 }
 
 TEST(ObjectTest, QueryInterfaceWalksOffsetsAndChains) {
-  Reference<TextLike> text(new TextLike());
+  Reference<TextLike> text = zk::makeReference<TextLike>();
   void* const start = static_cast<zk::ComObject*>(text.get());
   void* const comparable = static_cast<IZKComparable*>(text.get());
   void* const textPart = static_cast<ITestText*>(text.get());
@@ -203,7 +204,7 @@ TEST(ObjectTest, QueryInterfaceWalksOffsetsAndChains) {
   EXPECT_EQ(text->QueryInterface(IID_IZKComparable, nullptr), zk::kNullPointer);
 
   // A plain object answers through Object's own table.
-  Reference<Object> plain(new Object());
+  Reference<Object> plain = zk::makeReference<Object>();
   void* out = nullptr;
   ASSERT_EQ(plain->QueryInterface(IID_IZKComparable, &out), 0);
   EXPECT_EQ(out, static_cast<IZKComparable*>(plain.get()));
@@ -211,8 +212,8 @@ TEST(ObjectTest, QueryInterfaceWalksOffsetsAndChains) {
 }
 
 TEST(ObjectTest, DefaultsWorkOnIdentity) {
-  Reference<Object> a(new Object());
-  Reference<Object> b(new Object());
+  Reference<Object> a = zk::makeReference<Object>();
+  Reference<Object> b = zk::makeReference<Object>();
   const int expected = addressOf(*a) > addressOf(*b) ? 1 : -1;
   EXPECT_EQ(a->compareTo(*b), expected);
   EXPECT_EQ(b->compareTo(*a), -expected);
@@ -232,8 +233,8 @@ TEST(ObjectTest, DefaultsWorkOnIdentity) {
 }
 
 TEST(ObjectTest, ComparableInterfaceTellsLibraryObjectsFromForeignOnes) {
-  Reference<Object> a(new Object());
-  Reference<Object> b(new Object());
+  Reference<Object> a = zk::makeReference<Object>();
+  Reference<Object> b = zk::makeReference<Object>();
   std::int32_t result = 99;
   ASSERT_EQ(a->CompareTo(static_cast<IZKComparable*>(b.get()), &result), 0);
   EXPECT_EQ(result, a->compareTo(*b));
@@ -270,7 +271,7 @@ TEST_F(ObjectTextTest, ToStringIsTheRegisteredNameAndTheHashInHexadecimal) {
   for (const auto& c : cases) {
     EXPECT_EQ(textOf(FixedHash(c.hash).toString()), std::wstring(L"Test.FixedHash@") + c.digits);
   }
-  Reference<Object> plain(new Object());
+  Reference<Object> plain = zk::makeReference<Object>();
   EXPECT_EQ(textOf(plain->toString()).rfind(L"CZKObject@", 0), 0u)
       << "got " << testing::PrintToString(textOf(plain->toString()));
   int destroyed = 0;

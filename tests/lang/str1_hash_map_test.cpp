@@ -101,8 +101,8 @@ TEST(Str1HashMapTest, OnlyNewAndRemovedKeysInvalidateIterators) {
 }
 
 TEST(Str1HashMapTest, ReferenceValuesAreCountedWhileStored) {
-  Reference<ComObject> first(new ComObject());
-  Reference<ComObject> second(new ComObject());
+  Reference<ComObject> first = zk::makeReference<ComObject>();
+  Reference<ComObject> second = zk::makeReference<ComObject>();
   {
     ObjectMap map(101, 0.75f);
     map.put(Str1Copy(L"key"), first);
@@ -131,8 +131,8 @@ TEST(Str1HashMapTest, ReferenceValuesAreCountedWhileStored) {
 }
 
 TEST(Str1HashMapTest, PutTakesTheNewValueWhenItIsAlsoTheOldValuesPlace) {
-  Reference<ComObject> first(new ComObject());
-  Reference<ComObject> value(new ComObject());
+  Reference<ComObject> first = zk::makeReference<ComObject>();
+  Reference<ComObject> value = zk::makeReference<ComObject>();
   ComObject* const second = value.get();
   ObjectMap map(7, 0.75f);
   map.put(Str1Copy(L"key"), first);

@@ -54,7 +54,7 @@ inline Bytes asBytes(const std::string& text) { return Bytes(text.begin(), text.
 
 template <class T, class Base>
 zk::Reference<Base> make() {
-  return zk::Reference<Base>(new T());
+  return zk::makeReference<T>();
 }
 
 struct CodecEntry {

@@ -38,7 +38,7 @@ bool readableFromAnotherThread(IZKCharBuffer* buffer) {
 }
 
 TEST_F(LockedBufferTest, AReaderHoldsOffAWriterUntilItUnlocks) {
-  zk::Reference<MTCharBuffer> buffer(new MTCharBuffer());
+  zk::Reference<MTCharBuffer> buffer = zk::makeReference<MTCharBuffer>();
   const wchar_t* read = nullptr;
   ASSERT_EQ(buffer->LockRead(&read), 0);
   BoundedThread writer([&] {
@@ -54,7 +54,7 @@ TEST_F(LockedBufferTest, AReaderHoldsOffAWriterUntilItUnlocks) {
 }
 
 TEST_F(LockedBufferTest, AWritersSetLengthLetsWaitingReadersIn) {
-  zk::Reference<MTCharBuffer> buffer(new MTCharBuffer());
+  zk::Reference<MTCharBuffer> buffer = zk::makeReference<MTCharBuffer>();
   wchar_t* data = nullptr;
   ASSERT_EQ(buffer->LockWrite(1, &data), 0);
   data[0] = L'x';
@@ -80,7 +80,7 @@ TEST_F(LockedBufferTest, AWritersSetLengthLetsWaitingReadersIn) {
 void* failingRealloc(void*, std::size_t) { return nullptr; }
 
 TEST_F(LockedBufferTest, TheWriteHoldNeverOutlivesAFailure) {
-  zk::Reference<MTCharBuffer> buffer(new MTCharBuffer());
+  zk::Reference<MTCharBuffer> buffer = zk::makeReference<MTCharBuffer>();
   wchar_t* data = nullptr;
   ASSERT_EQ(buffer->LockWrite(20, &data), 0);
   ASSERT_EQ(buffer->SetLength(2), 0);
@@ -133,14 +133,14 @@ TEST_F(LockedBufferTest, SetLengthWithoutTheWriteHoldRefusesAndChangesNothing) {
 }
 
 TEST_F(LockedBufferTest, NullOutPointersTakeNoLock) {
-  zk::Reference<MTCharBuffer> buffer(new MTCharBuffer());
+  zk::Reference<MTCharBuffer> buffer = zk::makeReference<MTCharBuffer>();
   EXPECT_EQ(buffer->LockWrite(1, nullptr), zk::kNullPointer);
   EXPECT_EQ(buffer->LockRead(nullptr), zk::kNullPointer);
   EXPECT_TRUE(readableFromAnotherThread(buffer.get()));
 }
 
 TEST_F(LockedBufferTest, ByteBuffersFollowTheSameProtocol) {
-  zk::Reference<MTByteBuffer> buffer(new MTByteBuffer());
+  zk::Reference<MTByteBuffer> buffer = zk::makeReference<MTByteBuffer>();
   IZKByteBuffer* face = buffer.get();
   EXPECT_EQ(face->IsWritable(), 1);
   std::uint8_t* data = nullptr;

@@ -23,7 +23,7 @@ bool tryFromAnotherThread(zk::sync::LockObject& lock) {
 }
 
 TEST_F(MutexTest, ExcludesOtherThreadsAndNestsForItsOwner) {
-  zk::Reference<zk::sync::Mutex> mutex(new zk::sync::Mutex("Test::m_mutex", 0));
+  zk::Reference<zk::sync::Mutex> mutex = zk::makeReference<zk::sync::Mutex>("Test::m_mutex", 0);
   mutex->acquire();
   EXPECT_TRUE(mutex->tryAcquire()) << "recursive for the owner";
   EXPECT_FALSE(tryFromAnotherThread(*mutex));

@@ -143,8 +143,8 @@ Reference<ByteToCharConverter> createComponentDecoder(const wchar_t* name) {
   CLSID clsid;
   if (FAILED(ZKCoreCLSIDFromProgID(progId.getData(), &clsid))) return nullptr;
   zkcore::InterfacePtr<IZKCharCodec> codec;
-  if (FAILED(ZKCoreCreateInstance(clsid, nullptr, IID_IZKCharCodec, codec.put())) || !codec) return nullptr;
-  return new BTCCom(codec.get());
+  if (FAILED(ZKCoreCreateInstance(clsid, nullptr, IID_IZKCharCodec, codec.put_void())) || !codec) return nullptr;
+  return makeReference<BTCCom>(codec.get());
 }
 
 // The decoder that the registry holds under key, or null.
@@ -157,7 +157,7 @@ Reference<ByteToCharConverter> createRegisteredDecoder(const Str1& key) {
   Reference<ComObject> instance(classes.getDecoderClass()->newInstance());
   auto* decoder = dynamic_cast<ByteToCharConverter*>(instance.get());
   if (decoder == nullptr) throw CastFailedException();
-  return decoder;
+  return Reference<ByteToCharConverter>(decoder);
 }
 
 // The lookup proper: null when nothing answers to name.
@@ -213,7 +213,7 @@ Reference<ByteToCharConverter> ByteToCharConverter::getCodePageConverter(std::ui
       // A missing codec is what the ASCII fallback is for.
     }
   }
-  return new BTCASCII();
+  return makeReference<BTCASCII>();
 }
 
 void ByteToCharConverter::registerCodec(const wchar_t* name, const wchar_t* encoderClassName,
@@ -222,7 +222,8 @@ void ByteToCharConverter::registerCodec(const wchar_t* name, const wchar_t* enco
   if (registry == nullptr) throw IllegalStateException();
   const Str1Copy key = upperCased(name);
   if (registry->containsKey(key)) return;
-  Reference<ComObject> classes(new CodecClasses(Class::forName(encoderClassName), Class::forName(decoderClassName)));
+  Reference<ComObject> classes =
+      makeReference<CodecClasses>(Class::forName(encoderClassName), Class::forName(decoderClassName));
   registry->put(key, classes);
 }
 

@@ -300,16 +300,16 @@ TEST(FastKernelsTest, FastDecodersGiveExactlyWhatTheirPlainLoopsGive) {
     return static_cast<cs::BTCSingleByte&>(decoder).convertPlain(in, inPos, inEnd, out, outPos, outEnd);
   };
   const Subject subjects[] = {
-      {"UTF-8", [] { return Decoder(new cs::BTCUTF8()); },
+      {"UTF-8", [] { return Decoder(zk::makeReference<cs::BTCUTF8>()); },
        [](cs::ByteToCharConverter& decoder, const std::uint8_t* in, std::int32_t& inPos, std::int32_t inEnd,
           wchar_t* out, std::int32_t& outPos, std::int32_t outEnd) {
          return static_cast<cs::BTCUTF8&>(decoder).convertPlain(in, inPos, inEnd, out, outPos, outEnd);
        },
        &randomUtf8},
-      {"ASCII", [] { return Decoder(new cs::BTCASCII()); }, singleBytePlain, &randomBytes},
-      {"ISO8859_1", [] { return Decoder(new cs::BTCISO8859_1()); }, singleBytePlain, &randomBytes},
-      {"CP437", [] { return Decoder(new cs::BTCCP437()); }, singleBytePlain, &randomBytes},
-      {"CP1252", [] { return Decoder(new cs::BTCCP1252()); }, singleBytePlain, &randomBytes},
+      {"ASCII", [] { return Decoder(zk::makeReference<cs::BTCASCII>()); }, singleBytePlain, &randomBytes},
+      {"ISO8859_1", [] { return Decoder(zk::makeReference<cs::BTCISO8859_1>()); }, singleBytePlain, &randomBytes},
+      {"CP437", [] { return Decoder(zk::makeReference<cs::BTCCP437>()); }, singleBytePlain, &randomBytes},
+      {"CP1252", [] { return Decoder(zk::makeReference<cs::BTCCP1252>()); }, singleBytePlain, &randomBytes},
   };
   std::mt19937 random(11);
   for (const Subject& subject : subjects) {

@@ -38,9 +38,9 @@ TEST(SingleByteTest, DecodersAgreeWithWindowsByteByByte) {
     UINT codePage;
     Decoder decoder;
   } cases[] = {
-      {L"CP437", 437, new cs::BTCCP437()},
-      {L"CP1252", 1252, new cs::BTCCP1252()},
-      {L"ISO8859_1", 28591, new cs::BTCISO8859_1()},
+      {L"CP437", 437, zk::makeReference<cs::BTCCP437>()},
+      {L"CP1252", 1252, zk::makeReference<cs::BTCCP1252>()},
+      {L"ISO8859_1", 28591, zk::makeReference<cs::BTCISO8859_1>()},
   };
   for (const auto& c : cases) {
     for (int byte = 0; byte < 256; ++byte) {
@@ -83,27 +83,28 @@ TEST(SingleByteTest, DecodingFollowsTheMappingsAndTheSubstitutionRules) {
     Decoder decoder;
     DecodeRow row;
   } cases[] = {
-      {new cs::BTCASCII(),
+      {zk::makeReference<cs::BTCASCII>(),
        {"ascii substitutes", hexBytes("41 80 42"), 8, true,
         L"A\xFFFD"
         L"B",
         3, ""}},
-      {new cs::BTCASCII(), {"ascii refuses", hexBytes("41 80 42"), 8, false, L"A", 1, "unmappable"}},
-      {new cs::BTCCP1252(), {"1252 euro", hexBytes("80"), 8, true, L"\x20AC", 1, ""}},
-      {new cs::BTCCP1252(), {"1252 undefined", hexBytes("81"), 8, true, L"\xFFFD", 1, ""}},
-      {new cs::BTCCP437(), {"437 box drawing", hexBytes("B3"), 8, true, L"\x2502", 1, ""}},
-      {new cs::BTCISO8859_1(), {"latin1 is zero-extended", hexBytes("E9"), 8, true, L"\xE9", 1, ""}},
-      {new cs::BTCASCII(), {"output full", hexBytes("41 42 43"), 2, true, L"AB", 2, ""}},
-      {new cs::BTCCP1252(), {"output full at an unmapped byte", hexBytes("41 81"), 1, true, L"A", 1, ""}},
-      {new cs::BTCISO8859_1(), {"latin1 output full", hexBytes("41 FF 42"), 2, true, L"A\xFF", 2, ""}},
-      {new cs::BTCCP437(), {"no room from the start", hexBytes("41"), 0, true, L"", 0, ""}},
+      {zk::makeReference<cs::BTCASCII>(), {"ascii refuses", hexBytes("41 80 42"), 8, false, L"A", 1, "unmappable"}},
+      {zk::makeReference<cs::BTCCP1252>(), {"1252 euro", hexBytes("80"), 8, true, L"\x20AC", 1, ""}},
+      {zk::makeReference<cs::BTCCP1252>(), {"1252 undefined", hexBytes("81"), 8, true, L"\xFFFD", 1, ""}},
+      {zk::makeReference<cs::BTCCP437>(), {"437 box drawing", hexBytes("B3"), 8, true, L"\x2502", 1, ""}},
+      {zk::makeReference<cs::BTCISO8859_1>(), {"latin1 is zero-extended", hexBytes("E9"), 8, true, L"\xE9", 1, ""}},
+      {zk::makeReference<cs::BTCASCII>(), {"output full", hexBytes("41 42 43"), 2, true, L"AB", 2, ""}},
+      {zk::makeReference<cs::BTCCP1252>(),
+       {"output full at an unmapped byte", hexBytes("41 81"), 1, true, L"A", 1, ""}},
+      {zk::makeReference<cs::BTCISO8859_1>(), {"latin1 output full", hexBytes("41 FF 42"), 2, true, L"A\xFF", 2, ""}},
+      {zk::makeReference<cs::BTCCP437>(), {"no room from the start", hexBytes("41"), 0, true, L"", 0, ""}},
   };
   for (const auto& c : cases) expectDecodes(*c.decoder, c.row);
 }
 
 TEST(SingleByteTest, OnlyAOneUnitSubstitutionStandsForAnUnmappedInput) {
   const wchar_t twoUnits[] = {L'<', L'>'};
-  for (Decoder decoder : {Decoder(new cs::BTCASCII()), Decoder(new cs::BTCCP1252())}) {
+  for (Decoder decoder : {Decoder(zk::makeReference<cs::BTCASCII>()), Decoder(zk::makeReference<cs::BTCCP1252>())}) {
     decoder->setSubstitution(twoUnits, 2);
     SCOPED_TRACE(testing::PrintToString(decoder->getCharacterEncoding()));
     expectDecodes(*decoder, {"a two-unit substitution", hexBytes("41 81 42"), 64, true, L"AB", 3, ""});
@@ -151,10 +152,10 @@ TEST(SingleByteTest, TheMappingsOfEachCodecTellItsRepertoire) {
     std::wstring in;
     Bytes expected;
   } cases[] = {
-      {new cs::CTBCP1252(), L"\x20AC\x0081", hexBytes("80 3F")},
-      {new cs::CTBCP437(), L"\x2502\x00E9", hexBytes("B3 82")},
-      {new cs::CTBISO8859_1(), L"\x00FF\x0100", hexBytes("FF 3F")},
-      {new cs::CTBASCII(), L"\x007F\x0080", hexBytes("7F 3F")},
+      {zk::makeReference<cs::CTBCP1252>(), L"\x20AC\x0081", hexBytes("80 3F")},
+      {zk::makeReference<cs::CTBCP437>(), L"\x2502\x00E9", hexBytes("B3 82")},
+      {zk::makeReference<cs::CTBISO8859_1>(), L"\x00FF\x0100", hexBytes("FF 3F")},
+      {zk::makeReference<cs::CTBASCII>(), L"\x007F\x0080", hexBytes("7F 3F")},
   };
   for (const auto& c : cases) EXPECT_EQ(encodeOnce(*c.encoder, c.in).bytes, c.expected);
 }
