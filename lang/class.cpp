@@ -54,20 +54,11 @@ struct ClassRegistry : CZKCoreAllocated {
   std::map<const std::type_info*, Reference<Class>, TypeLess> byType;
 };
 
-// Published with release once built and read with acquire, so the unlocked
-// first test of the double check is no data race.
 std::atomic<ClassRegistry*> g_registry{nullptr};
 
-// The registry, created on first use under the global lock; null while the
-// library is down (no global lock to create it under).
+// The registry, created on first use; null while the library is down.
 ClassRegistry* registry() {
-  if (ClassRegistry* existing = g_registry.load(std::memory_order_acquire)) return existing;
-  GlobalLockHold hold;
-  if (!hold.locked()) return nullptr;
-  if (ClassRegistry* existing = g_registry.load(std::memory_order_acquire)) return existing;
-  auto* created = new ClassRegistry();
-  g_registry.store(created, std::memory_order_release);
-  return created;
+  return createOnceUnderGlobalLock(g_registry, [] { return new ClassRegistry(); });
 }
 
 String widen(const char* text) {

@@ -2,6 +2,8 @@
 // creation and the destruction of the library's registries.
 #pragma once
 
+#include <atomic>
+
 #include "core/mutex.h"
 
 namespace zk {
@@ -36,5 +38,21 @@ class ZK_SCOPED_CAPABILITY GlobalLockHold {
  private:
   ZKMUTEX m_mutex;
 };
+
+// The object behind slot, made by make() under the global lock the first
+// time anyone asks; null while the library is down (no lock to make it
+// under). The object is published with release and read with acquire, so the
+// unlocked first look of the double check is no data race. make() may throw;
+// the slot then stays empty for the next caller to try again.
+template <class T, class Make>
+T* createOnceUnderGlobalLock(std::atomic<T*>& slot, Make make) {
+  if (T* existing = slot.load(std::memory_order_acquire)) return existing;
+  GlobalLockHold hold;
+  if (!hold.locked()) return nullptr;
+  if (T* existing = slot.load(std::memory_order_acquire)) return existing;
+  T* created = make();
+  slot.store(created, std::memory_order_release);
+  return created;
+}
 
 }  // namespace zk

@@ -108,13 +108,7 @@ std::atomic<CodePageDirectory*> g_codePageDirectory{nullptr};
 // The registry, created on first use under the global lock; null while the
 // library is down.
 CodecRegistry* codecRegistry() {
-  if (CodecRegistry* existing = g_codecRegistry.load(std::memory_order_acquire)) return existing;
-  GlobalLockHold hold;
-  if (!hold.locked()) return nullptr;
-  if (CodecRegistry* existing = g_codecRegistry.load(std::memory_order_acquire)) return existing;
-  auto* created = new CodecRegistry(kBuckets, kLoadFactor);
-  g_codecRegistry.store(created, std::memory_order_release);
-  return created;
+  return createOnceUnderGlobalLock(g_codecRegistry, [] { return new CodecRegistry(kBuckets, kLoadFactor); });
 }
 
 // Names up to this length are upper-cased without touching the heap.
