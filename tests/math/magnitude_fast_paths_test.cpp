@@ -14,6 +14,8 @@
 #include <thread>
 #include <vector>
 
+#include "support/random_magnitude.h"
+
 namespace zk_test {
 namespace {
 
@@ -21,24 +23,6 @@ namespace md = zk::math::detail;
 using md::Magnitude;
 using md::Thresholds;
 using md::Word;
-
-// Words where carries, borrows and quotient estimates go wrong, mixed with
-// random ones and with runs of all ones and all zeros; the top word is
-// never zero.
-Magnitude randomMagnitude(std::mt19937& rng, std::size_t words) {
-  static const Word kEdges[] = {0, 1, 0x7FFFFFFF, 0x80000000, 0xFFFFFFFE, 0xFFFFFFFF};
-  Magnitude x(words);
-  const unsigned style = rng() % 4;
-  for (Word& w : x) {
-    if (style == 0) {
-      w = rng() % 8 == 0 ? static_cast<Word>(rng()) : (rng() % 2 == 0 ? 0 : 0xFFFFFFFF);
-    } else {
-      w = rng() % 3 == 0 ? kEdges[rng() % 6] : static_cast<Word>(rng());
-    }
-  }
-  if (words > 0 && x.back() == 0) x.back() = 1 + rng() % 0xFFFF;
-  return x;
-}
 
 // Production thresholds with the products' and the squares' pulled down.
 Thresholds lowered(std::size_t karatsuba, std::size_t toom3, std::size_t ntt) {

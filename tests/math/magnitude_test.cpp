@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "support/random_magnitude.h"
+
 namespace zk_test {
 namespace {
 
@@ -16,16 +18,6 @@ namespace md = zk::math::detail;
 using md::Magnitude;
 using md::ParseStatus;
 using md::Word;
-
-// Words where carries, borrows and quotient estimates go wrong, mixed with
-// random ones; the top word is never zero.
-Magnitude randomMagnitude(std::mt19937& rng, std::size_t words) {
-  static const Word kEdges[] = {0, 1, 0x7FFFFFFF, 0x80000000, 0xFFFFFFFE, 0xFFFFFFFF};
-  Magnitude x(words);
-  for (Word& w : x) w = rng() % 3 == 0 ? kEdges[rng() % 6] : static_cast<Word>(rng());
-  if (words > 0 && x.back() == 0) x.back() = 1 + rng() % 0xFFFF;
-  return x;
-}
 
 std::size_t randomSize(std::mt19937& rng, std::size_t limit) { return rng() % (limit + 1); }
 
