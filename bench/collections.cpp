@@ -104,7 +104,7 @@ int main() {
   // Appends.
   Reference<ArrayList> list;
   std::vector<Reference<zk::Object>> vector;
-  const double listAppend = best([&] { list = new ArrayList(); },
+  const double listAppend = best([&] { list = zk::makeReference<ArrayList>(); },
                                  [&] {
                                    for (int i = 0; i < kCount; ++i) list->add(unknown(objects[i].get()));
                                  });
@@ -150,7 +150,7 @@ int main() {
   Reference<HashMap> map;
   std::unordered_map<Reference<TextKey>, Reference<zk::Object>, KeyHash, KeyEqual> standard;
   std::unordered_map<std::wstring, Reference<zk::Object>, TextHash> byText;
-  const double mapPut = best([&] { map = new HashMap(); },
+  const double mapPut = best([&] { map = zk::makeReference<HashMap>(); },
                              [&] {
                                for (int i = 0; i < kCount; ++i) map->put(unknown(keys[i].get()), unknown(value.get()));
                              });

@@ -61,7 +61,7 @@ void sort(zk::collections::pcom::ArrayList& list) {
 }
 
 void printUtf8(const String& text) {
-  Reference<zk::text::charset::CTBUTF8> encoder(new zk::text::charset::CTBUTF8());
+  auto encoder = zk::makeReference<zk::text::charset::CTBUTF8>();
   std::vector<std::uint8_t> bytes(static_cast<std::size_t>(text.length()) * encoder->getMaxBytesPerChar() + 1);
   std::int32_t inPos = 0;
   std::int32_t outPos = 0;
@@ -92,7 +92,7 @@ void run() {
 
   const BigInteger a(String(L"123456789012345678901234567890"));
   const BigInteger b(String(L"987654321098765432109876543210"));
-  Reference<BigInteger> sum(new BigInteger(a));
+  auto sum = zk::makeReference<BigInteger>(a);
   sum->add(b);
   writer.write(L"sum: ");
   write(writer, a.toString());
@@ -102,7 +102,7 @@ void run() {
   write(writer, sum->toString());
   writer.write(L"\n");
 
-  Reference<zk::collections::pcom::ArrayList> list(new zk::collections::pcom::ArrayList());
+  auto list = zk::makeReference<zk::collections::pcom::ArrayList>();
   Reference<BigInteger> items[] = {sum, new BigInteger(a), new BigInteger(std::int32_t{42}),
                                    new BigInteger(String(L"-987654321098765432109876543210")),
                                    new BigInteger(std::int32_t{0}), new BigInteger(b)};
