@@ -103,9 +103,12 @@ void run() {
   writer.write(L"\n");
 
   auto list = zk::makeReference<zk::collections::pcom::ArrayList>();
-  Reference<BigInteger> items[] = {sum, new BigInteger(a), new BigInteger(std::int32_t{42}),
-                                   new BigInteger(String(L"-987654321098765432109876543210")),
-                                   new BigInteger(std::int32_t{0}), new BigInteger(b)};
+  Reference<BigInteger> items[] = {sum,
+                                   zk::makeReference<BigInteger>(a),
+                                   zk::makeReference<BigInteger>(std::int32_t{42}),
+                                   zk::makeReference<BigInteger>(String(L"-987654321098765432109876543210")),
+                                   zk::makeReference<BigInteger>(std::int32_t{0}),
+                                   zk::makeReference<BigInteger>(b)};
   for (const Reference<BigInteger>& item : items) list->add(unknown(item.get()));
   sort(*list);
   writer.write(L"sorted:");
