@@ -2,9 +2,10 @@
 // at several sizes, then a sweep of candidate thresholds that shows how
 // kKaratsubaThreshold was chosen, and the same kind of sweep for every other
 // threshold of math/magnitude.h: Toom-3, the transform, the squares' three,
-// Burnikel and Ziegler's division and the two conversions. Run by hand;
-// prints microseconds per operation (best of several runs) and one line per
-// goal.
+// Burnikel and Ziegler's division, division through a Newton reciprocal
+// and the two conversions. Prints microseconds per operation (best of
+// several runs) and one line per goal; with an argument, runs only the
+// sweeps whose name holds it (bench_big_multiply Newton).
 #include <cstdio>
 #include <functional>
 #include <random>
@@ -114,9 +115,14 @@ std::vector<double> timesOf(const Operation& op, std::size_t md::Thresholds::*fi
 // over sizes of its time over the best time at that size (so the number of
 // sizes when it is always the best), and a goal line that the production
 // value scores within 5% of the best candidate.
+// The sweeps to run: those whose name holds the text given on the command
+// line, or all.
+const char* g_only = nullptr;
+
 void sweep(const char* name, std::size_t md::Thresholds::*field, const std::vector<std::size_t>& candidates,
            const std::vector<std::size_t>& sizes, const char* unit,
            const std::function<Operation(std::size_t)>& operationOfSize) {
+  if (g_only != nullptr && std::string(name).find(g_only) == std::string::npos) return;
   const std::size_t chosen = md::Thresholds().*field;
   std::printf("%s sweep: microseconds per operation, %s down, threshold across\n  %8s", name, unit, unit);
   for (std::size_t c : candidates) std::printf(" %9zu", c);
@@ -170,19 +176,23 @@ void sweepOtherThresholds() {
         [](std::size_t n) { return productOf(n, true); });
   sweep("square transform", &T::squareNtt, transformCandidates, transformSizes, "words",
         [](std::size_t n) { return productOf(n, true); });
-  // Division of 2n words by n: Burnikel and Ziegler against Knuth.
+  // Division of 2n words by n: Burnikel and Ziegler against Knuth, then
+  // through the reciprocal against Burnikel and Ziegler.
+  const auto quotientOf = [](std::size_t n) -> Operation {
+    std::mt19937 rng(static_cast<unsigned>(n) * 5 + 2);
+    const md::Magnitude x = randomWords(rng, 2 * n);
+    const md::Magnitude y = randomWords(rng, n);
+    return [x, y](const md::Thresholds& t) {
+      md::Magnitude q;
+      md::Magnitude r;
+      static_cast<void>(md::divide(x, y, q, r, t));
+      g_sink = g_sink + q[0];
+    };
+  };
   sweep("Burnikel-Ziegler", &T::burnikelZiegler, {24, 40, 60, 80, 120, 160, 240, 320},
-        {60, 90, 130, 200, 300, 450, 700, 1000, 2000}, "words", [](std::size_t n) -> Operation {
-          std::mt19937 rng(static_cast<unsigned>(n) * 5 + 2);
-          const md::Magnitude x = randomWords(rng, 2 * n);
-          const md::Magnitude y = randomWords(rng, n);
-          return [x, y](const md::Thresholds& t) {
-            md::Magnitude q;
-            md::Magnitude r;
-            static_cast<void>(md::divide(x, y, q, r, t));
-            g_sink = g_sink + q[0];
-          };
-        });
+        {60, 90, 130, 200, 300, 450, 700, 1000, 2000}, "words", quotientOf);
+  sweep("Newton", &T::newton, {1000, 2000, 3000, 4000, 6000, 9000, 14000, 20000},
+        {1500, 2500, 3500, 5000, 7500, 11000, 16000, 24000, 36000}, "words", quotientOf);
   // Decimal text of n words, and n decimal digits parsed.
   sweep("text split", &T::textSplit, {8, 16, 24, 32, 48, 64, 96, 128}, {60, 100, 200, 400, 1000, 2000, 4000},
         "words", [](std::size_t n) -> Operation {
@@ -211,8 +221,14 @@ void sweepOtherThresholds() {
 
 }  // namespace
 
-int main() {
+int main(int argc, char** argv) {
   std::setvbuf(stdout, nullptr, _IONBF, 0);
+  if (argc > 1) {
+    // Only the sweeps named: bench_big_multiply Newton.
+    g_only = argv[1];
+    sweepOtherThresholds();
+    return 0;
+  }
   const std::size_t threshold = md::kKaratsubaThreshold;
   // 1039 words hold a 10,000-digit number.
   const std::size_t sizes[] = {8, 16, 24, 32, 48, 64, 96, 128, 192, 256, 512, 1039, 2048};

@@ -246,6 +246,106 @@ class BurnikelZiegler {
   std::size_t m_base;
 };
 
+// q = x / p and r = x mod p for any x, given v at most 3 below
+// floor(B**(2s) / p) and not above it, p of s words: Barrett's reduction
+// one block of s words at a time from the top, as in long division in base
+// B**s. Each step has a dividend below p B**s <= B**(2s), whose quotient
+// the estimate from v undershoots by at most two, three more for v's own
+// shortfall and one for the words of v a short quotient leaves unread, so
+// a few subtractions finish it and it never overshoots. A top block below
+// p is carried into the next one rather than divided.
+void divideByReciprocal(const Magnitude& x, const Magnitude& p, const Magnitude& v, Magnitude& q, Magnitude& r,
+                        const Thresholds& thresholds) {
+  const std::size_t s = p.size();
+  std::size_t blocks = (trimmedLength(x.data(), x.size()) + s - 1) / s;
+  Magnitude rest = blocks == 0 ? Magnitude() : wordsFrom(x, (blocks - 1) * s, s);
+  if (compare(rest, p) < 0) {
+    if (blocks > 0) --blocks;
+  } else {
+    rest.clear();
+  }
+  Magnitude quotient(blocks * s);
+  for (std::size_t i = blocks; i-- > 0;) {
+    const Magnitude current = joined(rest, s, wordsFrom(x, i * s, s));
+    // The estimate is the top of head * v / B**(s + 1). A quotient of h
+    // words needs only the top h + 1 words of v: the words left out add
+    // less than one to it.
+    const Magnitude head = wordsFrom(current, s - 1, kNever);
+    Magnitude estimate;
+    if (!head.empty()) {
+      const std::size_t unread = head.size() < s ? s - head.size() : 0;
+      estimate = wordsFrom(multiply(head, wordsFrom(v, unread, kNever), thresholds), s + 1 - unread, kNever);
+    }
+    rest = difference(current, multiply(estimate, p, thresholds));
+    while (compare(rest, p) >= 0) {
+      rest = difference(rest, p);
+      estimate = add(estimate, Magnitude{1});
+    }
+    std::copy(estimate.begin(), estimate.end(), quotient.begin() + static_cast<std::ptrdiff_t>(i * s));
+  }
+  trim(quotient);
+  q = std::move(quotient);
+  r = std::move(rest);
+}
+
+// Below this many words the reciprocal is one division: a Newton step
+// takes the top (n + 3) / 2 words, which must be fewer than n.
+constexpr std::size_t kSmallestNewtonDivisor = 16;
+
+// v with T - 3 <= v <= T for T = floor(B**(2n) / b), b of n words with its
+// top bit set, by Newton's iteration from below. From w, a reciprocal of
+// the top k = (n + 3) / 2 words of b lowered by 4, the error
+// E = B**(n + k) - b w lies in [0, 8 b), and
+//   v = w B**(n - k) + floor(w floor(E / B**(k - 1)) / B**(k + 1))
+// falls short of B**(2n) / b by less than two: the step squares the
+// relative error, which 2k >= n + 2 makes less than a word's worth, and
+// each of the two floors loses less than one. Being below T, v never makes
+// a quotient estimate too large. Each level costs a product of n by k
+// words and one of about k by k; the levels halve, so the whole costs
+// about two products of n words.
+Magnitude approximateReciprocal(const Magnitude& b, const Thresholds& thresholds) {
+  const std::size_t n = b.size();
+  if (n < std::max(thresholds.newton, kSmallestNewtonDivisor)) {
+    Magnitude scale(2 * n + 1);
+    scale.back() = 1;
+    Magnitude v;
+    Magnitude rest;
+    static_cast<void>(divide(scale, b, v, rest, thresholds));  // never false: b is not zero
+    return v;
+  }
+  const std::size_t k = (n + 3) / 2;
+  // The reciprocal of the top words is at least B**k - 2, so lowering it
+  // by 4 leaves it positive, and brings it below B**(n + k) / b.
+  const Magnitude w = difference(approximateReciprocal(wordsFrom(b, n - k, k), thresholds), Magnitude{4});
+  Magnitude error(n + k + 1);
+  error.back() = 1;
+  error = difference(error, multiply(b, w, thresholds));
+  const Magnitude correction =
+      wordsFrom(multiply(w, wordsFrom(error, k - 1, kNever), thresholds), k + 1, kNever);
+  return add(joined(w, n - k, Magnitude()), correction);
+}
+
+// x >= y, yn words: normalised so the top bit of the divisor is set, then
+// divided through its reciprocal.
+void divideByNewton(const Word* x, std::size_t xn, const Word* y, std::size_t yn, Magnitude& quotient,
+                    Magnitude& remainder, const Thresholds& thresholds) {
+  const unsigned shift = leadingZeros(y[yn - 1]);
+  Magnitude b(yn);
+  shiftLeft(b.data(), y, yn, shift);
+  Magnitude a(xn + 1);
+  a[xn] = shiftLeft(a.data(), x, xn, shift);
+  trim(a);
+  Magnitude q;
+  Magnitude r;
+  divideByReciprocal(a, b, approximateReciprocal(b, thresholds), q, r, thresholds);
+  if (!r.empty()) {
+    shiftRight(r.data(), r.size(), shift);
+    trim(r);
+  }
+  quotient = std::move(q);
+  remainder = std::move(r);
+}
+
 // z[0, n + 2) = z[0, n) + x * (m0 + m1 * 2**32) for n >= 1: two rows of the
 // schoolbook product in one pass. Each row keeps its own carry, so the two
 // carry chains run side by side and the loop takes about half the time of
@@ -497,32 +597,6 @@ class RadixPowers {
   Word m_base = 0;
   unsigned m_digitsPerWord = 0;
 };
-
-// q = x / p and r = x mod p for any x, given v = floor(B**(2s) / p) with p
-// of s words: Barrett's reduction one block of s words at a time from the
-// top, as in long division in base B**s. Each step has a dividend below
-// p B**s <= B**(2s), whose quotient the estimate from v undershoots by at
-// most two, so at most two subtractions finish it.
-void divideByReciprocal(const Magnitude& x, const Magnitude& p, const Magnitude& v, Magnitude& q, Magnitude& r,
-                        const Thresholds& thresholds) {
-  const std::size_t s = p.size();
-  const std::size_t blocks = (x.size() + s - 1) / s;
-  Magnitude quotient(blocks * s);
-  Magnitude rest;
-  for (std::size_t i = blocks; i-- > 0;) {
-    Magnitude current = joined(rest, s, wordsFrom(x, i * s, s));
-    Magnitude estimate = wordsFrom(multiply(wordsFrom(current, s - 1, kNever), v, thresholds), s + 1, kNever);
-    rest = difference(current, multiply(estimate, p, thresholds));
-    while (compare(rest, p) >= 0) {
-      rest = difference(rest, p);
-      estimate = add(estimate, Magnitude{1});
-    }
-    std::copy(estimate.begin(), estimate.end(), quotient.begin() + static_cast<std::ptrdiff_t>(i * s));
-  }
-  trim(quotient);
-  q = std::move(quotient);
-  r = std::move(rest);
-}
 
 // Writes the digits of x so that they end just before end, padded with '0' to
 // at least minDigits; returns where they start. Zero writes only the padding.
@@ -1042,8 +1116,10 @@ bool divide(const Magnitude& x, const Magnitude& y, Magnitude& quotient, Magnitu
   if (yn == 0) return false;
   Magnitude q;
   Magnitude r;
-  if (yn >= std::max<std::size_t>(thresholds.burnikelZiegler, kSmallestRecursiveDivisor) &&
-      compareWords(x.data(), xn, y.data(), yn) >= 0) {
+  const bool fits = compareWords(x.data(), xn, y.data(), yn) >= 0;
+  if (fits && yn >= std::max(thresholds.newton, kSmallestNewtonDivisor)) {
+    divideByNewton(x.data(), xn, y.data(), yn, q, r, thresholds);
+  } else if (fits && yn >= std::max(thresholds.burnikelZiegler, kSmallestRecursiveDivisor)) {
     BurnikelZiegler(thresholds).divide(x.data(), xn, y.data(), yn, q, r);
   } else {
     divideBase(x.data(), xn, y.data(), yn, q, r);

@@ -1,8 +1,8 @@
 // Every fast method of the magnitude layer against its base method on random
 // operands of sizes around each threshold: Karatsuba, Toom-3 and the
 // transform against the schoolbook product (squares included), Burnikel and
-// Ziegler against Knuth's division, the split conversions against one word
-// at a time. Each property runs once with the production thresholds and
+// Ziegler and division through a Newton reciprocal against Knuth's
+// division, the split conversions against one word at a time. Each property runs once with the production thresholds and
 // once with thresholds pulled down, so that the recursions go many levels
 // deep on operands small enough to check quickly.
 #include "math/magnitude.h"
@@ -117,7 +117,10 @@ TEST(MagnitudeFastPaths, RecursiveDivisionMatchesKnuthAroundEveryThreshold) {
   const Thresholds production;
   Thresholds deep = lowered(4, 12, 40);
   deep.burnikelZiegler = 8;
+  Thresholds newton = deep;
+  newton.newton = 16;
   const std::size_t b = production.burnikelZiegler;
+  const std::size_t n = production.newton;
   const struct {
     const char* name;
     Thresholds thresholds;
@@ -125,6 +128,10 @@ TEST(MagnitudeFastPaths, RecursiveDivisionMatchesKnuthAroundEveryThreshold) {
   } cases[] = {
       {"production", production, {b - 1, b, b + 1, 2 * b - 1, 2 * b, 2 * b + 1, 4 * b + 3}},
       {"recursion from 8", deep, {7, 8, 9, 15, 16, 17, 31, 33, 64, 100}},
+      {"production reciprocal", production, {n - 1, n, n + 1, 2 * n + 3}},
+      // The iteration's levels run 16 -> 9 words at 16 and 17, two levels
+      // from 31 words up.
+      {"reciprocal from 16", newton, {15, 16, 17, 18, 31, 32, 33, 35, 64, 100, 257}},
   };
   const Thresholds knuth = Thresholds::baseMethods();
   for (const auto& c : cases) {
