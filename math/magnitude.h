@@ -39,8 +39,10 @@ inline constexpr std::size_t kMaxWords = 0x7FFFFFFF / sizeof(Word);
 // Products whose shorter factor has fewer words than this are multiplied by
 // the schoolbook method; longer ones split by Karatsuba. Chosen with
 // bench/big_multiply.cpp: its sweep of the time summed over products of 20
-// to 1039 words is flat from 24 to 48 words and lowest at 40.
-inline constexpr std::size_t kKaratsubaThreshold = 40;
+// to 1039 words is flat from 40 to 64 words (within 5%) and lowest at 48,
+// with the schoolbook product on 64-bit limbs; on 32-bit words it was
+// lowest at 40.
+inline constexpr std::size_t kKaratsubaThreshold = 48;
 
 // The thresholds below come from the sweeps of bench/big_multiply.cpp in the
 // release build under Wine on the two-core build machine (December 2026).
@@ -93,7 +95,8 @@ inline constexpr std::size_t kBurnikelZieglerThreshold = 120;
 inline constexpr std::size_t kNewtonThreshold = 6000;
 
 // The same for squares. Karatsuba: 40 to 128 words score within 5% of the
-// best, 80 (8.1), and 24 scores 9.6. Toom-3: 400 to 700 score 8.0 to 8.1,
+// best, 80 (8.1), and 24 scores 9.6; with squares on 64-bit limbs, 32 to 80
+// words score 8.1 to 8.3 and 128 scores 9.0. Toom-3: 400 to 700 score 8.0 to 8.1,
 // 150 scores 9.7. The transform: 1,000 scores 8.4 and wins at 1,500 words,
 // 240 us against 335 us, so squares switch sooner than products.
 inline constexpr std::size_t kSquareKaratsubaThreshold = 80;
@@ -166,8 +169,9 @@ Word subtractMultiple(Word* z, const Word* x, std::size_t n, Word m) noexcept;
 // q = x / d over n words with d > 0; returns the remainder. q may be x.
 Word divideByWord(Word* q, const Word* x, std::size_t n, Word d) noexcept;
 
-// z[0, xn + yn) = x * y a row or two of the shorter factor per pass. z must
-// not overlap x or y.
+// z[0, xn + yn) = x * y a row of the shorter factor per pass: rows of
+// 64-bit limbs where the compiler has a 128-bit product (the 64-bit
+// builds), otherwise two rows of words at a time. z must not overlap x or y.
 void multiplySchoolbook(Word* z, const Word* x, std::size_t xn, const Word* y, std::size_t yn) noexcept;
 
 // z[0, xn + yn) = x * y, splitting by Karatsuba while the shorter factor has
@@ -179,8 +183,9 @@ void multiplyKaratsuba(Word* z, const Word* x, std::size_t xn, const Word* y, st
                        std::size_t threshold) noexcept;
 std::size_t karatsubaScratchWords(std::size_t n) noexcept;
 
-// z[0, 2n) = x * x computing each cross product once: about half the word
-// products of multiplySchoolbook. z must not overlap x.
+// z[0, 2n) = x * x. On words it computes each cross product once, about
+// half the products of multiplySchoolbook; where that runs on limbs, it is
+// that product, a quarter of them. z must not overlap x.
 void squareSchoolbook(Word* z, const Word* x, std::size_t n) noexcept;
 
 // z[0, 2n) = x * x by Karatsuba's three half-size squares while n is at
