@@ -149,6 +149,30 @@ Magnitude wordsFrom(const Magnitude& x, std::size_t from, std::size_t count) {
   return slice(x.data(), x.size(), from, count);
 }
 
+// A division with its divisor shifted so that its top bit is set, which
+// bounds the quotient estimates of both recursive methods, and the dividend
+// shifted alike; the quotient is the same and the remainder comes back
+// shifted.
+struct NormalisedDivision {
+  NormalisedDivision(const Word* x, std::size_t xn, const Word* y, std::size_t yn)
+      : shift(leadingZeros(y[yn - 1])), a(xn + 1), b(yn) {
+    shiftLeft(b.data(), y, yn, shift);
+    a[xn] = shiftLeft(a.data(), x, xn, shift);
+    trim(a);
+  }
+
+  // Shifts a remainder of a by b back to one of x by y.
+  void restore(Magnitude& remainder) const noexcept {
+    if (remainder.empty()) return;
+    shiftRight(remainder.data(), remainder.size(), shift);
+    trim(remainder);
+  }
+
+  unsigned shift;
+  Magnitude a;
+  Magnitude b;
+};
+
 // Below this many divisor words the recursion would split into pieces too
 // short to halve again; Knuth's division takes them whatever the threshold.
 constexpr std::size_t kSmallestRecursiveDivisor = 8;
@@ -169,12 +193,9 @@ class BurnikelZiegler {
   // x >= y, yn >= 2: the quotient and remainder, as divide gives them.
   void divide(const Word* x, std::size_t xn, const Word* y, std::size_t yn, Magnitude& quotient,
               Magnitude& remainder) {
-    const unsigned shift = leadingZeros(y[yn - 1]);
-    Magnitude b(yn);
-    shiftLeft(b.data(), y, yn, shift);
-    Magnitude a(xn + 1);
-    a[xn] = shiftLeft(a.data(), x, xn, shift);
-    trim(a);
+    const NormalisedDivision normalised(x, xn, y, yn);
+    const Magnitude& a = normalised.a;
+    const Magnitude& b = normalised.b;
     const std::size_t n = yn;
     // Schoolbook division in base B**n: each step divides the running
     // remainder (below b) joined with the next block, so below b B**n.
@@ -192,10 +213,7 @@ class BurnikelZiegler {
       std::copy(blockQuotient.begin(), blockQuotient.end(), q.begin() + static_cast<std::ptrdiff_t>(i * n));
     }
     trim(q);
-    if (!rest.empty()) {
-      shiftRight(rest.data(), rest.size(), shift);
-      trim(rest);
-    }
+    normalised.restore(rest);
     quotient = std::move(q);
     remainder = std::move(rest);
   }
@@ -329,23 +347,15 @@ Magnitude approximateReciprocal(const Magnitude& b, const Thresholds& thresholds
   return add(joined(w, n - k, Magnitude()), correction);
 }
 
-// x >= y, yn words: normalised so the top bit of the divisor is set, then
-// divided through its reciprocal.
+// x >= y, yn words: normalised, then divided through the reciprocal.
 void divideByNewton(const Word* x, std::size_t xn, const Word* y, std::size_t yn, Magnitude& quotient,
                     Magnitude& remainder, const Thresholds& thresholds) {
-  const unsigned shift = leadingZeros(y[yn - 1]);
-  Magnitude b(yn);
-  shiftLeft(b.data(), y, yn, shift);
-  Magnitude a(xn + 1);
-  a[xn] = shiftLeft(a.data(), x, xn, shift);
-  trim(a);
+  const NormalisedDivision normalised(x, xn, y, yn);
   Magnitude q;
   Magnitude r;
-  divideByReciprocal(a, b, approximateReciprocal(b, thresholds), q, r, thresholds);
-  if (!r.empty()) {
-    shiftRight(r.data(), r.size(), shift);
-    trim(r);
-  }
+  divideByReciprocal(normalised.a, normalised.b, approximateReciprocal(normalised.b, thresholds), q, r,
+                     thresholds);
+  normalised.restore(r);
   quotient = std::move(q);
   remainder = std::move(r);
 }

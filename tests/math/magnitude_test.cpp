@@ -165,6 +165,14 @@ TEST(Magnitude, ProductsMatchThePlainOneAcrossTheThreshold) {
         Magnitude trimmed = expected;
         while (!trimmed.empty() && trimmed.back() == 0) trimmed.pop_back();
         ASSERT_EQ(md::multiply(x, y), trimmed);
+        // Squares take their own kernels, whatever the length's parity.
+        const std::vector<Word> expectedSquare = plainProduct(x, x);
+        std::vector<Word> square(2 * xn);
+        md::squareSchoolbook(square.data(), x.data(), xn);
+        ASSERT_EQ(square, expectedSquare) << "square of " << xn << " words";
+        std::vector<Word> squareScratch(md::squareScratchWords(xn));
+        md::squareKaratsuba(square.data(), x.data(), xn, squareScratch.data(), threshold);
+        ASSERT_EQ(square, expectedSquare) << "square of " << xn << " words, threshold " << threshold;
       }
     }
   }
