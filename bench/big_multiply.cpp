@@ -193,6 +193,10 @@ void sweepOtherThresholds() {
         {60, 90, 130, 200, 300, 450, 700, 1000, 2000}, "words", quotientOf);
   sweep("Newton", &T::newton, {1000, 2000, 3000, 4000, 6000, 9000, 14000, 20000},
         {1500, 2500, 3500, 5000, 7500, 11000, 16000, 24000, 36000}, "words", quotientOf);
+  // Where the reciprocal's own iteration stops for one division, on
+  // divisors long enough to go through the reciprocal.
+  sweep("reciprocal", &T::reciprocal, {250, 500, 1000, 1500, 2000, 3000, 4500, 6000},
+        {6000, 8000, 11000, 16000, 24000, 36000}, "words", quotientOf);
   // Decimal text of n words, and n decimal digits parsed.
   sweep("text split", &T::textSplit, {8, 16, 24, 32, 48, 64, 96, 128}, {60, 100, 200, 400, 1000, 2000, 4000},
         "words", [](std::size_t n) -> Operation {

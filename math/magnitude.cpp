@@ -268,6 +268,50 @@ class BurnikelZiegler {
   std::size_t m_base;
 };
 
+// x mod (B**n - 1) as n words below B**n - 1.
+Magnitude wrapped(const Magnitude& x, std::size_t n) {
+  Magnitude f(n);
+  const Word one = 1;
+  for (std::size_t from = 0; from < x.size(); from += n) {
+    // B**n is 1 modulo B**n - 1: a carry out of the top comes in again at
+    // the bottom, and that cannot carry out a second time.
+    if (addWords(f.data(), f.data(), n, x.data() + from, std::min(n, x.size() - from)) != 0) {
+      static_cast<void>(addWords(f.data(), f.data(), n, &one, 1));
+    }
+  }
+  if (std::all_of(f.begin(), f.end(), [](Word w) { return w == ~Word{0}; })) std::fill(f.begin(), f.end(), Word{0});
+  return f;
+}
+
+// x - e p for e p <= x and x - e p below 8 p, the case of a block of Barrett's
+// division. Once the product is long enough for the transform it is taken
+// modulo B**n - 1 for the least power of two n above p's length plus one,
+// which the remainder is known to be below: the transform then needs no
+// padding for the product's upper half, half the points of the whole
+// product's.
+Magnitude lessMultiple(const Magnitude& x, const Magnitude& e, const Magnitude& p, const Thresholds& thresholds) {
+  const std::size_t en = e.size();
+  const std::size_t pn = p.size();
+  std::size_t n = 1;
+  while (n < pn + 2) n *= 2;
+  if (std::min(en, pn) < thresholds.ntt || !nttWrappedFits(en, pn, n) || en + pn - 1 <= n) {
+    return difference(x, multiply(e, p, thresholds));
+  }
+  // x, in whole blocks of n words, then the product's complement, which is
+  // its negative modulo B**n - 1: their sum taken modulo B**n - 1 is the
+  // remainder.
+  const std::size_t blocks = (x.size() + n - 1) / n;
+  requireWords(std::uint64_t{blocks + 1} * n);
+  Magnitude sum(x);
+  sum.resize((blocks + 1) * n);
+  Word* negated = sum.data() + blocks * n;
+  multiplyNttWrapped(negated, e.data(), en, p.data(), pn, n);
+  for (std::size_t i = 0; i < n; ++i) negated[i] = ~negated[i];
+  Magnitude r = wrapped(sum, n);
+  trim(r);
+  return r;
+}
+
 // q = x / p and r = x mod p for any x, given v at most 3 below
 // floor(B**(2s) / p) and not above it, p of s words: Barrett's reduction
 // one block of s words at a time from the top, as in long division in base
@@ -298,7 +342,7 @@ void divideByReciprocal(const Magnitude& x, const Magnitude& p, const Magnitude&
       const std::size_t unread = head.size() < s ? s - head.size() : 0;
       estimate = wordsFrom(multiply(head, wordsFrom(v, unread, kNever), thresholds), s + 1 - unread, kNever);
     }
-    rest = difference(current, multiply(estimate, p, thresholds));
+    rest = lessMultiple(current, estimate, p, thresholds);
     while (compare(rest, p) >= 0) {
       rest = difference(rest, p);
       estimate = add(estimate, Magnitude{1});
@@ -327,12 +371,15 @@ constexpr std::size_t kSmallestNewtonDivisor = 16;
 // about two products of n words.
 Magnitude approximateReciprocal(const Magnitude& b, const Thresholds& thresholds) {
   const std::size_t n = b.size();
-  if (n < std::max(thresholds.newton, kSmallestNewtonDivisor)) {
+  if (n < std::max(thresholds.reciprocal, kSmallestNewtonDivisor)) {
+    // One division, by the methods below the reciprocal's.
+    Thresholds direct = thresholds;
+    direct.newton = kNever;
     Magnitude scale(2 * n + 1);
     scale.back() = 1;
     Magnitude v;
     Magnitude rest;
-    static_cast<void>(divide(scale, b, v, rest, thresholds));  // never false: b is not zero
+    static_cast<void>(divide(scale, b, v, rest, direct));  // never false: b is not zero
     return v;
   }
   const std::size_t k = (n + 3) / 2;

@@ -85,14 +85,23 @@ inline constexpr std::size_t kBurnikelZieglerThreshold = 120;
 
 // Divisors of at least this many words are divided through their
 // reciprocal, made by Newton's iteration (each step doubles the words that
-// are right, at the price of two products of the length reached), and then
-// two products per divisor-long block of the dividend. Below it Burnikel
-// and Ziegler's recursion, whose work grows by a log factor over a
-// product's, is still the cheaper. Dividing 2n words by n over 1,500 to
-// 36,000 words, 4,000 to 14,000 score 9.5 to 9.6 and 1,000 scores 11.0;
-// the two cross near 7,500 words, and at 16,000 the reciprocal takes
-// 16.7 ms against 19.6 ms.
-inline constexpr std::size_t kNewtonThreshold = 6000;
+// are right, at the price of about one product of the length reached), and
+// then two products per divisor-long block of the dividend, the second
+// taken modulo B**n - 1. Below it Burnikel and Ziegler's recursion, whose
+// work grows by a log factor over a product's, is still the cheaper.
+// Dividing 2n words by n over 1,500 to 36,000 words, 6,000 to 20,000 score
+// 9.15 to 9.28 and 1,000 scores 11.4; the two are within 3% of each other
+// from 7,500 to 9,000 words, at 11,000 the recursion takes 12.1 ms against
+// 13.2 ms and at 16,000 the reciprocal 14.7 ms against 17.0 ms.
+inline constexpr std::size_t kNewtonThreshold = 14000;
+
+// Reciprocals of at least this many words are refined by a Newton step from
+// the reciprocal of their top half; shorter ones are one division. A step
+// costs about one product of its length, where a whole division costs
+// several, so the iteration pays long before the division through it does.
+// Dividing 2n words by n over 6,000 to 36,000 words, 250 to 1,000 score
+// 6.01 to 6.04 and 6,000 (one division at the threshold above) 6.43.
+inline constexpr std::size_t kReciprocalThreshold = 1000;
 
 // The same for squares. Karatsuba: 40 to 128 words score within 5% of the
 // best, 80 (8.1), and 24 scores 9.6; with squares on 64-bit limbs, 32 to 80
@@ -120,6 +129,7 @@ struct Thresholds {
   std::size_t squareNtt = kSquareNttThreshold;
   std::size_t burnikelZiegler = kBurnikelZieglerThreshold;
   std::size_t newton = kNewtonThreshold;
+  std::size_t reciprocal = kReciprocalThreshold;
   std::size_t textSplit = kTextSplitThreshold;
   std::size_t parseSplit = kParseSplitThreshold;
 
@@ -129,7 +139,7 @@ struct Thresholds {
     Thresholds t;
     t.karatsuba = t.toom3 = t.ntt = kNever;
     t.squareKaratsuba = t.squareToom3 = t.squareNtt = kNever;
-    t.burnikelZiegler = t.newton = t.textSplit = t.parseSplit = kNever;
+    t.burnikelZiegler = t.newton = t.reciprocal = t.textSplit = t.parseSplit = kNever;
     return t;
   }
 };

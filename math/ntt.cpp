@@ -233,20 +233,27 @@ std::size_t nttWorkWords(std::size_t xn, std::size_t yn, bool square) noexcept {
   return (square ? 3 : 4) * transformLength(xn, yn);
 }
 
-void multiplyNtt(Word* z, const Word* x, std::size_t xn, const Word* y, std::size_t yn) {
-  const bool square = x == y && xn == yn;
-  const std::size_t n = transformLength(xn, yn);
-  // Three residue arrays, then the second factor's transform (not needed
-  // for a square).
-  std::vector<u32> work(nttWorkWords(xn, yn, square));
-  u32* r1 = work.data();
-  u32* r2 = r1 + n;
-  u32* r3 = r2 + n;
-  u32* scratch = r3 + n;
-  F1::convolve(r1, n, x, xn, y, yn, square, scratch);
-  F2::convolve(r2, n, x, xn, y, yn, square, scratch);
-  F3::convolve(r3, n, x, xn, y, yn, square, scratch);
+namespace {
 
+// The cyclic convolution of x and y over n points (n at least xn and yn)
+// modulo each prime, one array of n residues after another, then the
+// second factor's transform (not needed for a square).
+struct Residues {
+  Residues(std::size_t n, const Word* x, std::size_t xn, const Word* y, std::size_t yn)
+      : work(((x == y && xn == yn) ? 3 : 4) * n) {
+    const bool square = x == y && xn == yn;
+    u32* scratch = work.data() + 3 * n;
+    F1::convolve(work.data(), n, x, xn, y, yn, square, scratch);
+    F2::convolve(work.data() + n, n, x, xn, y, yn, square, scratch);
+    F3::convolve(work.data() + 2 * n, n, x, xn, y, yn, square, scratch);
+  }
+  std::vector<u32> work;
+};
+
+// z[0, count) = the low words of the sum of c[k] B**k over the first count
+// coefficients, each rebuilt from its residues; returns what is carried out
+// of the top (below 2**56).
+u64 recombine(Word* z, const u32* r1, const u32* r2, const u32* r3, std::size_t count) noexcept {
   // Garner: c = r1 + p1 * t2 + p1 * p2 * t3 with t2 < p2, t3 < p3, so
   // c < p1 * p2 * p3, and c is the exact coefficient (below 2**86).
   // The inverses in Montgomery form, so that mul(v, inverse) = v / p.
@@ -255,9 +262,8 @@ void multiplyNtt(Word* z, const Word* x, std::size_t xn, const Word* y, std::siz
   const u32 inv2In3 = F3::power(F3::toMont(static_cast<u32>(kP2)), kP3 - 2);
   const u64 p12Low = kP1P2 & 0xFFFFFFFFu;
   const u64 p12High = kP1P2 >> 32;
-  const std::size_t coefficients = xn + yn - 1;
   u64 carry = 0;
-  for (std::size_t k = 0; k < coefficients; ++k) {
+  for (std::size_t k = 0; k < count; ++k) {
     const u32 a1 = r1[k];
     const u32 t2 = F2::mul(F2::sub(r2[k], a1), inv1In2);
     const u32 t3 = F3::mul(F3::sub(F3::mul(F3::sub(r3[k], a1), inv1In3), t2), inv2In3);
@@ -268,8 +274,39 @@ void multiplyNtt(Word* z, const Word* x, std::size_t xn, const Word* y, std::siz
     z[k] = static_cast<Word>(s0);
     carry = (low >> 32) + (mid >> 32) + top + (carry >> 32) + (s0 >> 32);
   }
+  return carry;
+}
+
+}  // namespace
+
+void multiplyNtt(Word* z, const Word* x, std::size_t xn, const Word* y, std::size_t yn) {
+  const std::size_t n = transformLength(xn, yn);
+  const Residues residues(n, x, xn, y, yn);
+  const u32* r = residues.work.data();
+  const std::size_t coefficients = xn + yn - 1;
   // The product fits xn + yn words, so what is left fits the last one.
-  z[coefficients] = static_cast<Word>(carry);
+  z[coefficients] = static_cast<Word>(recombine(z, r, r + n, r + 2 * n, coefficients));
+}
+
+bool nttWrappedFits(std::size_t xn, std::size_t yn, std::size_t n) noexcept {
+  return xn >= 1 && yn >= 1 && xn <= n && yn <= n && n <= kNttMaxWrappedWords && (n & (n - 1)) == 0;
+}
+
+void multiplyNttWrapped(Word* z, const Word* x, std::size_t xn, const Word* y, std::size_t yn, std::size_t n) {
+  const Residues residues(n, x, xn, y, yn);
+  const u32* r = residues.work.data();
+  // B**n is 1 modulo B**n - 1: the carry out of the top comes back in at the
+  // bottom, and at most once more after that.
+  u64 carry = recombine(z, r, r + n, r + 2 * n, n);
+  while (carry != 0) {
+    for (std::size_t i = 0; i < n && carry != 0; ++i) {
+      const u64 sum = u64{z[i]} + (carry & 0xFFFFFFFFu);
+      z[i] = static_cast<Word>(sum);
+      carry = (carry >> 32) + (sum >> 32);
+    }
+  }
+  // All ones is the other name of zero.
+  if (std::all_of(z, z + n, [](Word w) { return w == ~Word{0}; })) std::fill(z, z + n, Word{0});
 }
 
 }  // namespace zk::math::detail

@@ -35,4 +35,23 @@ std::size_t nttWorkWords(std::size_t xn, std::size_t yn, bool square) noexcept;
 // leaving z undefined.
 void multiplyNtt(Word* z, const Word* x, std::size_t xn, const Word* y, std::size_t yn);
 
+// The same product reduced modulo B**n - 1, for n a power of two: the
+// cyclic convolution over n points without the padding that keeps the
+// coefficients apart, about half the work when the whole product is just
+// over n words. A caller that knows its result to within B**n - 1 (a
+// remainder, say) needs no more. The wrapped coefficients sum up to
+// min(xn, yn) products, so n stops at 2**22 to keep them exact.
+inline constexpr std::size_t kNttMaxWrappedWords = std::size_t{1} << 22;
+
+// Whether multiplyNttWrapped can take factors of xn and yn words modulo
+// B**n - 1: both at least 1 and at most n, n a power of two up to
+// kNttMaxWrappedWords.
+bool nttWrappedFits(std::size_t xn, std::size_t yn, std::size_t n) noexcept;
+
+// z[0, n) = x * y mod (B**n - 1), fully reduced (below B**n - 1), for
+// nttWrappedFits(xn, yn, n). Allocates four (three for a square) times n
+// words; z must not overlap x or y. Throws std::bad_alloc when the work
+// arrays cannot be had, leaving z undefined.
+void multiplyNttWrapped(Word* z, const Word* x, std::size_t xn, const Word* y, std::size_t yn, std::size_t n);
+
 }  // namespace zk::math::detail

@@ -14,6 +14,7 @@
 #include <thread>
 #include <vector>
 
+#include "math/ntt.h"
 #include "support/random_magnitude.h"
 
 namespace zk_test {
@@ -112,13 +113,37 @@ TEST(MagnitudeFastPaths, LongTransformsMatchTheProductWithoutThem) {
   }
 }
 
+// The product modulo B**n - 1 against the remainder of the whole product by
+// B**n - 1, with factors of every length up to n: all ones (zero modulo
+// B**n - 1, which must come out as zero words) and random words.
+TEST(MagnitudeFastPaths, WrappedTransformsGiveTheProductModuloBaseToTheNMinusOne) {
+  std::mt19937 rng(26);
+  for (std::size_t n : {std::size_t{1}, std::size_t{2}, std::size_t{64}, std::size_t{4096}}) {
+    const Magnitude modulus(n, ~Word{0});
+    for (int round = 0; round < 4; ++round) {
+      const std::size_t xn = 1 + rng() % n;
+      const std::size_t yn = round == 0 ? n : 1 + rng() % n;
+      const Magnitude x = round == 0 ? modulus : randomMagnitude(rng, xn);
+      const Magnitude y = randomMagnitude(rng, yn);
+      Magnitude z(n);
+      ASSERT_TRUE(md::nttWrappedFits(x.size(), y.size(), n));
+      md::multiplyNttWrapped(z.data(), x.data(), x.size(), y.data(), y.size(), n);
+      md::trim(z);
+      Magnitude quotient;
+      Magnitude remainder;
+      ASSERT_TRUE(md::divide(md::multiply(x, y), modulus, quotient, remainder));
+      ASSERT_EQ(z, remainder) << n << " words, round " << round;
+    }
+  }
+}
+
 TEST(MagnitudeFastPaths, RecursiveDivisionMatchesKnuthAroundEveryThreshold) {
   std::mt19937 rng(12);
   const Thresholds production;
   Thresholds deep = lowered(4, 12, 40);
   deep.burnikelZiegler = 8;
   Thresholds newton = deep;
-  newton.newton = 16;
+  newton.newton = newton.reciprocal = 16;
   const std::size_t b = production.burnikelZiegler;
   const std::size_t n = production.newton;
   const struct {
@@ -128,7 +153,7 @@ TEST(MagnitudeFastPaths, RecursiveDivisionMatchesKnuthAroundEveryThreshold) {
   } cases[] = {
       {"production", production, {b - 1, b, b + 1, 2 * b - 1, 2 * b, 2 * b + 1, 4 * b + 3}},
       {"recursion from 8", deep, {7, 8, 9, 15, 16, 17, 31, 33, 64, 100}},
-      {"production reciprocal", production, {n - 1, n, n + 1, 2 * n + 3}},
+      {"production reciprocal", production, {n - 1, n, n + 1}},
       // The iteration's levels run 16 -> 9 words at 16 and 17, two levels
       // from 31 words up.
       {"reciprocal from 16", newton, {15, 16, 17, 18, 31, 32, 33, 35, 64, 100, 257}},
@@ -136,13 +161,15 @@ TEST(MagnitudeFastPaths, RecursiveDivisionMatchesKnuthAroundEveryThreshold) {
   const Thresholds knuth = Thresholds::baseMethods();
   for (const auto& c : cases) {
     for (std::size_t yn : c.divisorSizes) {
-      for (int round = 0; round < 6; ++round) {
+      for (int round = 0; round < 7; ++round) {
         const Magnitude y = randomMagnitude(rng, yn);
         Magnitude x;
-        if (round < 2) {
-          // q y + (y - 1): the largest remainder, where corrections happen.
+        if (round < 2 || round == 6) {
+          // q y + (y - 1): the largest remainder, where corrections happen;
+          // last, q y exactly.
           const Magnitude q = randomMagnitude(rng, 1 + rng() % (2 * yn + 2));
-          x = md::add(md::multiply(q, y), md::difference(y, Magnitude{1}));
+          x = md::multiply(q, y);
+          if (round < 2) x = md::add(x, md::difference(y, Magnitude{1}));
         } else {
           x = randomMagnitude(rng, yn + rng() % (3 * yn + 2));
         }
