@@ -437,9 +437,12 @@ void addTwoRows(Word* z, const Word* x, std::size_t n, Word m0, Word m1) noexcep
 #define ZK_MAGNITUDE_WIDE_LIMBS 1
 using Limb = std::uint64_t;
 
+#if defined(__SIZEOF_INT128__)
+__extension__ typedef unsigned __int128 Wide;
+#endif
+
 inline Limb multiplyLimbs(Limb a, Limb b, Limb& high) noexcept {
 #if defined(__SIZEOF_INT128__)
-  __extension__ typedef unsigned __int128 Wide;
   const Wide product = static_cast<Wide>(a) * b;
   high = static_cast<Limb>(product >> 64);
   return static_cast<Limb>(product);
@@ -448,13 +451,35 @@ inline Limb multiplyLimbs(Limb a, Limb b, Limb& high) noexcept {
 #endif
 }
 
-// Words 2i and 2i + 1 as one limb, low word first: one load on a
-// little-endian machine.
-inline Limb loadLimb(const Word* x) noexcept { return Limb{x[0]} | (Limb{x[1]} << kWordBits); }
-inline void storeLimb(Word* z, Limb value) noexcept {
-  z[0] = static_cast<Word>(value);
-  z[1] = static_cast<Word>(value >> kWordBits);
+// a b + c + d, at most (2**64 - 1)**2 + 2 (2**64 - 1) = 2**128 - 1: the low
+// limb, and the high one in high.
+inline Limb multiplyAddAdd(Limb a, Limb b, Limb c, Limb d, Limb& high) noexcept {
+#if defined(__SIZEOF_INT128__)
+  const Wide t = static_cast<Wide>(a) * b + c + d;
+  high = static_cast<Limb>(t >> 64);
+  return static_cast<Limb>(t);
+#else
+  Limb h;
+  Limb l = _umul128(a, b, &h);
+  l += c;
+  h += l < c ? 1 : 0;
+  l += d;
+  h += l < d ? 1 : 0;
+  high = h;
+  return l;
+#endif
 }
+
+// Words i and i + 1 as one limb, low word first. Every Windows target is
+// little-endian, so that is the limb's own layout in memory, and a copy is
+// one load or store where shifting the halves together would leave the
+// compiler two.
+inline Limb loadLimb(const Word* x) noexcept {
+  Limb value;
+  std::memcpy(&value, x, sizeof value);
+  return value;
+}
+inline void storeLimb(Word* z, Limb value) noexcept { std::memcpy(z, &value, sizeof value); }
 
 // z[0, 2n) += x[0, 2n) * m over n limbs; returns the limb carried out.
 Limb addLimbRow(Word* z, const Word* x, std::size_t n, Limb m) noexcept {
@@ -474,10 +499,47 @@ Limb addLimbRow(Word* z, const Word* x, std::size_t n, Limb m) noexcept {
   return carry;
 }
 
-// z[0, xn + yn) = x * y for even xn, yn >= 2, a limb row at a time.
+// Limbs z[0, n + 2) = limbs z[0, n) + x * (m0 + m1 2**64) over n >= 1
+// limbs of x: addTwoRows on limbs, two carry chains side by side and each
+// limb of z loaded and stored once for both rows.
+void addTwoLimbRows(Word* z, const Word* x, std::size_t n, Limb m0, Limb m1) noexcept {
+  Limb carry0;
+  Limb carry1 = 0;
+  Limb previous = loadLimb(x);
+  storeLimb(z, multiplyAddAdd(previous, m0, loadLimb(z), 0, carry0));
+  for (std::size_t i = 1; i < n; ++i) {
+    // Spelt out in limbs rather than through multiplyAddAdd: GCC keeps these
+    // in registers, where it spills a 128-bit sum to the stack each step.
+    const Limb xi = loadLimb(x + 2 * i);
+    Limb high0;
+    Limb low0 = multiplyLimbs(xi, m0, high0);
+    const Limb zi = loadLimb(z + 2 * i);
+    low0 += zi;
+    high0 += low0 < zi ? 1 : 0;
+    low0 += carry0;
+    high0 += low0 < carry0 ? 1 : 0;
+    carry0 = high0;
+    Limb high1;
+    Limb low1 = multiplyLimbs(previous, m1, high1);
+    low1 += low0;
+    high1 += low1 < low0 ? 1 : 0;
+    low1 += carry1;
+    high1 += low1 < carry1 ? 1 : 0;
+    carry1 = high1;
+    storeLimb(z + 2 * i, low1);
+    previous = xi;
+  }
+  Limb top;
+  storeLimb(z + 2 * n, multiplyAddAdd(previous, m1, carry0, carry1, top));
+  storeLimb(z + 2 * n + 2, top);
+}
+
+// z[0, xn + yn) = x * y for even xn, yn >= 2, two limb rows at a time.
 void multiplyLimbRows(Word* z, const Word* x, std::size_t xn, const Word* y, std::size_t yn) noexcept {
   std::fill(z, z + xn, Word{0});
-  for (std::size_t j = 0; j < yn; j += 2) storeLimb(z + xn + j, addLimbRow(z + j, x, xn / 2, loadLimb(y + j)));
+  std::size_t j = 0;
+  for (; j + 4 <= yn; j += 4) addTwoLimbRows(z + j, x, xn / 2, loadLimb(y + j), loadLimb(y + j + 2));
+  if (j < yn) storeLimb(z + xn + j, addLimbRow(z + j, x, xn / 2, loadLimb(y + j)));
 }
 #endif
 
@@ -909,9 +971,25 @@ Word subtractWords(Word* z, const Word* x, std::size_t xn, const Word* y, std::s
   return borrow;
 }
 
+// On limbs, the kernels by one word take two words a step: a limb times a
+// word is below 2**96, so every carry and borrow below stays under 2**32
+// and the step does the work of two for about the cost of one. The odd top
+// word, if any, is left to the word loop after it.
+
 Word multiplyAddWord(Word* z, const Word* x, std::size_t n, Word m, Word a) noexcept {
   DoubleWord carry = a;
-  for (std::size_t i = 0; i < n; ++i) {
+  std::size_t i = 0;
+#if defined(ZK_MAGNITUDE_WIDE_LIMBS)
+  for (; i + 2 <= n; i += 2) {
+    Limb high;
+    Limb product = multiplyLimbs(loadLimb(x + i), m, high);
+    product += carry;
+    high += product < carry ? 1 : 0;
+    storeLimb(z + i, product);
+    carry = high;
+  }
+#endif
+  for (; i < n; ++i) {
     const DoubleWord t = DoubleWord{x[i]} * m + carry;
     z[i] = low(t);
     carry = t >> kWordBits;
@@ -922,7 +1000,21 @@ Word multiplyAddWord(Word* z, const Word* x, std::size_t n, Word m, Word a) noex
 Word addMultiple(Word* z, const Word* x, std::size_t n, Word m) noexcept {
   // x * m + z + carry is at most (2**32 - 1)**2 + 2 * (2**32 - 1) = 2**64 - 1.
   DoubleWord carry = 0;
-  for (std::size_t i = 0; i < n; ++i) {
+  std::size_t i = 0;
+#if defined(ZK_MAGNITUDE_WIDE_LIMBS)
+  for (; i + 2 <= n; i += 2) {
+    Limb high;
+    Limb sum = multiplyLimbs(loadLimb(x + i), m, high);
+    sum += carry;
+    high += sum < carry ? 1 : 0;
+    const Limb zi = loadLimb(z + i);
+    sum += zi;
+    high += sum < zi ? 1 : 0;
+    storeLimb(z + i, sum);
+    carry = high;
+  }
+#endif
+  for (; i < n; ++i) {
     const DoubleWord t = DoubleWord{x[i]} * m + z[i] + carry;
     z[i] = low(t);
     carry = t >> kWordBits;
@@ -932,7 +1024,21 @@ Word addMultiple(Word* z, const Word* x, std::size_t n, Word m) noexcept {
 
 Word subtractMultiple(Word* z, const Word* x, std::size_t n, Word m) noexcept {
   Word borrow = 0;
-  for (std::size_t i = 0; i < n; ++i) {
+  std::size_t i = 0;
+#if defined(ZK_MAGNITUDE_WIDE_LIMBS)
+  for (; i + 2 <= n; i += 2) {
+    Limb high;
+    Limb product = multiplyLimbs(loadLimb(x + i), m, high);
+    product += borrow;
+    high += product < borrow ? 1 : 0;
+    const Limb zi = loadLimb(z + i);
+    storeLimb(z + i, zi - product);
+    // x m + borrow is at most (2**32 - 1) 2**64, whose low limb is zero,
+    // so adding the low limb's borrow to high cannot leave a word.
+    borrow = static_cast<Word>(high + (zi < product ? 1 : 0));
+  }
+#endif
+  for (; i < n; ++i) {
     const DoubleWord product = DoubleWord{x[i]} * m + borrow;
     const Word productLow = low(product);
     const Word zi = z[i];

@@ -120,6 +120,12 @@ TEST(Magnitude, DivisionLeavesARemainderBelowTheDivisor) {
       // 2**96 / (2**64 + 1): the two-word estimate is still one too large.
       x = {0, 0, 0, 1};
       y = {1, 0, 1};
+    } else if (i < 3) {
+      // All ones, even and odd lengths: the largest product and borrow in
+      // every step of the long division.
+      x.assign(79 + i, ~Word{0});
+      y.assign(38 + i, ~Word{0});
+      y[0] = Word{0xFFFFFFFE};
     }
     Magnitude q;
     Magnitude r;
