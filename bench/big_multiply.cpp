@@ -189,7 +189,7 @@ void sweepOtherThresholds() {
       g_sink = g_sink + q[0];
     };
   };
-  sweep("Burnikel-Ziegler", &T::burnikelZiegler, {24, 40, 60, 80, 120, 160, 240, 320},
+  sweep("Burnikel-Ziegler", &T::burnikelZiegler, {60, 80, 120, 160, 240, 320, 480, 640},
         {60, 90, 130, 200, 300, 450, 700, 1000, 2000}, "words", quotientOf);
   sweep("Newton", &T::newton, {1000, 2000, 3000, 4000, 6000, 9000, 14000, 20000},
         {1500, 2500, 3500, 5000, 7500, 11000, 16000, 24000, 36000}, "words", quotientOf);

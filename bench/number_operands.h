@@ -27,15 +27,18 @@ inline std::string numberOperand(std::size_t digits, unsigned which) {
 // first * second + kDivideAddend, so the remainder is kDivideAddend.
 inline constexpr std::uint32_t kDivideAddend = 12345;
 
-// The smallest of several timings of run(): as many runs as fit in a quarter
-// of a second (at least 3, at most 51), fewer when one run takes long.
+// The smallest of several timings of run(): as many runs as fit in half a
+// second (at least 5, at most 2,001), fewer when one run takes long. The
+// build machines are shared, and a neighbour's burst can last longer than
+// fifty short runs: the window is long enough in time, not in runs, for
+// the fastest of them to be an undisturbed one.
 template <class Clock, class Run>
 double bestOfRuns(Clock&& seconds, Run&& run) {
   double best = 1e30;
   double total = 0;
-  for (int count = 0; count < 51; ++count) {
-    if (count >= 3 && total >= 0.25) break;
-    if (count >= 1 && total >= 1.5) break;
+  for (int count = 0; count < 2001; ++count) {
+    if (count >= 5 && total >= 0.5) break;
+    if (count >= 2 && total >= 2.0) break;
     const double start = seconds();
     run();
     const double elapsed = seconds() - start;

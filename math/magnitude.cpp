@@ -26,6 +26,59 @@ constexpr char kDigits[] = "0123456789abcdefghijklmnopqrstuvwxyz";
 inline Word low(DoubleWord value) noexcept { return static_cast<Word>(value); }
 inline Word high(DoubleWord value) noexcept { return static_cast<Word>(value >> kWordBits); }
 
+// Where the compiler offers a 64 by 64 to 128-bit product, the products
+// and the long division run on 64-bit limbs made of word pairs: a quarter
+// of the digit products of 32-bit words, each barely dearer. Elsewhere
+// (the 32-bit build) they stay on words.
+#if defined(__SIZEOF_INT128__) || (defined(_MSC_VER) && defined(_M_X64))
+#define ZK_MAGNITUDE_WIDE_LIMBS 1
+using Limb = std::uint64_t;
+
+#if defined(__SIZEOF_INT128__)
+__extension__ typedef unsigned __int128 Wide;
+#endif
+
+inline Limb multiplyLimbs(Limb a, Limb b, Limb& high) noexcept {
+#if defined(__SIZEOF_INT128__)
+  const Wide product = static_cast<Wide>(a) * b;
+  high = static_cast<Limb>(product >> 64);
+  return static_cast<Limb>(product);
+#else
+  return _umul128(a, b, &high);
+#endif
+}
+
+// a b + c + d, at most (2**64 - 1)**2 + 2 (2**64 - 1) = 2**128 - 1: the low
+// limb, and the high one in high.
+inline Limb multiplyAddAdd(Limb a, Limb b, Limb c, Limb d, Limb& high) noexcept {
+#if defined(__SIZEOF_INT128__)
+  const Wide t = static_cast<Wide>(a) * b + c + d;
+  high = static_cast<Limb>(t >> 64);
+  return static_cast<Limb>(t);
+#else
+  Limb h;
+  Limb l = _umul128(a, b, &h);
+  l += c;
+  h += l < c ? 1 : 0;
+  l += d;
+  h += l < d ? 1 : 0;
+  high = h;
+  return l;
+#endif
+}
+
+// Words i and i + 1 as one limb, low word first. Every Windows target is
+// little-endian, so that is the limb's own layout in memory, and a copy is
+// one load or store where shifting the halves together would leave the
+// compiler two.
+inline Limb loadLimb(const Word* x) noexcept {
+  Limb value;
+  std::memcpy(&value, x, sizeof value);
+  return value;
+}
+inline void storeLimb(Word* z, Limb value) noexcept { std::memcpy(z, &value, sizeof value); }
+#endif
+
 // Portable count of leading zero bits; x must not be zero.
 unsigned leadingZeros(Word x) noexcept {
   unsigned n = 0;
@@ -109,6 +162,132 @@ void divideLong(const Word* x, std::size_t xn, const Word* y, std::size_t yn, Ma
   remainder = std::move(u);
 }
 
+#if defined(ZK_MAGNITUDE_WIDE_LIMBS)
+unsigned leadingZeros(Limb x) noexcept {
+  const Word top = static_cast<Word>(x >> kWordBits);
+  return top != 0 ? leadingZeros(top) : kWordBits + leadingZeros(static_cast<Word>(x));
+}
+
+// floor((2**128 - 1) / d) - 2**64 for d with its top bit set: what
+// divideLimbs multiplies by instead of dividing.
+Limb limbReciprocal(Limb d) noexcept {
+#if defined(__SIZEOF_INT128__)
+  return static_cast<Limb>(((static_cast<Wide>(~d) << 64) | ~Limb{0}) / d);
+#else
+  Limb rest;
+  return _udiv128(~d, ~Limb{0}, d, &rest);
+#endif
+}
+
+// (u1 2**64 + u0) / d for u1 < d, d with its top bit set and v its
+// limbReciprocal; the remainder in r. Moller and Granlund's division by a
+// precomputed reciprocal ("Improved division by invariant integers", 2011):
+// one product and at most two corrections instead of a 128-bit division.
+Limb divideLimbs(Limb u1, Limb u0, Limb d, Limb v, Limb& r) noexcept {
+  Limb q1;
+  Limb q0 = multiplyLimbs(v, u1, q1);
+  q0 += u0;
+  q1 += u1 + 1 + (q0 < u0 ? 1 : 0);
+  Limb rest = u0 - q1 * d;
+  if (rest > q0) {
+    --q1;
+    rest += d;
+  }
+  if (rest >= d) {
+    ++q1;
+    rest -= d;
+  }
+  r = rest;
+  return q1;
+}
+
+// z[0, 2n) -= x[0, 2n) * m over n limbs; returns the limb borrowed out of
+// the top. x m + borrow is at most (2**64 - 1) 2**64, whose low limb is then
+// zero, so the borrow fits a limb as subtractMultiple's fits a word.
+Limb subtractLimbRow(Word* z, const Word* x, std::size_t n, Limb m) noexcept {
+  Limb borrow = 0;
+  for (std::size_t i = 0; i < n; ++i) {
+    Limb high;
+    Limb product = multiplyLimbs(loadLimb(x + 2 * i), m, high);
+    product += borrow;
+    high += product < borrow ? 1 : 0;
+    const Limb zi = loadLimb(z + 2 * i);
+    storeLimb(z + 2 * i, zi - product);
+    borrow = high + (zi < product ? 1 : 0);
+  }
+  return borrow;
+}
+
+// z[0, zn) = x[0, xn) shifted up by shift < 64 bits, which must fit.
+void shiftedUp(Word* z, std::size_t zn, const Word* x, std::size_t xn, unsigned shift) noexcept {
+  const std::size_t words = shift / kWordBits;
+  std::fill(z, z + zn, Word{0});
+  const Word out = shiftLeft(z + words, x, xn, shift % kWordBits);
+  if (words + xn < zn) z[words + xn] = out;
+}
+
+// Knuth's algorithm D as divideLong, on limbs: for yn >= 3 and x >= y, a
+// quarter of the digit products, and each quotient limb estimated by
+// divideLimbs.
+void divideLongLimbs(const Word* x, std::size_t xn, const Word* y, std::size_t yn, Magnitude& quotient,
+                     Magnitude& remainder) {
+  const std::size_t n = (yn + 1) / 2;
+  const std::size_t xl = (xn + 1) / 2;
+  const Limb yTop = yn % 2 == 1 ? Limb{y[yn - 1]} : loadLimb(y + yn - 2);
+  const unsigned shift = leadingZeros(yTop);
+  Magnitude v(2 * n);
+  Magnitude u(2 * xl + 2);
+  shiftedUp(v.data(), v.size(), y, yn, shift);
+  shiftedUp(u.data(), u.size(), x, xn, shift);
+  const std::size_t m = xl - n;
+  Magnitude q(2 * (m + 1));
+  const Limb vTop = loadLimb(v.data() + 2 * n - 2);
+  const Limb vNext = loadLimb(v.data() + 2 * n - 4);
+  const Limb inverse = limbReciprocal(vTop);
+  for (std::size_t j = m + 1; j-- > 0;) {
+    Word* top = u.data() + 2 * (j + n);
+    const Limb u1 = loadLimb(top);
+    const Limb u0 = loadLimb(top - 2);
+    const Limb u2 = loadLimb(top - 4);
+    // u1 never exceeds vTop; when equal the estimate starts at 2**64 - 1,
+    // and a remainder estimate past 2**64 ends the two-limb test.
+    Limb qHat;
+    Limb rHat;
+    bool rHatOver = false;
+    if (u1 >= vTop) {
+      qHat = ~Limb{0};
+      rHat = u0 + vTop;
+      rHatOver = rHat < u0;
+    } else {
+      qHat = divideLimbs(u1, u0, vTop, inverse, rHat);
+    }
+    while (!rHatOver) {
+      Limb high;
+      const Limb low = multiplyLimbs(qHat, vNext, high);
+      if (high < rHat || (high == rHat && low <= u2)) break;
+      --qHat;
+      rHat += vTop;
+      rHatOver = rHat < vTop;
+    }
+    const Limb borrow = subtractLimbRow(u.data() + 2 * j, v.data(), n, qHat);
+    storeLimb(top, u1 - borrow);
+    if (u1 < borrow) {
+      --qHat;
+      const Word carry = addWords(u.data() + 2 * j, u.data() + 2 * j, 2 * n, v.data(), 2 * n);
+      storeLimb(top, loadLimb(top) + carry);
+    }
+    storeLimb(q.data() + 2 * j, qHat);
+  }
+  shiftRight(u.data(), 2 * n, shift % kWordBits);
+  Magnitude r(u.begin() + static_cast<std::ptrdiff_t>(shift / kWordBits),
+              u.begin() + static_cast<std::ptrdiff_t>(2 * n));
+  trim(r);
+  trim(q);
+  quotient = std::move(q);
+  remainder = std::move(r);
+}
+#endif
+
 // Words [from, from + count) of x (fewer or none past its end), trimmed.
 Magnitude slice(const Word* x, std::size_t n, std::size_t from, std::size_t count) {
   if (from >= n) return Magnitude();
@@ -130,7 +309,15 @@ void divideBase(const Word* x, std::size_t xn, const Word* y, std::size_t yn, Ma
     trim(q);
     if (rest != 0) r.push_back(rest);
   } else {
+#if defined(ZK_MAGNITUDE_WIDE_LIMBS)
+    if (yn >= 3) {
+      divideLongLimbs(x, xn, y, yn, q, r);
+    } else {
+      divideLong(x, xn, y, yn, q, r);
+    }
+#else
     divideLong(x, xn, y, yn, q, r);
+#endif
   }
   quotient = std::move(q);
   remainder = std::move(r);
@@ -429,58 +616,7 @@ void addTwoRows(Word* z, const Word* x, std::size_t n, Word m0, Word m1) noexcep
   z[n + 1] = high(u);
 }
 
-// Where the compiler offers a 64 by 64 to 128-bit product, the schoolbook
-// product runs on 64-bit limbs made of word pairs: a quarter of the digit
-// products of 32-bit words, each barely dearer. Elsewhere (the 32-bit
-// build) it stays on words.
-#if defined(__SIZEOF_INT128__) || (defined(_MSC_VER) && defined(_M_X64))
-#define ZK_MAGNITUDE_WIDE_LIMBS 1
-using Limb = std::uint64_t;
-
-#if defined(__SIZEOF_INT128__)
-__extension__ typedef unsigned __int128 Wide;
-#endif
-
-inline Limb multiplyLimbs(Limb a, Limb b, Limb& high) noexcept {
-#if defined(__SIZEOF_INT128__)
-  const Wide product = static_cast<Wide>(a) * b;
-  high = static_cast<Limb>(product >> 64);
-  return static_cast<Limb>(product);
-#else
-  return _umul128(a, b, &high);
-#endif
-}
-
-// a b + c + d, at most (2**64 - 1)**2 + 2 (2**64 - 1) = 2**128 - 1: the low
-// limb, and the high one in high.
-inline Limb multiplyAddAdd(Limb a, Limb b, Limb c, Limb d, Limb& high) noexcept {
-#if defined(__SIZEOF_INT128__)
-  const Wide t = static_cast<Wide>(a) * b + c + d;
-  high = static_cast<Limb>(t >> 64);
-  return static_cast<Limb>(t);
-#else
-  Limb h;
-  Limb l = _umul128(a, b, &h);
-  l += c;
-  h += l < c ? 1 : 0;
-  l += d;
-  h += l < d ? 1 : 0;
-  high = h;
-  return l;
-#endif
-}
-
-// Words i and i + 1 as one limb, low word first. Every Windows target is
-// little-endian, so that is the limb's own layout in memory, and a copy is
-// one load or store where shifting the halves together would leave the
-// compiler two.
-inline Limb loadLimb(const Word* x) noexcept {
-  Limb value;
-  std::memcpy(&value, x, sizeof value);
-  return value;
-}
-inline void storeLimb(Word* z, Limb value) noexcept { std::memcpy(z, &value, sizeof value); }
-
+#if defined(ZK_MAGNITUDE_WIDE_LIMBS)
 // z[0, 2n) += x[0, 2n) * m over n limbs; returns the limb carried out.
 Limb addLimbRow(Word* z, const Word* x, std::size_t n, Limb m) noexcept {
   // x * m + z + carry is at most (2**64 - 1)**2 + 2 * (2**64 - 1) = 2**128 - 1.

@@ -39,10 +39,11 @@ inline constexpr std::size_t kMaxWords = 0x7FFFFFFF / sizeof(Word);
 // Products whose shorter factor has fewer words than this are multiplied by
 // the schoolbook method; longer ones split by Karatsuba. Chosen with
 // bench/big_multiply.cpp: its sweep of the time summed over products of 20
-// to 1039 words is flat from 40 to 64 words (within 5%) and lowest at 48,
-// with the schoolbook product on 64-bit limbs; on 32-bit words it was
-// lowest at 40.
-inline constexpr std::size_t kKaratsubaThreshold = 48;
+// to 1039 words, with the schoolbook product adding two rows of 64-bit
+// limbs a pass, is lowest at 96 words (3.20) and within 3% of that from 48
+// to 128; on single rows of limbs it was lowest at 48, on 32-bit words at
+// 40.
+inline constexpr std::size_t kKaratsubaThreshold = 96;
 
 // The thresholds below come from the sweeps of bench/big_multiply.cpp in the
 // release build under Wine on the two-core build machine (December 2026).
@@ -70,18 +71,19 @@ inline constexpr std::size_t kParseSplitThreshold = 768;
 inline constexpr std::size_t kToom3Threshold = 500;
 
 // Products whose shorter factor has at least this many words go through the
-// number-theoretic transform of math/ntt.h. At 1,500 words the transform
-// takes 333 us and Toom-3 413 us; at 2,500 words 700 us against 780 us; at
-// 7,000 words 1.6 ms against 5.5 ms.
-inline constexpr std::size_t kNttThreshold = 1500;
+// number-theoretic transform of math/ntt.h. With the faster schoolbook rows
+// below Toom-3, over 1,500 to 20,000 words 6,000 scores 8.1, 3,000 8.3 and
+// 1,500 9.7; at 5,000 words the transform takes 1.62 ms against 1.36 ms,
+// at 7,000 words 2.40 ms against 3.7 ms.
+inline constexpr std::size_t kNttThreshold = 6000;
 
 // Divisors of at least this many words are divided by Burnikel and
 // Ziegler's recursion (two half-size divisions and two half-size products
 // per level, so division costs a few multiplications) over Knuth's long
-// division, which takes the smaller pieces. Over 60 to 2,000 words 120
-// scores 9.3, 60 to 160 score within 5% of it, 24 scores 12.1 and 240 or
-// more 11.6 or worse.
-inline constexpr std::size_t kBurnikelZieglerThreshold = 120;
+// division, which takes the smaller pieces. With the long division on
+// 64-bit limbs, over 60 to 2,000 words 240 scores 9.08, 160 to 320 score
+// within 2% of it, 120 scores 9.7 and 60 scores 14.1.
+inline constexpr std::size_t kBurnikelZieglerThreshold = 240;
 
 // Divisors of at least this many words are divided through their
 // reciprocal, made by Newton's iteration (each step doubles the words that
@@ -103,14 +105,14 @@ inline constexpr std::size_t kNewtonThreshold = 14000;
 // 6.01 to 6.04 and 6,000 (one division at the threshold above) 6.43.
 inline constexpr std::size_t kReciprocalThreshold = 1000;
 
-// The same for squares. Karatsuba: 40 to 128 words score within 5% of the
-// best, 80 (8.1), and 24 scores 9.6; with squares on 64-bit limbs, 32 to 80
-// words score 8.1 to 8.3 and 128 scores 9.0. Toom-3: 400 to 700 score 8.0 to 8.1,
-// 150 scores 9.7. The transform: 1,000 scores 8.4 and wins at 1,500 words,
-// 240 us against 335 us, so squares switch sooner than products.
-inline constexpr std::size_t kSquareKaratsubaThreshold = 80;
+// The same for squares, swept as the products are. Karatsuba: 48 words
+// score 8.5, 24 to 128 score 9.1 to 10.2. Toom-3: 250 to 700 score 8.7 to
+// 9.0, 150 scores 10.8. The transform: 3,000 scores 8.4 and 1,000 9.6; at
+// 3,500 words it takes 723 us against 1.07 ms, so squares switch sooner
+// than products.
+inline constexpr std::size_t kSquareKaratsubaThreshold = 48;
 inline constexpr std::size_t kSquareToom3Threshold = 700;
-inline constexpr std::size_t kSquareNttThreshold = 1000;
+inline constexpr std::size_t kSquareNttThreshold = 3000;
 
 // A threshold no size reaches: the base method everywhere.
 inline constexpr std::size_t kNever = ~std::size_t{0};
