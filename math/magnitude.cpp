@@ -1352,6 +1352,37 @@ void squareKaratsuba(Word* z, const Word* x, std::size_t n, Word* scratch, std::
   addWords(z + half, z + half, room, middle, std::min(trimmedLength(middle, mn), room));
 }
 
+// z[0, xn + yn) = x * y through the transform, for nttFits(xn, yn). The
+// transform's length is a power of two; a product just over one, n words
+// with xn + yn = n + k and k at most n / 2, is made as x y modulo B**n - 1
+// on n points instead of 2n, and its low k words, which the wrapped product
+// has folded in, from the product of the factors' low k words:
+//   x y = c + (B**n - 1) t,  t = (c - x y) mod B**k,
+// for c = x y mod (B**n - 1), where t is below B**k because both factors
+// are at least k words long. The low product costs less than the points
+// saved, and splits again in the same way when it is long enough.
+void multiplyByTransform(Word* z, const Word* x, std::size_t xn, const Word* y, std::size_t yn,
+                         const Thresholds& thresholds) {
+  std::size_t n = 1;
+  while (2 * n < xn + yn - 1) n *= 2;
+  const std::size_t k = xn + yn - n;
+  if (std::max(xn, yn) > n || 2 * k > n || !nttWrappedFits(xn, yn, n)) {
+    multiplyNtt(z, x, xn, y, yn);
+    return;
+  }
+  multiplyNttWrapped(z, x, xn, y, yn, n);
+  std::vector<Word> low(2 * k);
+  const std::size_t xk = trimmedLength(x, k);
+  const std::size_t yk = x == y && xn == yn ? xk : trimmedLength(y, k);
+  if (xk != 0 && yk != 0) multiplyWords(low.data(), x, xk, x == y && xn == yn ? x : y, yk, thresholds);
+  // t over the low product's top half, which is not needed, then
+  // x y = c + t B**n - t, which is never negative.
+  Word* t = low.data() + k;
+  static_cast<void>(subtractWords(t, z, k, low.data(), k));
+  std::copy(t, t + k, z + n);
+  static_cast<void>(subtractWords(z, z, n + k, t, k));
+}
+
 void multiplyWords(Word* z, const Word* x, std::size_t xn, const Word* y, std::size_t yn,
                    const Thresholds& thresholds) {
   if (xn < yn) {
@@ -1371,7 +1402,7 @@ void multiplyWords(Word* z, const Word* x, std::size_t xn, const Word* y, std::s
       multiplySchoolbook(z, x, xn, y, yn);
     }
   } else if (yn >= ntt && nttFits(xn, yn)) {
-    multiplyNtt(z, x, xn, y, yn);
+    multiplyByTransform(z, x, xn, y, yn, thresholds);
   } else if (yn < toom3) {
     if (square) {
       std::vector<Word> scratch(squareScratchWords(xn));

@@ -12,6 +12,7 @@
 #include <random>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "math/ntt.h"
@@ -100,16 +101,21 @@ TEST(MagnitudeFastPaths, ProductsAndSquaresMatchTheSchoolbookAroundEveryThreshol
 // Transforms long enough to recurse instead of running level by level, and
 // of every length around that point, against Toom-3 and Karatsuba (checked
 // against the schoolbook above): a schoolbook product this long would take
-// longer than the whole test should.
+// longer than the whole test should. Products just over a power of two
+// words long (5,000, 7,000 by 2,500 and 12,000 words a factor) are made
+// modulo B**n - 1 and completed from their low words, which at 5,000 take
+// the transform again.
 TEST(MagnitudeFastPaths, LongTransformsMatchTheProductWithoutThem) {
   std::mt19937 rng(16);
+  const Thresholds withTransform = lowered(md::kKaratsubaThreshold, md::kToom3Threshold, 1000);
   const Thresholds withoutTransform = lowered(md::kKaratsubaThreshold, md::kToom3Threshold, md::kNever);
-  for (std::size_t xn : {std::size_t{4096}, std::size_t{8193}, std::size_t{12000}, std::size_t{16385}}) {
-    const std::size_t yn = xn - rng() % 64;
+  const std::pair<std::size_t, std::size_t> sizes[] = {{4096, 4090}, {5000, 4990}, {7000, 2500},
+                                                       {8193, 8150}, {12000, 11980}, {16385, 16330}};
+  for (const auto& [xn, yn] : sizes) {
     const Magnitude x = randomMagnitude(rng, xn);
     const Magnitude y = randomMagnitude(rng, yn);
-    ASSERT_EQ(md::multiply(x, y), md::multiply(x, y, withoutTransform)) << xn << " x " << yn;
-    ASSERT_EQ(md::multiply(x, x), md::multiply(x, x, withoutTransform)) << "square of " << xn;
+    ASSERT_EQ(md::multiply(x, y, withTransform), md::multiply(x, y, withoutTransform)) << xn << " x " << yn;
+    ASSERT_EQ(md::multiply(x, x, withTransform), md::multiply(x, x, withoutTransform)) << "square of " << xn;
   }
 }
 
