@@ -810,6 +810,23 @@ unsigned log2Of(unsigned powerOfTwo) noexcept {
 // power stays where it is until the process ends. The table holds at most
 // the powers up to half the length of the longest number converted so far,
 // about as many words as that number.
+// The low words of a power that are zero (radix powers with a factor of two
+// end in many: 10**k in k zero bits) and the rest of it, with the rest's
+// reciprocal for Barrett's reduction. Dividing by the rest alone is the
+// same division on about 30% fewer words for radix 10.
+struct PowerDivisor {
+  std::size_t zeroWords = 0;
+  Magnitude divisor;
+  Magnitude reciprocal;
+};
+
+// The low words of x that are zero.
+std::size_t lowZeroWords(const Magnitude& x) noexcept {
+  std::size_t n = 0;
+  while (n < x.size() && x[n] == 0) ++n;
+  return n;
+}
+
 class SharedRadixPowers {
  public:
   // Enough for any magnitude: the power of level j has at least 29 * 2**j
@@ -823,7 +840,7 @@ class SharedRadixPowers {
     for (auto& radix : m_slots) {
       for (auto& slot : radix) delete slot.load(std::memory_order_relaxed);
     }
-    for (auto& radix : m_reciprocals) {
+    for (auto& radix : m_divisors) {
       for (auto& slot : radix) delete slot.load(std::memory_order_relaxed);
     }
   }
@@ -848,26 +865,30 @@ class SharedRadixPowers {
     return publish(slot, std::move(made));
   }
 
-  // floor(B**(2s) / p) for p = power(radix, base, j) of s words: printing
-  // divides by each power many times, and with this a division is two
-  // products (Barrett's reduction) instead of a recursive division. Kept
-  // beside the powers, and made only when a print first needs it.
-  const Magnitude& reciprocal(unsigned radix, Word base, std::size_t j) {
+  // power(radix, base, j) as a PowerDivisor, its reciprocal floor(B**(2s) /
+  // d) for the divisor d of s words: printing divides by each power many
+  // times, and with this a division is two products (Barrett's reduction)
+  // instead of a recursive division. Kept beside the powers, and made only
+  // when a print first needs it.
+  const PowerDivisor& divisor(unsigned radix, Word base, std::size_t j) {
     if (j >= kLevels) ZKCoreOutOfMemory();
-    std::atomic<const Magnitude*>& slot = m_reciprocals[radix][j];
-    if (const Magnitude* known = slot.load(std::memory_order_acquire)) return *known;
+    std::atomic<const PowerDivisor*>& slot = m_divisors[radix][j];
+    if (const PowerDivisor* known = slot.load(std::memory_order_acquire)) return *known;
     const Magnitude& p = power(radix, base, j);
-    Magnitude scale(2 * p.size() + 1);
+    std::unique_ptr<PowerDivisor> made(new PowerDivisor);
+    made->zeroWords = lowZeroWords(p);
+    made->divisor.assign(p.begin() + static_cast<std::ptrdiff_t>(made->zeroWords), p.end());
+    Magnitude scale(2 * made->divisor.size() + 1);
     scale.back() = 1;
-    Magnitude v;
     Magnitude rest;
-    static_cast<void>(divide(scale, p, v, rest));  // never false: the power is not zero
-    return publish(slot, std::unique_ptr<const Magnitude>(new Magnitude(std::move(v))));
+    static_cast<void>(divide(scale, made->divisor, made->reciprocal, rest));  // never false: d is not zero
+    return publish(slot, std::unique_ptr<const PowerDivisor>(made.release()));
   }
 
  private:
-  static const Magnitude& publish(std::atomic<const Magnitude*>& slot, std::unique_ptr<const Magnitude> made) {
-    const Magnitude* expected = nullptr;
+  template <class T>
+  static const T& publish(std::atomic<const T*>& slot, std::unique_ptr<const T> made) {
+    const T* expected = nullptr;
     if (slot.compare_exchange_strong(expected, made.get(), std::memory_order_acq_rel, std::memory_order_acquire)) {
       return *made.release();
     }
@@ -875,7 +896,7 @@ class SharedRadixPowers {
   }
 
   std::atomic<const Magnitude*> m_slots[37][kLevels] = {};
-  std::atomic<const Magnitude*> m_reciprocals[37][kLevels] = {};
+  std::atomic<const PowerDivisor*> m_divisors[37][kLevels] = {};
 };
 
 // A radix's largest power that fits a word, and its powers base**(2**j)
@@ -898,9 +919,9 @@ class RadixPowers {
 
   // base ** (2 ** j); the reference stays valid for the life of the process.
   const Magnitude& power(std::size_t j) const { return SharedRadixPowers::instance().power(m_radix, m_base, j); }
-  // floor(B**(2s) / power(j)), power(j) of s words; as long-lived.
-  const Magnitude& reciprocal(std::size_t j) const {
-    return SharedRadixPowers::instance().reciprocal(m_radix, m_base, j);
+  // power(j) as a divisor with its reciprocal; as long-lived.
+  const PowerDivisor& divisor(std::size_t j) const {
+    return SharedRadixPowers::instance().divisor(m_radix, m_base, j);
   }
 
  private:
@@ -936,7 +957,12 @@ char* writeDigits(const Magnitude& x, char* end, std::size_t minDigits, const Ra
     Magnitude q;
     Magnitude r;
     if (powers.power(j).size() >= thresholds.burnikelZiegler) {
-      divideByReciprocal(x, powers.power(j), powers.reciprocal(j), q, r, thresholds);
+      // x = h B**z + l for the power's z zero words: the quotient is h's by
+      // the rest of the power, and the remainder h's times B**z, plus l.
+      const PowerDivisor& d = powers.divisor(j);
+      Magnitude rest;
+      divideByReciprocal(wordsFrom(x, d.zeroWords, kNever), d.divisor, d.reciprocal, q, rest, thresholds);
+      r = joined(rest, d.zeroWords, wordsFrom(x, 0, d.zeroWords));
     } else {
       static_cast<void>(divide(x, powers.power(j), q, r, thresholds));  // never false: the power is not zero
     }
@@ -1000,7 +1026,10 @@ Magnitude readDigits(const std::uint8_t* digits, std::size_t count, const RadixP
   const std::size_t lowCount = std::size_t{perWord} << j;
   const Magnitude high = readDigits(digits, count - lowCount, powers, thresholds);
   const Magnitude lowPart = readDigits(digits + (count - lowCount), lowCount, powers, thresholds);
-  return add(multiply(high, powers.power(j), thresholds), lowPart);
+  // The power's zero low words take no part in the product.
+  const Magnitude& power = powers.power(j);
+  const std::size_t zeros = lowZeroWords(power);
+  return add(joined(multiply(high, wordsFrom(power, zeros, kNever), thresholds), zeros, Magnitude()), lowPart);
 }
 
 Magnitude readBitDigits(const std::uint8_t* digits, std::size_t count, unsigned bitsPerDigit) {

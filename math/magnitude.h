@@ -72,10 +72,11 @@ inline constexpr std::size_t kToom3Threshold = 500;
 
 // Products whose shorter factor has at least this many words go through the
 // number-theoretic transform of math/ntt.h. With the faster schoolbook rows
-// below Toom-3, over 1,500 to 20,000 words 6,000 scores 8.1, 3,000 8.3 and
-// 1,500 9.7; at 5,000 words the transform takes 1.62 ms against 1.36 ms,
-// at 7,000 words 2.40 ms against 3.7 ms.
-inline constexpr std::size_t kNttThreshold = 6000;
+// below Toom-3, and products just over a power of two wrapped, over 1,500
+// to 20,000 words 2,000 scores 8.15, 1,000 to 6,000 within 6% of it and
+// 12,000 9.4; at 5,000 words the transform takes 1.01 ms against 1.25 ms,
+// at 1,500 392 us against 290 us.
+inline constexpr std::size_t kNttThreshold = 2000;
 
 // Divisors of at least this many words are divided by Burnikel and
 // Ziegler's recursion (two half-size divisions and two half-size products
@@ -107,12 +108,11 @@ inline constexpr std::size_t kReciprocalThreshold = 1000;
 
 // The same for squares, swept as the products are. Karatsuba: 48 words
 // score 8.5, 24 to 128 score 9.1 to 10.2. Toom-3: 250 to 700 score 8.7 to
-// 9.0, 150 scores 10.8. The transform: 3,000 scores 8.4 and 1,000 9.6; at
-// 3,500 words it takes 723 us against 1.07 ms, so squares switch sooner
-// than products.
+// 9.0, 150 scores 10.8. The transform: 1,000 to 3,000 score 8.1 to 8.3, 2,000
+// the lowest, and 6,000 9.2; at 2,500 words it takes 338 us against 400 us.
 inline constexpr std::size_t kSquareKaratsubaThreshold = 48;
 inline constexpr std::size_t kSquareToom3Threshold = 700;
-inline constexpr std::size_t kSquareNttThreshold = 3000;
+inline constexpr std::size_t kSquareNttThreshold = 2000;
 
 // A threshold no size reaches: the base method everywhere.
 inline constexpr std::size_t kNever = ~std::size_t{0};
