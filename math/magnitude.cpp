@@ -471,7 +471,7 @@ Magnitude wrapped(const Magnitude& x, std::size_t n) {
 }
 
 // x - e p for e p <= x and x - e p below 8 p, the case of a block of Barrett's
-// division. Once the product is long enough for the transform it is taken
+// division and of a Newton step's error. Once the product is long enough for the transform it is taken
 // modulo B**n - 1 for the least power of two n above p's length plus one,
 // which the remainder is known to be below: the transform then needs no
 // padding for the product's upper half, half the points of the whole
@@ -575,7 +575,9 @@ Magnitude approximateReciprocal(const Magnitude& b, const Thresholds& thresholds
   const Magnitude w = difference(approximateReciprocal(wordsFrom(b, n - k, k), thresholds), Magnitude{4});
   Magnitude error(n + k + 1);
   error.back() = 1;
-  error = difference(error, multiply(b, w, thresholds));
+  // E is below 8 b, which lessMultiple needs to take the product modulo
+  // B**L - 1 for L just above n words rather than whole.
+  error = lessMultiple(error, w, b, thresholds);
   const Magnitude correction =
       wordsFrom(multiply(w, wordsFrom(error, k - 1, kNever), thresholds), k + 1, kNever);
   return add(joined(w, n - k, Magnitude()), correction);
