@@ -13,7 +13,9 @@
 #include "core/lifecycle.h"
 
 #if defined(_MSC_VER) && defined(_M_X64)
-#include <intrin.h>  // _umul128
+#include <intrin.h>  // _umul128, _udiv128, _addcarry_u64
+#elif defined(__x86_64__)
+#include <immintrin.h>  // _addcarry_u64
 #endif
 
 namespace zk::math::detail {
@@ -32,6 +34,11 @@ inline Word high(DoubleWord value) noexcept { return static_cast<Word>(value >> 
 // (the 32-bit build) they stay on words.
 #if defined(__SIZEOF_INT128__) || (defined(_MSC_VER) && defined(_M_X64))
 #define ZK_MAGNITUDE_WIDE_LIMBS 1
+// On x86-64 the sums and differences of limbs use the carry flag itself
+// through the compilers' add-with-carry intrinsics.
+#if defined(__x86_64__) || defined(_M_X64)
+#define ZK_MAGNITUDE_ADD_CARRY 1
+#endif
 using Limb = std::uint64_t;
 
 #if defined(__SIZEOF_INT128__)
@@ -1107,14 +1114,25 @@ int compareWords(const Word* x, std::size_t xn, const Word* y, std::size_t yn) n
 }
 
 Word addWords(Word* z, const Word* x, std::size_t xn, const Word* y, std::size_t yn) noexcept {
-  DoubleWord carry = 0;
   std::size_t i = 0;
+#if defined(ZK_MAGNITUDE_ADD_CARRY)
+  unsigned char limbCarry = 0;
+  for (; i + 2 <= yn; i += 2) {
+    unsigned long long sum;
+    limbCarry = _addcarry_u64(limbCarry, loadLimb(x + i), loadLimb(y + i), &sum);
+    storeLimb(z + i, sum);
+  }
+  DoubleWord carry = limbCarry;
+#else
+  DoubleWord carry = 0;
+#endif
   for (; i < yn; ++i) {
     const DoubleWord sum = DoubleWord{x[i]} + y[i] + carry;
     z[i] = low(sum);
     carry = sum >> kWordBits;
   }
-  for (; i < xn; ++i) {
+  // In place, the words above are already the sum once nothing carries.
+  for (; i < xn && (carry != 0 || z != x); ++i) {
     const DoubleWord sum = DoubleWord{x[i]} + carry;
     z[i] = low(sum);
     carry = sum >> kWordBits;
@@ -1123,25 +1141,30 @@ Word addWords(Word* z, const Word* x, std::size_t xn, const Word* y, std::size_t
 }
 
 Word subtractWords(Word* z, const Word* x, std::size_t xn, const Word* y, std::size_t yn) noexcept {
-  Word borrow = 0;
   std::size_t i = 0;
+#if defined(ZK_MAGNITUDE_ADD_CARRY)
+  unsigned char limbBorrow = 0;
+  for (; i + 2 <= yn; i += 2) {
+    unsigned long long difference;
+    limbBorrow = _subborrow_u64(limbBorrow, loadLimb(x + i), loadLimb(y + i), &difference);
+    storeLimb(z + i, difference);
+  }
+  Word borrow = limbBorrow;
+#else
+  Word borrow = 0;
+#endif
   for (; i < yn; ++i) {
     const DoubleWord difference = DoubleWord{x[i]} - y[i] - borrow;
     z[i] = low(difference);
     borrow = static_cast<Word>(difference >> 63);
   }
-  for (; i < xn; ++i) {
+  for (; i < xn && (borrow != 0 || z != x); ++i) {
     const Word xi = x[i];
     z[i] = xi - borrow;
     borrow = xi < borrow ? 1 : 0;
   }
   return borrow;
 }
-
-// On limbs, the kernels by one word take two words a step: a limb times a
-// word is below 2**96, so every carry and borrow below stays under 2**32
-// and the step does the work of two for about the cost of one. The odd top
-// word, if any, is left to the word loop after it.
 
 Word multiplyAddWord(Word* z, const Word* x, std::size_t n, Word m, Word a) noexcept {
   DoubleWord carry = a;
