@@ -1113,16 +1113,26 @@ int compareWords(const Word* x, std::size_t xn, const Word* y, std::size_t yn) n
   return 0;
 }
 
+#if defined(ZK_MAGNITUDE_ADD_CARRY)
+// The whole limbs of x and y below yn words through step, one of the
+// carry-flag intrinsics; leaves i past them and returns the flag out.
+template <class Step>
+unsigned char limbPass(Word* z, const Word* x, const Word* y, std::size_t yn, std::size_t& i, Step step) noexcept {
+  unsigned char flag = 0;
+  for (; i + 2 <= yn; i += 2) {
+    unsigned long long out;
+    flag = step(flag, loadLimb(x + i), loadLimb(y + i), &out);
+    storeLimb(z + i, out);
+  }
+  return flag;
+}
+#endif
+
 Word addWords(Word* z, const Word* x, std::size_t xn, const Word* y, std::size_t yn) noexcept {
   std::size_t i = 0;
 #if defined(ZK_MAGNITUDE_ADD_CARRY)
-  unsigned char limbCarry = 0;
-  for (; i + 2 <= yn; i += 2) {
-    unsigned long long sum;
-    limbCarry = _addcarry_u64(limbCarry, loadLimb(x + i), loadLimb(y + i), &sum);
-    storeLimb(z + i, sum);
-  }
-  DoubleWord carry = limbCarry;
+  DoubleWord carry = limbPass(z, x, y, yn, i, [](unsigned char c, unsigned long long a, unsigned long long b,
+                                                 unsigned long long* out) { return _addcarry_u64(c, a, b, out); });
 #else
   DoubleWord carry = 0;
 #endif
@@ -1143,13 +1153,8 @@ Word addWords(Word* z, const Word* x, std::size_t xn, const Word* y, std::size_t
 Word subtractWords(Word* z, const Word* x, std::size_t xn, const Word* y, std::size_t yn) noexcept {
   std::size_t i = 0;
 #if defined(ZK_MAGNITUDE_ADD_CARRY)
-  unsigned char limbBorrow = 0;
-  for (; i + 2 <= yn; i += 2) {
-    unsigned long long difference;
-    limbBorrow = _subborrow_u64(limbBorrow, loadLimb(x + i), loadLimb(y + i), &difference);
-    storeLimb(z + i, difference);
-  }
-  Word borrow = limbBorrow;
+  Word borrow = limbPass(z, x, y, yn, i, [](unsigned char c, unsigned long long a, unsigned long long b,
+                                            unsigned long long* out) { return _subborrow_u64(c, a, b, out); });
 #else
   Word borrow = 0;
 #endif

@@ -111,6 +111,70 @@ TEST(Magnitude, AgreesWithNativeArithmeticOnValuesThatFit) {
   }
 }
 
+// The word kernels, which run two words a step where they can, against one
+// word at a time: odd and even lengths, all ones (every step carries) and
+// random words, in place and not.
+TEST(Magnitude, WordKernelsAgreeWithOneWordAtATime) {
+  std::mt19937 rng(7);
+  using DoubleWord = std::uint64_t;
+  for (std::size_t n = 1; n <= 9; ++n) {
+    for (int round = 0; round < 3; ++round) {
+      Magnitude x(n + 3);
+      Magnitude y(n);
+      for (Word& w : x) w = round == 0 ? ~Word{0} : static_cast<Word>(rng());
+      for (Word& w : y) w = round == 1 ? ~Word{0} : static_cast<Word>(rng());
+      const Word m = round == 0 ? ~Word{0} : static_cast<Word>(rng());
+      Magnitude sum(x.size());
+      Magnitude difference(x.size());
+      Magnitude multiple(n);
+      Magnitude added(x);
+      Magnitude subtracted(x);
+      DoubleWord carry = 0;
+      DoubleWord borrow = 0;
+      DoubleWord multiplyCarry = 5;
+      DoubleWord addCarry = 0;
+      DoubleWord subtractBorrow = 0;
+      for (std::size_t i = 0; i < x.size(); ++i) {
+        const DoubleWord yi = i < n ? y[i] : 0;
+        carry += x[i] + yi;
+        sum[i] = static_cast<Word>(carry);
+        carry >>= 32;
+        const DoubleWord d = x[i] - yi - borrow;
+        difference[i] = static_cast<Word>(d);
+        borrow = d >> 63;
+        if (i < n) {
+          multiplyCarry += DoubleWord{y[i]} * m;
+          multiple[i] = static_cast<Word>(multiplyCarry);
+          multiplyCarry >>= 32;
+          addCarry += DoubleWord{x[i]} + DoubleWord{y[i]} * m;
+          added[i] = static_cast<Word>(addCarry);
+          addCarry >>= 32;
+          const DoubleWord product = DoubleWord{y[i]} * m + subtractBorrow;
+          subtracted[i] = x[i] - static_cast<Word>(product);
+          subtractBorrow = (product >> 32) + (x[i] < static_cast<Word>(product) ? 1 : 0);
+        }
+      }
+      Magnitude z(x);
+      ASSERT_EQ(md::addWords(z.data(), z.data(), z.size(), y.data(), n), carry) << n;
+      ASSERT_EQ(z, sum) << "in-place sum of " << n;
+      ASSERT_EQ(md::addWords(z.data(), x.data(), x.size(), y.data(), n), carry) << n;
+      ASSERT_EQ(z, sum) << "sum of " << n;
+      z = x;
+      ASSERT_EQ(md::subtractWords(z.data(), z.data(), z.size(), y.data(), n), borrow) << n;
+      ASSERT_EQ(z, difference) << "in-place difference of " << n;
+      Magnitude product(n);
+      ASSERT_EQ(md::multiplyAddWord(product.data(), y.data(), n, m, 5), multiplyCarry) << n;
+      ASSERT_EQ(product, multiple) << "multiple of " << n;
+      z = x;
+      ASSERT_EQ(md::addMultiple(z.data(), y.data(), n, m), addCarry) << n;
+      ASSERT_EQ(z, added) << "added multiple of " << n;
+      z = x;
+      ASSERT_EQ(md::subtractMultiple(z.data(), y.data(), n, m), subtractBorrow) << n;
+      ASSERT_EQ(z, subtracted) << "subtracted multiple of " << n;
+    }
+  }
+}
+
 TEST(Magnitude, DivisionLeavesARemainderBelowTheDivisor) {
   std::mt19937 rng(2);
   for (int i = 0; i < 3000; ++i) {
