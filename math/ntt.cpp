@@ -1,5 +1,7 @@
 #include "math/ntt.h"
 
+#include "math/ntt_vector.h"
+
 #include <algorithm>
 #include <atomic>
 #include <memory>
@@ -44,6 +46,7 @@ struct Field {
   static constexpr u32 kNegInverse = negInverse();
   static constexpr u32 kR = static_cast<u32>((u64{1} << 32) % P);
   static constexpr u32 kR2 = static_cast<u32>(u64{kR} * kR % P);
+  static constexpr NttModulus kModulus{P, kNegInverse};
 
   // Any t < P * 2**32 gives a result below 2P: the butterflies below keep
   // their values there and reduce fully only at the end, which saves two of
@@ -76,22 +79,24 @@ struct Field {
   // Plain residue of a word (any 32-bit value): w * R / R.
   static u32 ofWord(u32 w) noexcept { return mul(w, kR); }
 
-  // w**j * R for j < len, w a primitive 2len-th root of unity, len = 2**level.
-  // The tables are the same for every transform, so each level is made once
-  // by whichever thread first needs it and kept, unchanged, for the life of
-  // the process; a thread that loses the race to publish one drops its own.
-  // Those of a transform of n points take n words, and the inverse
-  // transform reads the same ones (below).
+  // w**j * R for j <= len, w a primitive 2len-th root of unity, len =
+  // 2**level; the last, w**len R = -R, lets the inverse transform's vector
+  // loop read its roots backwards from w[len] (below). The tables are the
+  // same for every transform, so each level is made once by whichever
+  // thread first needs it and kept, unchanged, for the life of the process;
+  // a thread that loses the race to publish one drops its own. Those of a
+  // transform of n points take about n words, and the inverse transform
+  // reads the same ones.
   static const u32* twiddles(unsigned level) {
     static std::atomic<const u32*> slots[kTwiddleLevels] = {};
     static TwiddleOwner owner(slots);
     std::atomic<const u32*>& slot = slots[level];
     if (const u32* known = slot.load(std::memory_order_acquire)) return known;
     const std::size_t len = std::size_t{1} << level;
-    std::unique_ptr<u32[]> made(new u32[len]);
+    std::unique_ptr<u32[]> made(new u32[len + 1]);
     const u32 w = power(toMont(Generator), (P - 1) / (2 * len));
     u32 t = kR;
-    for (std::size_t j = 0; j < len; ++j) {
+    for (std::size_t j = 0; j <= len; ++j) {
       made[j] = t;
       t = mul(t, w);
     }
@@ -114,9 +119,13 @@ struct Field {
   }
 
   // The butterflies of one level of the forward transform over blocks of
-  // 2len points.
-  static void forwardLevel(u32* a, std::size_t n, std::size_t len) {
+  // 2len points; with vector, in the processor's vector instructions.
+  static void forwardLevel(u32* a, std::size_t n, std::size_t len, bool vector) {
     const u32* w = twiddles(levelOf(len));
+    if (vector) {
+      nttVectorForwardLevel(a, n, len, w, kModulus);
+      return;
+    }
     for (std::size_t start = 0; start < n; start += 2 * len) {
       u32* lo = a + start;
       u32* hi = lo + len;
@@ -132,19 +141,23 @@ struct Field {
 
   // Decimation in frequency: natural order in (values below 2P), bit-reversed
   // order out (below 2P). The first level leaves two independent halves.
-  static void forward(u32* a, std::size_t n) {
+  static void forward(u32* a, std::size_t n, bool vector) {
     if (n > kIterativePoints) {
-      forwardLevel(a, n, n / 2);
-      forward(a, n / 2);
-      forward(a + n / 2, n / 2);
+      forwardLevel(a, n, n / 2, vector);
+      forward(a, n / 2, vector);
+      forward(a + n / 2, n / 2, vector);
       return;
     }
-    for (std::size_t len = n / 2; len >= 1; len /= 2) forwardLevel(a, n, len);
+    for (std::size_t len = n / 2; len >= 1; len /= 2) forwardLevel(a, n, len, vector);
   }
 
   // One level of the inverse transform over blocks of 2len points.
-  static void inverseLevel(u32* a, std::size_t n, std::size_t len) {
+  static void inverseLevel(u32* a, std::size_t n, std::size_t len, bool vector) {
     const u32* w = twiddles(levelOf(len));
+    if (vector) {
+      nttVectorInverseLevel(a, n, len, w, kModulus);
+      return;
+    }
     for (std::size_t start = 0; start < n; start += 2 * len) {
       u32* lo = a + start;
       u32* hi = lo + len;
@@ -172,39 +185,51 @@ struct Field {
   // inverse of w**j is -w**(len - j), since w**len = -1, so the forward
   // table serves with the sum and difference swapped. The two halves are
   // independent until the last level.
-  static void inverse(u32* a, std::size_t n) {
+  static void inverse(u32* a, std::size_t n, bool vector) {
     if (n > kIterativePoints) {
-      inverse(a, n / 2);
-      inverse(a + n / 2, n / 2);
-      inverseLevel(a, n, n / 2);
+      inverse(a, n / 2, vector);
+      inverse(a + n / 2, n / 2, vector);
+      inverseLevel(a, n, n / 2, vector);
       return;
     }
-    for (std::size_t len = 1; len < n; len *= 2) inverseLevel(a, n, len);
+    for (std::size_t len = 1; len < n; len *= 2) inverseLevel(a, n, len, vector);
   }
 
-  static void load(u32* a, std::size_t n, const Word* x, std::size_t xn) noexcept {
-    for (std::size_t i = 0; i < xn; ++i) a[i] = ofWord(x[i]);
+  static void load(u32* a, std::size_t n, const Word* x, std::size_t xn, bool vector) noexcept {
+    if (vector) {
+      nttVectorScale(a, x, xn, kR, kModulus);
+    } else {
+      for (std::size_t i = 0; i < xn; ++i) a[i] = ofWord(x[i]);
+    }
     std::fill(a + xn, a + n, u32{0});
   }
 
   // out = the cyclic convolution of x and y modulo P, as plain residues.
   // other holds n words (not used for a square).
   static void convolve(u32* out, std::size_t n, const Word* x, std::size_t xn, const Word* y, std::size_t yn,
-                       bool square, u32* other) {
-    load(out, n, x, xn);
-    forward(out, n);
-    if (square) {
-      for (std::size_t i = 0; i < n; ++i) out[i] = reduceLazy(u64{out[i]} * out[i]);
+                       bool square, u32* other, bool vector) {
+    load(out, n, x, xn, vector);
+    forward(out, n, vector);
+    const u32* factor = out;
+    if (!square) {
+      load(other, n, y, yn, vector);
+      forward(other, n, vector);
+      factor = other;
+    }
+    if (vector) {
+      nttVectorMultiply(out, factor, n, kModulus);
     } else {
-      load(other, n, y, yn);
-      forward(other, n);
-      for (std::size_t i = 0; i < n; ++i) out[i] = reduceLazy(u64{out[i]} * other[i]);
+      for (std::size_t i = 0; i < n; ++i) out[i] = reduceLazy(u64{out[i]} * factor[i]);
     }
     // The products above carry a factor 1 / R; scaling by R**2 / n (in
     // Montgomery form) leaves exactly the convolution, fully reduced.
-    inverse(out, n);
+    inverse(out, n, vector);
     const u32 fix = mul(power(toMont(static_cast<u32>(n % P)), P - 2), kR2);
-    for (std::size_t i = 0; i < n; ++i) out[i] = mul(out[i], fix);
+    if (vector) {
+      nttVectorScale(out, out, n, fix, kModulus);
+    } else {
+      for (std::size_t i = 0; i < n; ++i) out[i] = mul(out[i], fix);
+    }
   }
 };
 
@@ -239,13 +264,16 @@ namespace {
 // modulo each prime, one array of n residues after another, then the
 // second factor's transform (not needed for a square).
 struct Residues {
-  Residues(std::size_t n, const Word* x, std::size_t xn, const Word* y, std::size_t yn)
+  Residues(std::size_t n, const Word* x, std::size_t xn, const Word* y, std::size_t yn, NttKernel kernel)
       : work(((x == y && xn == yn) ? 3 : 4) * n) {
     const bool square = x == y && xn == yn;
+    // The vector loops take whole vectors of lows and highs: 16 points at
+    // least.
+    const bool vector = kernel == NttKernel::kBest && n >= 16 && nttVectorAvailable();
     u32* scratch = work.data() + 3 * n;
-    F1::convolve(work.data(), n, x, xn, y, yn, square, scratch);
-    F2::convolve(work.data() + n, n, x, xn, y, yn, square, scratch);
-    F3::convolve(work.data() + 2 * n, n, x, xn, y, yn, square, scratch);
+    F1::convolve(work.data(), n, x, xn, y, yn, square, scratch, vector);
+    F2::convolve(work.data() + n, n, x, xn, y, yn, square, scratch, vector);
+    F3::convolve(work.data() + 2 * n, n, x, xn, y, yn, square, scratch, vector);
   }
   std::vector<u32> work;
 };
@@ -279,9 +307,9 @@ u64 recombine(Word* z, const u32* r1, const u32* r2, const u32* r3, std::size_t 
 
 }  // namespace
 
-void multiplyNtt(Word* z, const Word* x, std::size_t xn, const Word* y, std::size_t yn) {
+void multiplyNtt(Word* z, const Word* x, std::size_t xn, const Word* y, std::size_t yn, NttKernel kernel) {
   const std::size_t n = transformLength(xn, yn);
-  const Residues residues(n, x, xn, y, yn);
+  const Residues residues(n, x, xn, y, yn, kernel);
   const u32* r = residues.work.data();
   const std::size_t coefficients = xn + yn - 1;
   // The product fits xn + yn words, so what is left fits the last one.
@@ -292,8 +320,9 @@ bool nttWrappedFits(std::size_t xn, std::size_t yn, std::size_t n) noexcept {
   return xn >= 1 && yn >= 1 && xn <= n && yn <= n && n <= kNttMaxWrappedWords && (n & (n - 1)) == 0;
 }
 
-void multiplyNttWrapped(Word* z, const Word* x, std::size_t xn, const Word* y, std::size_t yn, std::size_t n) {
-  const Residues residues(n, x, xn, y, yn);
+void multiplyNttWrapped(Word* z, const Word* x, std::size_t xn, const Word* y, std::size_t yn, std::size_t n,
+                        NttKernel kernel) {
+  const Residues residues(n, x, xn, y, yn, kernel);
   const u32* r = residues.work.data();
   // B**n is 1 modulo B**n - 1: the carry out of the top comes back in at the
   // bottom, and at most once more after that.

@@ -2,7 +2,9 @@
 // arrays are convolved modulo three primes of the form c * 2**k + 1 below
 // 2**30 and the exact coefficients recovered by the Chinese remainder
 // theorem, so the cost grows as n log n instead of the n**1.58 of Karatsuba.
-// Only 32-bit products and 64-bit sums are used, in plain C++ on every target.
+// Only 32-bit products and 64-bit sums are used: in plain C++ on every
+// target, and eight at a time in vector instructions where the processor
+// has them (math/ntt_vector.h).
 // The only state kept between calls is the table of roots of unity, made
 // once per level and never changed after, so any thread may call it on
 // arrays no other thread writes.
@@ -20,6 +22,11 @@ namespace zk::math::detail {
 // one of the primes has.
 inline constexpr std::size_t kNttMaxProductWords = std::size_t{1} << 23;
 
+// Which loops run the transforms: the portable ones, or the best this
+// processor has (the vector loops where it has them). Both give the same
+// words; kPortable is there to check one against the other, and to time them.
+enum class NttKernel { kPortable, kBest };
+
 // Whether multiplyNtt can take factors of xn and yn words (both at least 1).
 bool nttFits(std::size_t xn, std::size_t yn) noexcept;
 
@@ -33,7 +40,8 @@ std::size_t nttWorkWords(std::size_t xn, std::size_t yn, bool square) noexcept;
 // length) the square takes one forward transform instead of two. z must not
 // overlap x or y. Throws std::bad_alloc when the work arrays cannot be had,
 // leaving z undefined.
-void multiplyNtt(Word* z, const Word* x, std::size_t xn, const Word* y, std::size_t yn);
+void multiplyNtt(Word* z, const Word* x, std::size_t xn, const Word* y, std::size_t yn,
+                 NttKernel kernel = NttKernel::kBest);
 
 // The same product reduced modulo B**n - 1, for n a power of two: the
 // cyclic convolution over n points without the padding that keeps the
@@ -52,6 +60,7 @@ bool nttWrappedFits(std::size_t xn, std::size_t yn, std::size_t n) noexcept;
 // nttWrappedFits(xn, yn, n). Allocates four (three for a square) times n
 // words; z must not overlap x or y. Throws std::bad_alloc when the work
 // arrays cannot be had, leaving z undefined.
-void multiplyNttWrapped(Word* z, const Word* x, std::size_t xn, const Word* y, std::size_t yn, std::size_t n);
+void multiplyNttWrapped(Word* z, const Word* x, std::size_t xn, const Word* y, std::size_t yn, std::size_t n,
+                        NttKernel kernel = NttKernel::kBest);
 
 }  // namespace zk::math::detail

@@ -143,6 +143,41 @@ TEST(MagnitudeFastPaths, WrappedTransformsGiveTheProductModuloBaseToTheNMinusOne
   }
 }
 
+// The processor's vector loops (where it has them) against the portable
+// ones, on transforms of every short length, whose levels shuffle lanes
+// differently, and on one long enough to recurse; all-ones factors keep
+// every residue near its bound. Products, squares and wrapped products.
+TEST(MagnitudeFastPaths, TransformKernelsGiveTheSameWords) {
+  std::mt19937 rng(27);
+  std::vector<std::size_t> lengths;
+  for (std::size_t n = 1; n <= 40; ++n) lengths.push_back(n);
+  lengths.push_back(9000);
+  for (const std::size_t xn : lengths) {
+    const std::size_t yn = 1 + rng() % xn;
+    const Magnitude x = xn % 3 == 0 ? Magnitude(xn, ~Word{0}) : randomMagnitude(rng, xn);
+    const Magnitude y = randomMagnitude(rng, yn);
+    for (const bool square : {false, true}) {
+      const Magnitude& f = square ? x : y;
+      Magnitude portable(xn + f.size());
+      Magnitude best(xn + f.size());
+      md::multiplyNtt(portable.data(), x.data(), xn, f.data(), f.size(), md::NttKernel::kPortable);
+      md::multiplyNtt(best.data(), x.data(), xn, f.data(), f.size(), md::NttKernel::kBest);
+      ASSERT_EQ(best, portable) << xn << " x " << f.size();
+      if (xn < 100) {
+        md::trim(portable);
+        ASSERT_EQ(portable, md::multiply(x, f, Thresholds::baseMethods())) << xn << " x " << f.size();
+      }
+      std::size_t n = 1;
+      while (n < xn) n *= 2;
+      Magnitude wrappedPortable(n);
+      Magnitude wrappedBest(n);
+      md::multiplyNttWrapped(wrappedPortable.data(), x.data(), xn, f.data(), f.size(), n, md::NttKernel::kPortable);
+      md::multiplyNttWrapped(wrappedBest.data(), x.data(), xn, f.data(), f.size(), n, md::NttKernel::kBest);
+      ASSERT_EQ(wrappedBest, wrappedPortable) << xn << " x " << f.size() << " modulo B**" << n << " - 1";
+    }
+  }
+}
+
 TEST(MagnitudeFastPaths, RecursiveDivisionMatchesKnuthAroundEveryThreshold) {
   std::mt19937 rng(12);
   const Thresholds production;

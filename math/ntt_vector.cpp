@@ -1,0 +1,223 @@
+#include "math/ntt_vector.h"
+
+#include "core/windows_support.h"
+
+#if defined(_M_X64) || defined(_M_IX86) || defined(__x86_64__) || defined(__i386__)
+#define ZK_NTT_VECTOR 1
+#include <immintrin.h>
+#else
+#include <exception>
+#endif
+
+// GCC and Clang compile AVX2 instructions only in functions marked for
+// them, so that the rest of the program keeps to the baseline instruction
+// set and runs on any processor; MSVC compiles them anywhere.
+#if defined(__GNUC__) || defined(__clang__)
+#define ZK_AVX2 __attribute__((target("avx2")))
+#else
+#define ZK_AVX2
+#endif
+
+namespace zk::math::detail {
+
+using u32 = std::uint32_t;
+
+#if ZK_NTT_VECTOR
+
+bool nttVectorAvailable() noexcept {
+  // The system answers for the processor and for its own saving of the
+  // 256-bit registers; systems that do not know the question say no.
+  static const bool available = IsProcessorFeaturePresent(PF_AVX2_INSTRUCTIONS_AVAILABLE) != FALSE;
+  return available;
+}
+
+namespace {
+
+struct Lanes {
+  ZK_AVX2 explicit Lanes(NttModulus m)
+      : p(_mm256_set1_epi32(static_cast<int>(m.p))),
+        twoP(_mm256_set1_epi32(static_cast<int>(2 * m.p))),
+        negInverse(_mm256_set1_epi32(static_cast<int>(m.negInverse))) {}
+  __m256i p;
+  __m256i twoP;
+  __m256i negInverse;
+};
+
+ZK_AVX2 inline __m256i load(const u32* a) { return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(a)); }
+ZK_AVX2 inline void store(u32* a, __m256i v) { _mm256_storeu_si256(reinterpret_cast<__m256i*>(a), v); }
+
+// a b / R below 2P for a b below P 2**32, lane by lane: the products of the
+// even lanes and of the odd lanes are taken apart, 64 bits each, and the
+// high halves of t + m P put back together.
+ZK_AVX2 inline __m256i reduceLazy(__m256i a, __m256i b, const Lanes& k) {
+  __m256i even = _mm256_mul_epu32(a, b);
+  __m256i odd = _mm256_mul_epu32(_mm256_srli_epi64(a, 32), _mm256_srli_epi64(b, 32));
+  const __m256i evenM = _mm256_mul_epu32(even, k.negInverse);
+  const __m256i oddM = _mm256_mul_epu32(odd, k.negInverse);
+  even = _mm256_add_epi64(even, _mm256_mul_epu32(evenM, k.p));
+  odd = _mm256_add_epi64(odd, _mm256_mul_epu32(oddM, k.p));
+  return _mm256_blend_epi32(_mm256_srli_epi64(even, 32), odd, 0xAA);
+}
+
+// v - bound where v >= bound, for v below 2 bound: a v below bound makes
+// v - bound wrap round to above v.
+ZK_AVX2 inline __m256i lower(__m256i v, __m256i bound) { return _mm256_min_epu32(v, _mm256_sub_epi32(v, bound)); }
+
+// The forward butterfly on eight pairs.
+ZK_AVX2 inline void forwardPair(__m256i& lo, __m256i& hi, __m256i w, const Lanes& k) {
+  const __m256i sum = lower(_mm256_add_epi32(lo, hi), k.twoP);
+  hi = reduceLazy(_mm256_sub_epi32(_mm256_add_epi32(lo, k.twoP), hi), w, k);
+  lo = sum;
+}
+
+// The inverse butterfly on eight pairs.
+ZK_AVX2 inline void inversePair(__m256i& lo, __m256i& hi, __m256i w, const Lanes& k) {
+  const __m256i t = reduceLazy(hi, w, k);
+  hi = lower(_mm256_add_epi32(lo, t), k.twoP);
+  lo = lower(_mm256_sub_epi32(_mm256_add_epi32(lo, k.twoP), t), k.twoP);
+}
+
+// Levels of blocks shorter than a vector: the pairs of two vectors are
+// gathered into one vector of lows and one of highs, and put back after.
+// Blocks of 8 points (len 4) pair the 128-bit halves, blocks of 4 (len 2)
+// the 64-bit quarters of each half.
+template <bool kInverse>
+ZK_AVX2 inline void shortBlocks(u32* a, std::size_t n, std::size_t len, __m256i w, const Lanes& k) {
+  for (std::size_t i = 0; i < n; i += 16) {
+    const __m256i x = load(a + i);
+    const __m256i y = load(a + i + 8);
+    __m256i lo;
+    __m256i hi;
+    if (len == 4) {
+      lo = _mm256_permute2x128_si256(x, y, 0x20);
+      hi = _mm256_permute2x128_si256(x, y, 0x31);
+    } else {
+      lo = _mm256_unpacklo_epi64(x, y);
+      hi = _mm256_unpackhi_epi64(x, y);
+    }
+    if (kInverse) {
+      inversePair(lo, hi, w, k);
+    } else {
+      forwardPair(lo, hi, w, k);
+    }
+    if (len == 4) {
+      store(a + i, _mm256_permute2x128_si256(lo, hi, 0x20));
+      store(a + i + 8, _mm256_permute2x128_si256(lo, hi, 0x31));
+    } else {
+      store(a + i, _mm256_unpacklo_epi64(lo, hi));
+      store(a + i + 8, _mm256_unpackhi_epi64(lo, hi));
+    }
+  }
+}
+
+// Blocks of two points, forward or inverse alike: the root is 1, so lo, hi
+// = lo + hi, lo - hi, each neighbour taken from a swapped copy.
+ZK_AVX2 inline void pairsOfPoints(u32* a, std::size_t n, const Lanes& k) {
+  for (std::size_t i = 0; i < n; i += 8) {
+    const __m256i x = load(a + i);
+    const __m256i swapped = _mm256_shuffle_epi32(x, 0xB1);
+    const __m256i sum = _mm256_add_epi32(x, swapped);
+    const __m256i difference = _mm256_sub_epi32(_mm256_add_epi32(swapped, k.twoP), x);
+    store(a + i, lower(_mm256_blend_epi32(sum, difference, 0xAA), k.twoP));
+  }
+}
+
+// The roots of a level shorter than a vector, repeated across it: w0 w1 w2
+// w3 for len 4, w0 w1 for len 2, low lane first.
+ZK_AVX2 inline __m256i repeatedRoots(const u32* w, std::size_t len) {
+  u32 lanes[8];
+  for (std::size_t i = 0; i < 8; ++i) lanes[i] = w[i % len];
+  return load(lanes);
+}
+
+}  // namespace
+
+ZK_AVX2 void nttVectorForwardLevel(u32* a, std::size_t n, std::size_t len, const u32* w, NttModulus m) noexcept {
+  const Lanes k(m);
+  if (len == 1) {
+    pairsOfPoints(a, n, k);
+    return;
+  }
+  if (len < 8) {
+    shortBlocks<false>(a, n, len, repeatedRoots(w, len), k);
+    return;
+  }
+  for (std::size_t start = 0; start < n; start += 2 * len) {
+    u32* lo = a + start;
+    u32* hi = lo + len;
+    for (std::size_t j = 0; j < len; j += 8) {
+      __m256i u = load(lo + j);
+      __m256i v = load(hi + j);
+      forwardPair(u, v, load(w + j), k);
+      store(lo + j, u);
+      store(hi + j, v);
+    }
+  }
+}
+
+ZK_AVX2 void nttVectorInverseLevel(u32* a, std::size_t n, std::size_t len, const u32* w, NttModulus m) noexcept {
+  const Lanes k(m);
+  if (len == 1) {
+    pairsOfPoints(a, n, k);
+    return;
+  }
+  if (len < 8) {
+    u32 reversed[4];
+    for (std::size_t j = 0; j < len; ++j) reversed[j] = w[len - j];
+    shortBlocks<true>(a, n, len, repeatedRoots(reversed, len), k);
+    return;
+  }
+  const __m256i backwards = _mm256_setr_epi32(7, 6, 5, 4, 3, 2, 1, 0);
+  for (std::size_t start = 0; start < n; start += 2 * len) {
+    u32* lo = a + start;
+    u32* hi = lo + len;
+    for (std::size_t j = 0; j < len; j += 8) {
+      // w[len - j - i] for the eight lanes i: eight words up to w[len - j],
+      // read in reverse.
+      const __m256i roots = _mm256_permutevar8x32_epi32(load(w + len - j - 7), backwards);
+      __m256i u = load(lo + j);
+      __m256i v = load(hi + j);
+      inversePair(u, v, roots, k);
+      store(lo + j, u);
+      store(hi + j, v);
+    }
+  }
+}
+
+ZK_AVX2 void nttVectorMultiply(u32* a, const u32* b, std::size_t n, NttModulus m) noexcept {
+  const Lanes k(m);
+  std::size_t i = 0;
+  for (; i + 8 <= n; i += 8) store(a + i, reduceLazy(load(a + i), load(b + i), k));
+  for (; i < n; ++i) {
+    const std::uint64_t t = std::uint64_t{a[i]} * b[i];
+    const u32 q = static_cast<u32>(t) * m.negInverse;
+    a[i] = static_cast<u32>((t + std::uint64_t{q} * m.p) >> 32);
+  }
+}
+
+ZK_AVX2 void nttVectorScale(u32* out, const u32* in, std::size_t n, u32 f, NttModulus m) noexcept {
+  const Lanes k(m);
+  const __m256i factor = _mm256_set1_epi32(static_cast<int>(f));
+  std::size_t i = 0;
+  for (; i + 8 <= n; i += 8) store(out + i, lower(reduceLazy(load(in + i), factor, k), k.p));
+  for (; i < n; ++i) {
+    const std::uint64_t t = std::uint64_t{in[i]} * f;
+    const u32 q = static_cast<u32>(t) * m.negInverse;
+    const u32 r = static_cast<u32>((t + std::uint64_t{q} * m.p) >> 32);
+    out[i] = r >= m.p ? r - m.p : r;
+  }
+}
+
+#else
+
+// Nothing here has the vector instructions; the portable loops of
+// math/ntt.cpp run instead, and nothing calls the functions below.
+bool nttVectorAvailable() noexcept { return false; }
+void nttVectorForwardLevel(u32*, std::size_t, std::size_t, const u32*, NttModulus) noexcept { std::terminate(); }
+void nttVectorInverseLevel(u32*, std::size_t, std::size_t, const u32*, NttModulus) noexcept { std::terminate(); }
+void nttVectorMultiply(u32*, const u32*, std::size_t, NttModulus) noexcept { std::terminate(); }
+void nttVectorScale(u32*, const u32*, std::size_t, u32, NttModulus) noexcept { std::terminate(); }
+
+#endif
+
+}  // namespace zk::math::detail
