@@ -13,6 +13,8 @@
 #include <string_view>
 #include <vector>
 
+#include "math/ntt_vector.h"
+
 namespace zk::math::detail {
 
 // A magnitude is held in 32-bit words, least significant first. Read as bytes
@@ -71,12 +73,18 @@ inline constexpr std::size_t kParseSplitThreshold = 768;
 inline constexpr std::size_t kToom3Threshold = 500;
 
 // Products whose shorter factor has at least this many words go through the
-// number-theoretic transform of math/ntt.h. With the faster schoolbook rows
-// below Toom-3, and products just over a power of two wrapped, over 1,500
-// to 20,000 words 2,000 scores 8.15, 1,000 to 6,000 within 6% of it and
-// 12,000 9.4; at 5,000 words the transform takes 1.01 ms against 1.25 ms,
-// at 1,500 392 us against 290 us.
-inline constexpr std::size_t kNttThreshold = 2000;
+// number-theoretic transform of math/ntt.h. Its vector loops (where the
+// processor has AVX2) make it about four times as fast as its portable
+// ones, so it has a threshold for each. Vector: over 350 to 5,000 words 500
+// scores 8.00, 250 and 350 8.1 and 1,000 9.3; at 1,000 words the transform
+// takes 39 us against Toom-3's 75 us, so Toom-3 (above) runs only with the
+// portable loops or past the transform's longest product.
+// Portable: with the faster schoolbook rows below Toom-3, and products just
+// over a power of two wrapped, over 1,500 to 20,000 words 2,000 scores
+// 8.15, 1,000 to 6,000 within 6% of it and 12,000 9.4; at 5,000 words the
+// transform takes 1.01 ms against 1.25 ms, at 1,500 392 us against 290 us.
+inline constexpr std::size_t kNttThreshold = 500;
+inline constexpr std::size_t kPortableNttThreshold = 2000;
 
 // Divisors of at least this many words are divided by Burnikel and
 // Ziegler's recursion (two half-size divisions and two half-size products
@@ -92,11 +100,14 @@ inline constexpr std::size_t kBurnikelZieglerThreshold = 240;
 // then two products per divisor-long block of the dividend, the second
 // taken modulo B**n - 1. Below it Burnikel and Ziegler's recursion, whose
 // work grows by a log factor over a product's, is still the cheaper.
-// Dividing 2n words by n over 1,500 to 36,000 words, 6,000 to 20,000 score
-// 9.15 to 9.28 and 1,000 scores 11.4; the two are within 3% of each other
-// from 7,500 to 9,000 words, at 11,000 the recursion takes 12.1 ms against
-// 13.2 ms and at 16,000 the reciprocal 14.7 ms against 17.0 ms.
-inline constexpr std::size_t kNewtonThreshold = 14000;
+// Dividing 2n words by n over 1,500 to 36,000 words: with the vector
+// transform 2,000 scores 9.02, 1,000 to 3,000 within 1% of it, 9,000 10.1
+// and 20,000 11.3; at 11,000 words the reciprocal takes 3.0 ms against
+// 4.3 ms. With the portable one 6,000 to 20,000 score 9.15 to 9.28 and
+// 1,000 scores 11.4; at 11,000 the recursion takes 12.1 ms against 13.2 ms
+// and at 16,000 the reciprocal 14.7 ms against 17.0 ms.
+inline constexpr std::size_t kNewtonThreshold = 2000;
+inline constexpr std::size_t kPortableNewtonThreshold = 14000;
 
 // Reciprocals of at least this many words are refined by a Newton step from
 // the reciprocal of their top half; shorter ones are one division. A step
@@ -108,29 +119,31 @@ inline constexpr std::size_t kReciprocalThreshold = 1000;
 
 // The same for squares, swept as the products are. Karatsuba: 48 words
 // score 8.5, 24 to 128 score 9.1 to 10.2. Toom-3: 250 to 700 score 8.7 to
-// 9.0, 150 scores 10.8. The transform: 1,000 to 3,000 score 8.1 to 8.3, 2,000
+// 9.0, 150 scores 10.8. The transform, vector: 500 scores 8.01, 250 and
+// 350 8.07 and 1,000 9.5. Portable: 1,000 to 3,000 score 8.1 to 8.3, 2,000
 // the lowest, and 6,000 9.2; at 2,500 words it takes 338 us against 400 us.
 inline constexpr std::size_t kSquareKaratsubaThreshold = 48;
 inline constexpr std::size_t kSquareToom3Threshold = 700;
-inline constexpr std::size_t kSquareNttThreshold = 2000;
+inline constexpr std::size_t kSquareNttThreshold = 500;
+inline constexpr std::size_t kPortableSquareNttThreshold = 2000;
 
 // A threshold no size reaches: the base method everywhere.
 inline constexpr std::size_t kNever = ~std::size_t{0};
 
-// The thresholds one operation uses. Production code takes the defaults;
-// the benchmark sweeps others to choose them, and the tests pass kNever to
-// reach the schoolbook, Knuth and one-word-at-a-time paths they check the
+// The thresholds one operation uses. Production code takes the defaults
+// (those of the transform's kernel on this processor); the benchmark sweeps
+// others to choose them, and the tests pass kNever to reach the schoolbook, Knuth and one-word-at-a-time paths they check the
 // fast ones against. Squares have thresholds of their own, as a square's
 // base method does half the work of a product's.
 struct Thresholds {
   std::size_t karatsuba = kKaratsubaThreshold;
   std::size_t toom3 = kToom3Threshold;
-  std::size_t ntt = kNttThreshold;
+  std::size_t ntt = nttVectorAvailable() ? kNttThreshold : kPortableNttThreshold;
   std::size_t squareKaratsuba = kSquareKaratsubaThreshold;
   std::size_t squareToom3 = kSquareToom3Threshold;
-  std::size_t squareNtt = kSquareNttThreshold;
+  std::size_t squareNtt = nttVectorAvailable() ? kSquareNttThreshold : kPortableSquareNttThreshold;
   std::size_t burnikelZiegler = kBurnikelZieglerThreshold;
-  std::size_t newton = kNewtonThreshold;
+  std::size_t newton = nttVectorAvailable() ? kNewtonThreshold : kPortableNewtonThreshold;
   std::size_t reciprocal = kReciprocalThreshold;
   std::size_t textSplit = kTextSplitThreshold;
   std::size_t parseSplit = kParseSplitThreshold;
