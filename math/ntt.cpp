@@ -265,36 +265,55 @@ namespace {
 // second factor's transform (not needed for a square).
 struct Residues {
   Residues(std::size_t n, const Word* x, std::size_t xn, const Word* y, std::size_t yn, NttKernel kernel)
-      : work(((x == y && xn == yn) ? 3 : 4) * n) {
+      : work(((x == y && xn == yn) ? 3 : 4) * n),
+        points(n),
+        // The vector loops take whole vectors of lows and highs: 16 points
+        // at least.
+        vector(kernel == NttKernel::kBest && n >= 16 && nttVectorAvailable()) {
     const bool square = x == y && xn == yn;
-    // The vector loops take whole vectors of lows and highs: 16 points at
-    // least.
-    const bool vector = kernel == NttKernel::kBest && n >= 16 && nttVectorAvailable();
     u32* scratch = work.data() + 3 * n;
     F1::convolve(work.data(), n, x, xn, y, yn, square, scratch, vector);
     F2::convolve(work.data() + n, n, x, xn, y, yn, square, scratch, vector);
     F3::convolve(work.data() + 2 * n, n, x, xn, y, yn, square, scratch, vector);
   }
   std::vector<u32> work;
+  std::size_t points;
+  bool vector;
 };
 
 // z[0, count) = the low words of the sum of c[k] B**k over the first count
-// coefficients, each rebuilt from its residues; returns what is carried out
-// of the top (below 2**56).
-u64 recombine(Word* z, const u32* r1, const u32* r2, const u32* r3, std::size_t count) noexcept {
+// coefficients, each rebuilt from its residues, which it overwrites; returns
+// what is carried out of the top (below 2**56).
+u64 recombine(Word* z, Residues& residues, std::size_t count) noexcept {
+  const std::size_t n = residues.points;
+  const u32* r1 = residues.work.data();
+  u32* r2 = residues.work.data() + n;
+  u32* r3 = residues.work.data() + 2 * n;
   // Garner: c = r1 + p1 * t2 + p1 * p2 * t3 with t2 < p2, t3 < p3, so
   // c < p1 * p2 * p3, and c is the exact coefficient (below 2**86).
   // The inverses in Montgomery form, so that mul(v, inverse) = v / p.
   const u32 inv1In2 = F2::power(F2::toMont(static_cast<u32>(kP1)), kP2 - 2);
   const u32 inv1In3 = F3::power(F3::toMont(static_cast<u32>(kP1)), kP3 - 2);
   const u32 inv2In3 = F3::power(F3::toMont(static_cast<u32>(kP2)), kP3 - 2);
+  // t2 and t3 for every point first, where the vector loops take them;
+  // the sums with their carries, which run from one point to the next,
+  // after.
+  if (residues.vector) {
+    nttVectorGarner(r1, r2, r3, count, F2::kModulus, inv1In2, F3::kModulus, inv1In3, inv2In3);
+  } else {
+    for (std::size_t k = 0; k < count; ++k) {
+      const u32 a1 = r1[k];
+      r2[k] = F2::mul(F2::sub(r2[k], a1), inv1In2);
+      r3[k] = F3::mul(F3::sub(F3::mul(F3::sub(r3[k], a1), inv1In3), r2[k]), inv2In3);
+    }
+  }
   const u64 p12Low = kP1P2 & 0xFFFFFFFFu;
   const u64 p12High = kP1P2 >> 32;
   u64 carry = 0;
   for (std::size_t k = 0; k < count; ++k) {
     const u32 a1 = r1[k];
-    const u32 t2 = F2::mul(F2::sub(r2[k], a1), inv1In2);
-    const u32 t3 = F3::mul(F3::sub(F3::mul(F3::sub(r3[k], a1), inv1In3), t2), inv2In3);
+    const u32 t2 = r2[k];
+    const u32 t3 = r3[k];
     const u64 low = a1 + kP1 * t2;  // below 2**58
     const u64 mid = p12Low * t3;    // below 2**62
     const u64 top = p12High * t3;   // below 2**55
@@ -309,11 +328,10 @@ u64 recombine(Word* z, const u32* r1, const u32* r2, const u32* r3, std::size_t 
 
 void multiplyNtt(Word* z, const Word* x, std::size_t xn, const Word* y, std::size_t yn, NttKernel kernel) {
   const std::size_t n = transformLength(xn, yn);
-  const Residues residues(n, x, xn, y, yn, kernel);
-  const u32* r = residues.work.data();
+  Residues residues(n, x, xn, y, yn, kernel);
   const std::size_t coefficients = xn + yn - 1;
   // The product fits xn + yn words, so what is left fits the last one.
-  z[coefficients] = static_cast<Word>(recombine(z, r, r + n, r + 2 * n, coefficients));
+  z[coefficients] = static_cast<Word>(recombine(z, residues, coefficients));
 }
 
 bool nttWrappedFits(std::size_t xn, std::size_t yn, std::size_t n) noexcept {
@@ -322,11 +340,10 @@ bool nttWrappedFits(std::size_t xn, std::size_t yn, std::size_t n) noexcept {
 
 void multiplyNttWrapped(Word* z, const Word* x, std::size_t xn, const Word* y, std::size_t yn, std::size_t n,
                         NttKernel kernel) {
-  const Residues residues(n, x, xn, y, yn, kernel);
-  const u32* r = residues.work.data();
+  Residues residues(n, x, xn, y, yn, kernel);
   // B**n is 1 modulo B**n - 1: the carry out of the top comes back in at the
   // bottom, and at most once more after that.
-  u64 carry = recombine(z, r, r + n, r + 2 * n, n);
+  u64 carry = recombine(z, residues, n);
   while (carry != 0) {
     for (std::size_t i = 0; i < n && carry != 0; ++i) {
       const u64 sum = u64{z[i]} + (carry & 0xFFFFFFFFu);

@@ -43,6 +43,17 @@ struct Lanes {
   __m256i negInverse;
 };
 
+// The same reductions one word at a time, for the ends of arrays that do
+// not fill a vector.
+u32 reduceLazyWord(std::uint64_t t, NttModulus m) noexcept {
+  const u32 q = static_cast<u32>(t) * m.negInverse;
+  return static_cast<u32>((t + std::uint64_t{q} * m.p) >> 32);
+}
+u32 mulWord(u32 a, u32 b, NttModulus m) noexcept {
+  const u32 r = reduceLazyWord(std::uint64_t{a} * b, m);
+  return r >= m.p ? r - m.p : r;
+}
+
 ZK_AVX2 inline __m256i load(const u32* a) { return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(a)); }
 ZK_AVX2 inline void store(u32* a, __m256i v) { _mm256_storeu_si256(reinterpret_cast<__m256i*>(a), v); }
 
@@ -188,11 +199,7 @@ ZK_AVX2 void nttVectorMultiply(u32* a, const u32* b, std::size_t n, NttModulus m
   const Lanes k(m);
   std::size_t i = 0;
   for (; i + 8 <= n; i += 8) store(a + i, reduceLazy(load(a + i), load(b + i), k));
-  for (; i < n; ++i) {
-    const std::uint64_t t = std::uint64_t{a[i]} * b[i];
-    const u32 q = static_cast<u32>(t) * m.negInverse;
-    a[i] = static_cast<u32>((t + std::uint64_t{q} * m.p) >> 32);
-  }
+  for (; i < n; ++i) a[i] = reduceLazyWord(std::uint64_t{a[i]} * b[i], m);
 }
 
 ZK_AVX2 void nttVectorScale(u32* out, const u32* in, std::size_t n, u32 f, NttModulus m) noexcept {
@@ -200,11 +207,31 @@ ZK_AVX2 void nttVectorScale(u32* out, const u32* in, std::size_t n, u32 f, NttMo
   const __m256i factor = _mm256_set1_epi32(static_cast<int>(f));
   std::size_t i = 0;
   for (; i + 8 <= n; i += 8) store(out + i, lower(reduceLazy(load(in + i), factor, k), k.p));
+  for (; i < n; ++i) out[i] = mulWord(in[i], f, m);
+}
+
+ZK_AVX2 void nttVectorGarner(const u32* r1, u32* r2, u32* r3, std::size_t n, NttModulus m2, u32 inv1In2,
+                             NttModulus m3, u32 inv1In3, u32 inv2In3) noexcept {
+  const Lanes k2(m2);
+  const Lanes k3(m3);
+  const __m256i f12 = _mm256_set1_epi32(static_cast<int>(inv1In2));
+  const __m256i f13 = _mm256_set1_epi32(static_cast<int>(inv1In3));
+  const __m256i f23 = _mm256_set1_epi32(static_cast<int>(inv2In3));
+  std::size_t i = 0;
+  for (; i + 8 <= n; i += 8) {
+    // r1 < p1 < p2 < p3, so each difference plus its prime stays positive,
+    // and the last one, below 3 p3, still fits a word.
+    const __m256i a1 = load(r1 + i);
+    const __m256i t2 = lower(reduceLazy(_mm256_sub_epi32(_mm256_add_epi32(load(r2 + i), k2.p), a1), f12, k2), k2.p);
+    const __m256i u = reduceLazy(_mm256_sub_epi32(_mm256_add_epi32(load(r3 + i), k3.p), a1), f13, k3);
+    const __m256i t3 = lower(reduceLazy(_mm256_sub_epi32(_mm256_add_epi32(u, k3.p), t2), f23, k3), k3.p);
+    store(r2 + i, t2);
+    store(r3 + i, t3);
+  }
   for (; i < n; ++i) {
-    const std::uint64_t t = std::uint64_t{in[i]} * f;
-    const u32 q = static_cast<u32>(t) * m.negInverse;
-    const u32 r = static_cast<u32>((t + std::uint64_t{q} * m.p) >> 32);
-    out[i] = r >= m.p ? r - m.p : r;
+    const u32 t2 = mulWord(r2[i] + m2.p - r1[i], inv1In2, m2);
+    r3[i] = mulWord(mulWord(r3[i] + m3.p - r1[i], inv1In3, m3) + m3.p - t2, inv2In3, m3);
+    r2[i] = t2;
   }
 }
 
@@ -217,6 +244,9 @@ void nttVectorForwardLevel(u32*, std::size_t, std::size_t, const u32*, NttModulu
 void nttVectorInverseLevel(u32*, std::size_t, std::size_t, const u32*, NttModulus) noexcept { std::terminate(); }
 void nttVectorMultiply(u32*, const u32*, std::size_t, NttModulus) noexcept { std::terminate(); }
 void nttVectorScale(u32*, const u32*, std::size_t, u32, NttModulus) noexcept { std::terminate(); }
+void nttVectorGarner(const u32*, u32*, u32*, std::size_t, NttModulus, u32, NttModulus, u32, u32) noexcept {
+  std::terminate();
+}
 
 #endif
 

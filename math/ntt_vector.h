@@ -45,4 +45,12 @@ void nttVectorMultiply(std::uint32_t* a, const std::uint32_t* b, std::size_t n, 
 void nttVectorScale(std::uint32_t* out, const std::uint32_t* in, std::size_t n, std::uint32_t f,
                     NttModulus m) noexcept;
 
+// The first two steps of Garner's recombination from residues modulo p1 <
+// p2 < p3, for each point: r2[i] = (r2 - r1) / p1 mod p2 and then r3[i] =
+// ((r3 - r1) / p1 - r2[i]) / p2 mod p3, fully reduced, with the inverses
+// given as mul factors (times R): inv1In2 = R / p1 mod p2, inv1In3 = R / p1
+// mod p3, inv2In3 = R / p2 mod p3. r1, r2 and r3 come in fully reduced.
+void nttVectorGarner(const std::uint32_t* r1, std::uint32_t* r2, std::uint32_t* r3, std::size_t n, NttModulus m2,
+                     std::uint32_t inv1In2, NttModulus m3, std::uint32_t inv1In3, std::uint32_t inv2In3) noexcept;
+
 }  // namespace zk::math::detail
