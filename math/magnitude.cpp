@@ -462,6 +462,85 @@ class BurnikelZiegler {
   std::size_t m_base;
 };
 
+// How the transform takes a product of xn and yn words (nttFits(xn, yn)).
+// Its length is a power of two; a product just over one, n words with
+// xn + yn = n + k and k at most n / 2, is made as x y modulo B**n - 1 on n
+// points instead of 2n (wrapped), and its low k words, which the wrapped
+// product has folded in, from the product of the factors' low k words
+// (unwrap). Any other takes the whole product's points.
+struct TransformPlan {
+  std::size_t points;
+  bool wrapped;
+};
+
+TransformPlan transformPlan(std::size_t xn, std::size_t yn) noexcept {
+  std::size_t n = 1;
+  while (2 * n < xn + yn - 1) n *= 2;
+  const std::size_t k = xn + yn - n;
+  if (std::max(xn, yn) > n || 2 * k > n || !nttWrappedFits(xn, yn, n)) {
+    return {n < xn + yn - 1 ? 2 * n : n, false};
+  }
+  return {n, true};
+}
+
+// z[0, n + k) = x y from z[0, n) = c = x y mod (B**n - 1), for a product
+// transformPlan wraps on n points:
+//   x y = c + (B**n - 1) t,  t = (c - x y) mod B**k,
+// where t is below B**k because both factors are at least k words long.
+// The low product costs less than the points saved, and splits again in
+// the same way when it is long enough.
+void unwrap(Word* z, const Word* x, std::size_t xn, const Word* y, std::size_t yn, std::size_t n,
+            const Thresholds& thresholds) {
+  const std::size_t k = xn + yn - n;
+  std::vector<Word> low(2 * k);
+  const std::size_t xk = trimmedLength(x, k);
+  const std::size_t yk = x == y && xn == yn ? xk : trimmedLength(y, k);
+  if (xk != 0 && yk != 0) multiplyWords(low.data(), x, xk, x == y && xn == yn ? x : y, yk, thresholds);
+  // t over the low product's top half, which is not needed, then
+  // x y = c + t B**n - t, which is never negative.
+  Word* t = low.data() + k;
+  static_cast<void>(subtractWords(t, z, k, low.data(), k));
+  std::copy(t, t + k, z + n);
+  static_cast<void>(subtractWords(z, z, n + k, t, k));
+}
+
+// Transforms kept for factors that conversions multiply by again and again
+// (radix powers and their reciprocals) have at most this many points, three
+// words each: 6 MiB a factor, which numbers of up to two million or so
+// decimal digits stay within.
+constexpr std::size_t kKeptTransformMaxPoints = std::size_t{1} << 19;
+
+// y's transform for products by factors of otherWords words, when those
+// take the transform at the production thresholds, or null.
+std::unique_ptr<const NttFactor> keptTransform(const Magnitude& y, std::size_t otherWords) {
+  const std::size_t yn = y.size();
+  if (yn == 0 || std::min(yn, otherWords) < Thresholds().ntt || !nttFits(otherWords, yn)) return nullptr;
+  const TransformPlan plan = transformPlan(otherWords, yn);
+  if (plan.points > kKeptTransformMaxPoints) return nullptr;
+  return std::make_unique<const NttFactor>(y.data(), yn, plan.points);
+}
+
+// x * y, through y's kept transform where the product takes the transform
+// on as many points as it has.
+Magnitude multiplyKept(const Magnitude& x, const Magnitude& y, const NttFactor* kept, const Thresholds& thresholds) {
+  const std::size_t xn = trimmedLength(x.data(), x.size());
+  const std::size_t yn = y.size();
+  if (kept == nullptr || xn == 0 || std::min(xn, yn) < thresholds.ntt || !nttFits(xn, yn)) {
+    return multiply(x, y, thresholds);
+  }
+  const TransformPlan plan = transformPlan(xn, yn);
+  if (plan.points != kept->points()) return multiply(x, y, thresholds);
+  Magnitude z(xn + yn);
+  if (plan.wrapped) {
+    multiplyNttWrapped(z.data(), x.data(), xn, *kept);
+    unwrap(z.data(), x.data(), xn, y.data(), yn, plan.points, thresholds);
+  } else {
+    multiplyNtt(z.data(), x.data(), xn, *kept);
+  }
+  trim(z);
+  return z;
+}
+
 // x mod (B**n - 1) as n words below B**n - 1.
 Magnitude wrapped(const Magnitude& x, std::size_t n) {
   Magnitude f(n);
@@ -482,8 +561,10 @@ Magnitude wrapped(const Magnitude& x, std::size_t n) {
 // modulo B**n - 1 for the least power of two n above p's length plus one,
 // which the remainder is known to be below: the transform then needs no
 // padding for the product's upper half, half the points of the whole
-// product's.
-Magnitude lessMultiple(const Magnitude& x, const Magnitude& e, const Magnitude& p, const Thresholds& thresholds) {
+// product's. kept, when not null, is p's transform, used when it has those
+// points.
+Magnitude lessMultiple(const Magnitude& x, const Magnitude& e, const Magnitude& p, const Thresholds& thresholds,
+                       const NttFactor* kept = nullptr) {
   const std::size_t en = e.size();
   const std::size_t pn = p.size();
   std::size_t n = 1;
@@ -499,7 +580,11 @@ Magnitude lessMultiple(const Magnitude& x, const Magnitude& e, const Magnitude& 
   Magnitude sum(x);
   sum.resize((blocks + 1) * n);
   Word* negated = sum.data() + blocks * n;
-  multiplyNttWrapped(negated, e.data(), en, p.data(), pn, n);
+  if (kept != nullptr && kept->points() == n && kept->words() == pn) {
+    multiplyNttWrapped(negated, e.data(), en, *kept);
+  } else {
+    multiplyNttWrapped(negated, e.data(), en, p.data(), pn, n);
+  }
   for (std::size_t i = 0; i < n; ++i) negated[i] = ~negated[i];
   Magnitude r = wrapped(sum, n);
   trim(r);
@@ -514,8 +599,13 @@ Magnitude lessMultiple(const Magnitude& x, const Magnitude& e, const Magnitude& 
 // shortfall and one for the words of v a short quotient leaves unread, so
 // a few subtractions finish it and it never overshoots. A top block below
 // p is carried into the next one rather than divided.
+//
+// pKept and vKept, when not null, are p's transform for lessMultiple and
+// v's for products by s + 1 words, kept by a caller that divides by p
+// again and again.
 void divideByReciprocal(const Magnitude& x, const Magnitude& p, const Magnitude& v, Magnitude& q, Magnitude& r,
-                        const Thresholds& thresholds) {
+                        const Thresholds& thresholds, const NttFactor* pKept = nullptr,
+                        const NttFactor* vKept = nullptr) {
   const std::size_t s = p.size();
   std::size_t blocks = (trimmedLength(x.data(), x.size()) + s - 1) / s;
   Magnitude rest = blocks == 0 ? Magnitude() : wordsFrom(x, (blocks - 1) * s, s);
@@ -534,9 +624,11 @@ void divideByReciprocal(const Magnitude& x, const Magnitude& p, const Magnitude&
     Magnitude estimate;
     if (!head.empty()) {
       const std::size_t unread = head.size() < s ? s - head.size() : 0;
-      estimate = wordsFrom(multiply(head, wordsFrom(v, unread, kNever), thresholds), s + 1 - unread, kNever);
+      const Magnitude product = unread == 0 ? multiplyKept(head, v, vKept, thresholds)
+                                            : multiply(head, wordsFrom(v, unread, kNever), thresholds);
+      estimate = wordsFrom(product, s + 1 - unread, kNever);
     }
-    rest = lessMultiple(current, estimate, p, thresholds);
+    rest = lessMultiple(current, estimate, p, thresholds, pKept);
     while (compare(rest, p) >= 0) {
       rest = difference(rest, p);
       estimate = add(estimate, Magnitude{1});
@@ -818,15 +910,31 @@ unsigned log2Of(unsigned powerOfTwo) noexcept {
 // away and takes the one that won. So readers take no lock, and a published
 // power stays where it is until the process ends. The table holds at most
 // the powers up to half the length of the longest number converted so far,
-// about as many words as that number.
+// about as many words as that number, and as much again for their
+// reciprocals; the transforms kept with the longer ones take up to thirty
+// times the words of their powers, but never more than 6 MiB each
+// (kKeptTransformMaxPoints): printing and parsing a number of a million
+// digits leaves about 7 MiB behind.
 // The low words of a power that are zero (radix powers with a factor of two
 // end in many: 10**k in k zero bits) and the rest of it, with the rest's
 // reciprocal for Barrett's reduction. Dividing by the rest alone is the
-// same division on about 30% fewer words for radix 10.
+// same division on about 30% fewer words for radix 10. Both keep their
+// transforms, where the division's products take one, for the lengths
+// those products take (see divideByReciprocal).
 struct PowerDivisor {
   std::size_t zeroWords = 0;
   Magnitude divisor;
   Magnitude reciprocal;
+  std::unique_ptr<const NttFactor> divisorTransform;
+  std::unique_ptr<const NttFactor> reciprocalTransform;
+};
+
+// A power without its zero low words, as parsing multiplies by it, with its
+// transform for products by numbers below the whole power.
+struct PowerFactor {
+  std::size_t zeroWords = 0;
+  Magnitude rest;
+  std::unique_ptr<const NttFactor> transform;
 };
 
 // The low words of x that are zero.
@@ -850,6 +958,9 @@ class SharedRadixPowers {
       for (auto& slot : radix) delete slot.load(std::memory_order_relaxed);
     }
     for (auto& radix : m_divisors) {
+      for (auto& slot : radix) delete slot.load(std::memory_order_relaxed);
+    }
+    for (auto& radix : m_factors) {
       for (auto& slot : radix) delete slot.load(std::memory_order_relaxed);
     }
   }
@@ -891,7 +1002,31 @@ class SharedRadixPowers {
     scale.back() = 1;
     Magnitude rest;
     static_cast<void>(divide(scale, made->divisor, made->reciprocal, rest));  // never false: d is not zero
+    const std::size_t s = made->divisor.size();
+    // lessMultiple takes products by the divisor modulo B**n - 1 for the
+    // least power of two n above s + 1; the estimates multiply s + 1 words
+    // by the reciprocal.
+    std::size_t n = 1;
+    while (n < s + 2) n *= 2;
+    if (s >= Thresholds().ntt && n <= kKeptTransformMaxPoints && nttWrappedFits(s, s, n)) {
+      made->divisorTransform = std::make_unique<const NttFactor>(made->divisor.data(), s, n);
+    }
+    made->reciprocalTransform = keptTransform(made->reciprocal, s + 1);
     return publish(slot, std::unique_ptr<const PowerDivisor>(made.release()));
+  }
+
+  // power(radix, base, j) as a PowerFactor; made when a parse first needs
+  // it, and kept as long.
+  const PowerFactor& factor(unsigned radix, Word base, std::size_t j) {
+    if (j >= kLevels) ZKCoreOutOfMemory();
+    std::atomic<const PowerFactor*>& slot = m_factors[radix][j];
+    if (const PowerFactor* known = slot.load(std::memory_order_acquire)) return *known;
+    const Magnitude& p = power(radix, base, j);
+    std::unique_ptr<PowerFactor> made(new PowerFactor);
+    made->zeroWords = lowZeroWords(p);
+    made->rest.assign(p.begin() + static_cast<std::ptrdiff_t>(made->zeroWords), p.end());
+    made->transform = keptTransform(made->rest, p.size());
+    return publish(slot, std::unique_ptr<const PowerFactor>(made.release()));
   }
 
  private:
@@ -906,6 +1041,7 @@ class SharedRadixPowers {
 
   std::atomic<const Magnitude*> m_slots[37][kLevels] = {};
   std::atomic<const PowerDivisor*> m_divisors[37][kLevels] = {};
+  std::atomic<const PowerFactor*> m_factors[37][kLevels] = {};
 };
 
 // A radix's largest power that fits a word, and its powers base**(2**j)
@@ -932,6 +1068,8 @@ class RadixPowers {
   const PowerDivisor& divisor(std::size_t j) const {
     return SharedRadixPowers::instance().divisor(m_radix, m_base, j);
   }
+  // power(j) as a factor for parsing; as long-lived.
+  const PowerFactor& factor(std::size_t j) const { return SharedRadixPowers::instance().factor(m_radix, m_base, j); }
 
  private:
   unsigned m_radix;
@@ -970,7 +1108,8 @@ char* writeDigits(const Magnitude& x, char* end, std::size_t minDigits, const Ra
       // the rest of the power, and the remainder h's times B**z, plus l.
       const PowerDivisor& d = powers.divisor(j);
       Magnitude rest;
-      divideByReciprocal(wordsFrom(x, d.zeroWords, kNever), d.divisor, d.reciprocal, q, rest, thresholds);
+      divideByReciprocal(wordsFrom(x, d.zeroWords, kNever), d.divisor, d.reciprocal, q, rest, thresholds,
+                         d.divisorTransform.get(), d.reciprocalTransform.get());
       r = joined(rest, d.zeroWords, wordsFrom(x, 0, d.zeroWords));
     } else {
       static_cast<void>(divide(x, powers.power(j), q, r, thresholds));  // never false: the power is not zero
@@ -1036,9 +1175,9 @@ Magnitude readDigits(const std::uint8_t* digits, std::size_t count, const RadixP
   const Magnitude high = readDigits(digits, count - lowCount, powers, thresholds);
   const Magnitude lowPart = readDigits(digits + (count - lowCount), lowCount, powers, thresholds);
   // The power's zero low words take no part in the product.
-  const Magnitude& power = powers.power(j);
-  const std::size_t zeros = lowZeroWords(power);
-  return add(joined(multiply(high, wordsFrom(power, zeros, kNever), thresholds), zeros, Magnitude()), lowPart);
+  const PowerFactor& power = powers.factor(j);
+  return add(joined(multiplyKept(high, power.rest, power.transform.get(), thresholds), power.zeroWords, Magnitude()),
+             lowPart);
 }
 
 Magnitude readBitDigits(const std::uint8_t* digits, std::size_t count, unsigned bitsPerDigit) {
@@ -1411,35 +1550,17 @@ void squareKaratsuba(Word* z, const Word* x, std::size_t n, Word* scratch, std::
   addWords(z + half, z + half, room, middle, std::min(trimmedLength(middle, mn), room));
 }
 
-// z[0, xn + yn) = x * y through the transform, for nttFits(xn, yn). The
-// transform's length is a power of two; a product just over one, n words
-// with xn + yn = n + k and k at most n / 2, is made as x y modulo B**n - 1
-// on n points instead of 2n, and its low k words, which the wrapped product
-// has folded in, from the product of the factors' low k words:
-//   x y = c + (B**n - 1) t,  t = (c - x y) mod B**k,
-// for c = x y mod (B**n - 1), where t is below B**k because both factors
-// are at least k words long. The low product costs less than the points
-// saved, and splits again in the same way when it is long enough.
+// z[0, xn + yn) = x * y through the transform, for nttFits(xn, yn), as
+// transformPlan lays it out.
 void multiplyByTransform(Word* z, const Word* x, std::size_t xn, const Word* y, std::size_t yn,
                          const Thresholds& thresholds) {
-  std::size_t n = 1;
-  while (2 * n < xn + yn - 1) n *= 2;
-  const std::size_t k = xn + yn - n;
-  if (std::max(xn, yn) > n || 2 * k > n || !nttWrappedFits(xn, yn, n)) {
+  const TransformPlan plan = transformPlan(xn, yn);
+  if (!plan.wrapped) {
     multiplyNtt(z, x, xn, y, yn);
     return;
   }
-  multiplyNttWrapped(z, x, xn, y, yn, n);
-  std::vector<Word> low(2 * k);
-  const std::size_t xk = trimmedLength(x, k);
-  const std::size_t yk = x == y && xn == yn ? xk : trimmedLength(y, k);
-  if (xk != 0 && yk != 0) multiplyWords(low.data(), x, xk, x == y && xn == yn ? x : y, yk, thresholds);
-  // t over the low product's top half, which is not needed, then
-  // x y = c + t B**n - t, which is never negative.
-  Word* t = low.data() + k;
-  static_cast<void>(subtractWords(t, z, k, low.data(), k));
-  std::copy(t, t + k, z + n);
-  static_cast<void>(subtractWords(z, z, n + k, t, k));
+  multiplyNttWrapped(z, x, xn, y, yn, plan.points);
+  unwrap(z, x, xn, y, yn, plan.points, thresholds);
 }
 
 void multiplyWords(Word* z, const Word* x, std::size_t xn, const Word* y, std::size_t yn,

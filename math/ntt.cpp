@@ -204,18 +204,28 @@ struct Field {
     std::fill(a + xn, a + n, u32{0});
   }
 
+  // out = the transform of x over n points (below 2P, bit-reversed order).
+  static void transform(u32* out, std::size_t n, const Word* x, std::size_t xn, bool vector) {
+    load(out, n, x, xn, vector);
+    forward(out, n, vector);
+  }
+
   // out = the cyclic convolution of x and y modulo P, as plain residues.
   // other holds n words (not used for a square).
   static void convolve(u32* out, std::size_t n, const Word* x, std::size_t xn, const Word* y, std::size_t yn,
                        bool square, u32* other, bool vector) {
-    load(out, n, x, xn, vector);
-    forward(out, n, vector);
+    transform(out, n, x, xn, vector);
     const u32* factor = out;
     if (!square) {
-      load(other, n, y, yn, vector);
-      forward(other, n, vector);
+      transform(other, n, y, yn, vector);
       factor = other;
     }
+    finish(out, factor, n, vector);
+  }
+
+  // out = the cyclic convolution whose factors' transforms are out and
+  // factor, as plain residues.
+  static void finish(u32* out, const u32* factor, std::size_t n, bool vector) {
     if (vector) {
       nttVectorMultiply(out, factor, n, kModulus);
     } else {
@@ -260,21 +270,34 @@ std::size_t nttWorkWords(std::size_t xn, std::size_t yn, bool square) noexcept {
 
 namespace {
 
+// Whether the vector loops take transforms of n points: they work on whole
+// vectors of lows and highs, 16 points at least.
+bool vectorFor(NttKernel kernel, std::size_t n) noexcept {
+  return kernel == NttKernel::kBest && n >= 16 && nttVectorAvailable();
+}
+
 // The cyclic convolution of x and y over n points (n at least xn and yn)
 // modulo each prime, one array of n residues after another, then the
-// second factor's transform (not needed for a square).
+// second factor's transform (not needed for a square, nor for a kept one).
 struct Residues {
   Residues(std::size_t n, const Word* x, std::size_t xn, const Word* y, std::size_t yn, NttKernel kernel)
       : work(((x == y && xn == yn) ? 3 : 4) * n),
         points(n),
-        // The vector loops take whole vectors of lows and highs: 16 points
-        // at least.
-        vector(kernel == NttKernel::kBest && n >= 16 && nttVectorAvailable()) {
+        vector(vectorFor(kernel, n)) {
     const bool square = x == y && xn == yn;
     u32* scratch = work.data() + 3 * n;
     F1::convolve(work.data(), n, x, xn, y, yn, square, scratch, vector);
     F2::convolve(work.data() + n, n, x, xn, y, yn, square, scratch, vector);
     F3::convolve(work.data() + 2 * n, n, x, xn, y, yn, square, scratch, vector);
+  }
+  Residues(const Word* x, std::size_t xn, const std::vector<u32>& factor, std::size_t n, NttKernel kernel)
+      : work(3 * n), points(n), vector(vectorFor(kernel, n)) {
+    F1::transform(work.data(), n, x, xn, vector);
+    F1::finish(work.data(), factor.data(), n, vector);
+    F2::transform(work.data() + n, n, x, xn, vector);
+    F2::finish(work.data() + n, factor.data() + n, n, vector);
+    F3::transform(work.data() + 2 * n, n, x, xn, vector);
+    F3::finish(work.data() + 2 * n, factor.data() + 2 * n, n, vector);
   }
   std::vector<u32> work;
   std::size_t points;
@@ -324,6 +347,24 @@ u64 recombine(Word* z, Residues& residues, std::size_t count) noexcept {
   return carry;
 }
 
+// z[0, n) = the product modulo B**n - 1 for the n points of residues, fully
+// reduced.
+void recombineWrapped(Word* z, Residues& residues) {
+  const std::size_t n = residues.points;
+  // B**n is 1 modulo B**n - 1: the carry out of the top comes back in at the
+  // bottom, and at most once more after that.
+  u64 carry = recombine(z, residues, n);
+  while (carry != 0) {
+    for (std::size_t i = 0; i < n && carry != 0; ++i) {
+      const u64 sum = u64{z[i]} + (carry & 0xFFFFFFFFu);
+      z[i] = static_cast<Word>(sum);
+      carry = (carry >> 32) + (sum >> 32);
+    }
+  }
+  // All ones is the other name of zero.
+  if (std::all_of(z, z + n, [](Word w) { return w == ~Word{0}; })) std::fill(z, z + n, Word{0});
+}
+
 }  // namespace
 
 void multiplyNtt(Word* z, const Word* x, std::size_t xn, const Word* y, std::size_t yn, NttKernel kernel) {
@@ -341,18 +382,26 @@ bool nttWrappedFits(std::size_t xn, std::size_t yn, std::size_t n) noexcept {
 void multiplyNttWrapped(Word* z, const Word* x, std::size_t xn, const Word* y, std::size_t yn, std::size_t n,
                         NttKernel kernel) {
   Residues residues(n, x, xn, y, yn, kernel);
-  // B**n is 1 modulo B**n - 1: the carry out of the top comes back in at the
-  // bottom, and at most once more after that.
-  u64 carry = recombine(z, residues, n);
-  while (carry != 0) {
-    for (std::size_t i = 0; i < n && carry != 0; ++i) {
-      const u64 sum = u64{z[i]} + (carry & 0xFFFFFFFFu);
-      z[i] = static_cast<Word>(sum);
-      carry = (carry >> 32) + (sum >> 32);
-    }
-  }
-  // All ones is the other name of zero.
-  if (std::all_of(z, z + n, [](Word w) { return w == ~Word{0}; })) std::fill(z, z + n, Word{0});
+  recombineWrapped(z, residues);
+}
+
+NttFactor::NttFactor(const Word* y, std::size_t yn, std::size_t points)
+    : m_residues(3 * points), m_words(yn), m_points(points) {
+  const bool vector = vectorFor(NttKernel::kBest, points);
+  F1::transform(m_residues.data(), points, y, yn, vector);
+  F2::transform(m_residues.data() + points, points, y, yn, vector);
+  F3::transform(m_residues.data() + 2 * points, points, y, yn, vector);
+}
+
+void multiplyNtt(Word* z, const Word* x, std::size_t xn, const NttFactor& y, NttKernel kernel) {
+  Residues residues(x, xn, y.residues(), y.points(), kernel);
+  const std::size_t coefficients = xn + y.words() - 1;
+  z[coefficients] = static_cast<Word>(recombine(z, residues, coefficients));
+}
+
+void multiplyNttWrapped(Word* z, const Word* x, std::size_t xn, const NttFactor& y, NttKernel kernel) {
+  Residues residues(x, xn, y.residues(), y.points(), kernel);
+  recombineWrapped(z, residues);
 }
 
 }  // namespace zk::math::detail

@@ -11,6 +11,8 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
+#include <vector>
 
 #include "math/magnitude.h"
 
@@ -61,6 +63,38 @@ bool nttWrappedFits(std::size_t xn, std::size_t yn, std::size_t n) noexcept;
 // words; z must not overlap x or y. Throws std::bad_alloc when the work
 // arrays cannot be had, leaving z undefined.
 void multiplyNttWrapped(Word* z, const Word* x, std::size_t xn, const Word* y, std::size_t yn, std::size_t n,
+                        NttKernel kernel = NttKernel::kBest);
+
+// A factor kept transformed over a number of points, to multiply many
+// others by without transforming it again: a product through it takes two
+// transforms of the three one otherwise takes. It costs three words a point
+// and does not change once made, so any number of threads may multiply by
+// one at once.
+class NttFactor {
+ public:
+  // y of yn words (1 <= yn <= points) over points points, a power of two no
+  // more than kNttMaxProductWords. Throws std::bad_alloc when the residues
+  // cannot be had.
+  NttFactor(const Word* y, std::size_t yn, std::size_t points);
+
+  std::size_t words() const noexcept { return m_words; }
+  std::size_t points() const noexcept { return m_points; }
+  // The three primes' transforms, one after another.
+  const std::vector<std::uint32_t>& residues() const noexcept { return m_residues; }
+
+ private:
+  std::vector<std::uint32_t> m_residues;
+  std::size_t m_words;
+  std::size_t m_points;
+};
+
+// z[0, xn + y.words()) = x * y, for 1 <= xn, xn + y.words() - 1 <= y.points()
+// and min(xn, y.words()) <= 2**22. As multiplyNtt otherwise.
+void multiplyNtt(Word* z, const Word* x, std::size_t xn, const NttFactor& y, NttKernel kernel = NttKernel::kBest);
+
+// z[0, n) = x * y mod (B**n - 1) for n = y.points(), 1 <= xn <= n and n no
+// more than kNttMaxWrappedWords. As multiplyNttWrapped otherwise.
+void multiplyNttWrapped(Word* z, const Word* x, std::size_t xn, const NttFactor& y,
                         NttKernel kernel = NttKernel::kBest);
 
 }  // namespace zk::math::detail

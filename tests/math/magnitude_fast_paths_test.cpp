@@ -146,7 +146,8 @@ TEST(MagnitudeFastPaths, WrappedTransformsGiveTheProductModuloBaseToTheNMinusOne
 // The processor's vector loops (where it has them) against the portable
 // ones, on transforms of every short length, whose levels shuffle lanes
 // differently, and on one long enough to recurse; all-ones factors keep
-// every residue near its bound. Products, squares and wrapped products.
+// every residue near its bound. Products, squares and wrapped products,
+// and both through a factor's kept transform.
 TEST(MagnitudeFastPaths, TransformKernelsGiveTheSameWords) {
   std::mt19937 rng(27);
   std::vector<std::size_t> lengths;
@@ -164,8 +165,9 @@ TEST(MagnitudeFastPaths, TransformKernelsGiveTheSameWords) {
       md::multiplyNtt(best.data(), x.data(), xn, f.data(), f.size(), md::NttKernel::kBest);
       ASSERT_EQ(best, portable) << xn << " x " << f.size();
       if (xn < 100) {
-        md::trim(portable);
-        ASSERT_EQ(portable, md::multiply(x, f, Thresholds::baseMethods())) << xn << " x " << f.size();
+        Magnitude trimmed = portable;
+        md::trim(trimmed);
+        ASSERT_EQ(trimmed, md::multiply(x, f, Thresholds::baseMethods())) << xn << " x " << f.size();
       }
       std::size_t n = 1;
       while (n < xn) n *= 2;
@@ -174,6 +176,15 @@ TEST(MagnitudeFastPaths, TransformKernelsGiveTheSameWords) {
       md::multiplyNttWrapped(wrappedPortable.data(), x.data(), xn, f.data(), f.size(), n, md::NttKernel::kPortable);
       md::multiplyNttWrapped(wrappedBest.data(), x.data(), xn, f.data(), f.size(), n, md::NttKernel::kBest);
       ASSERT_EQ(wrappedBest, wrappedPortable) << xn << " x " << f.size() << " modulo B**" << n << " - 1";
+      std::size_t points = 1;
+      while (points < xn + f.size() - 1) points *= 2;
+      const md::NttFactor whole(x.data(), xn, points);
+      const md::NttFactor wrapped(x.data(), xn, n);
+      const auto kernel = xn % 2 == 0 ? md::NttKernel::kPortable : md::NttKernel::kBest;
+      md::multiplyNtt(best.data(), f.data(), f.size(), whole, kernel);
+      md::multiplyNttWrapped(wrappedBest.data(), f.data(), f.size(), wrapped, kernel);
+      ASSERT_EQ(best, portable) << f.size() << " x a kept " << xn;
+      ASSERT_EQ(wrappedBest, wrappedPortable) << f.size() << " x a kept " << xn << " modulo B**" << n << " - 1";
     }
   }
 }
@@ -263,6 +274,30 @@ TEST(MagnitudeFastPaths, SplitPrintingMatchesOneWordAtATimeInManyRadixes) {
         ASSERT_TRUE(md::toText(x, radix, expected, plain));
         ASSERT_EQ(fast, expected) << words << " words in radix " << radix << ", split above "
                                   << thresholds.textSplit;
+      }
+    }
+  }
+}
+
+// Numbers long enough that printing and parsing multiply by radix powers
+// through their kept transforms, whose lengths change at powers of two:
+// each text once cold and once with every power's transform already made.
+TEST(MagnitudeFastPaths, ConversionsThroughKeptTransformsMatchOneWordAtATime) {
+  std::mt19937 rng(28);
+  const Thresholds plain = Thresholds::baseMethods();
+  for (unsigned radix : {10u, 7u}) {
+    for (std::size_t words : {std::size_t{1900}, std::size_t{2600}, std::size_t{4100}}) {
+      const Magnitude x = textOperand(rng, radix, words);
+      std::string expected;
+      ASSERT_TRUE(md::toText(x, radix, expected, plain));
+      for (int pass = 0; pass < 2; ++pass) {
+        std::string text;
+        ASSERT_TRUE(md::toText(x, radix, text));
+        ASSERT_EQ(text, expected) << words << " words in radix " << radix << ", pass " << pass;
+        Magnitude parsed;
+        bool negative = false;
+        ASSERT_EQ(md::parse(expected, radix, parsed, negative), md::ParseStatus::kOk);
+        ASSERT_EQ(parsed, x) << words << " words in radix " << radix << ", pass " << pass;
       }
     }
   }
