@@ -276,14 +276,22 @@ bool vectorFor(NttKernel kernel, std::size_t n) noexcept {
   return kernel == NttKernel::kBest && n >= 16 && nttVectorAvailable();
 }
 
+// The work arrays of this thread's last product, kept for its next. Those
+// of a long product are larger than the heap keeps for reuse, so each
+// product would otherwise map fresh pages from the system and fault every
+// one of them in, which under some systems costs as much as a transform. A
+// product takes the kept array, when there is one, and gives the larger of
+// it and its own back when done; arrays of more than kKeptWorkWords go back
+// to the system. So a thread that has multiplied holds up to 8 MiB.
+constexpr std::size_t kKeptWorkWords = std::size_t{1} << 21;
+thread_local std::vector<u32> t_keptWork;
+
 // The cyclic convolution of x and y over n points (n at least xn and yn)
 // modulo each prime, one array of n residues after another, then the
 // second factor's transform (not needed for a square, nor for a kept one).
 struct Residues {
   Residues(std::size_t n, const Word* x, std::size_t xn, const Word* y, std::size_t yn, NttKernel kernel)
-      : work(((x == y && xn == yn) ? 3 : 4) * n),
-        points(n),
-        vector(vectorFor(kernel, n)) {
+      : work(borrowed(((x == y && xn == yn) ? 3 : 4) * n)), points(n), vector(vectorFor(kernel, n)) {
     const bool square = x == y && xn == yn;
     u32* scratch = work.data() + 3 * n;
     F1::convolve(work.data(), n, x, xn, y, yn, square, scratch, vector);
@@ -291,7 +299,7 @@ struct Residues {
     F3::convolve(work.data() + 2 * n, n, x, xn, y, yn, square, scratch, vector);
   }
   Residues(const Word* x, std::size_t xn, const std::vector<u32>& factor, std::size_t n, NttKernel kernel)
-      : work(3 * n), points(n), vector(vectorFor(kernel, n)) {
+      : work(borrowed(3 * n)), points(n), vector(vectorFor(kernel, n)) {
     F1::transform(work.data(), n, x, xn, vector);
     F1::finish(work.data(), factor.data(), n, vector);
     F2::transform(work.data() + n, n, x, xn, vector);
@@ -299,6 +307,23 @@ struct Residues {
     F3::transform(work.data() + 2 * n, n, x, xn, vector);
     F3::finish(work.data() + 2 * n, factor.data() + 2 * n, n, vector);
   }
+  Residues(const Residues&) = delete;
+  Residues& operator=(const Residues&) = delete;
+  ~Residues() {
+    if (work.capacity() <= kKeptWorkWords && work.capacity() > t_keptWork.capacity()) t_keptWork = std::move(work);
+  }
+
+  // At least words words, every one of which the transforms write before
+  // they read it.
+  static std::vector<u32> borrowed(std::size_t words) {
+    std::vector<u32> kept = std::move(t_keptWork);
+    t_keptWork = std::vector<u32>();
+    // A short one is replaced rather than grown: its words need no copying.
+    if (kept.capacity() < words) kept = std::vector<u32>(words);
+    if (kept.size() < words) kept.resize(words);
+    return kept;
+  }
+
   std::vector<u32> work;
   std::size_t points;
   bool vector;
