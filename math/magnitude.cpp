@@ -592,48 +592,51 @@ Magnitude lessMultiple(const Magnitude& x, const Magnitude& e, const Magnitude& 
 }
 
 // q = x / p and r = x mod p for any x, given v at most 3 below
-// floor(B**(2s) / p) and not above it, p of s words: Barrett's reduction
-// one block of s words at a time from the top, as in long division in base
-// B**s. Each step has a dividend below p B**s <= B**(2s), whose quotient
-// the estimate from v undershoots by at most two, three more for v's own
-// shortfall and one for the words of v a short quotient leaves unread, so
-// a few subtractions finish it and it never overshoots. A top block below
-// p is carried into the next one rather than divided.
+// floor(B**(s + t) / p) and not above it, p of s words: Barrett's reduction
+// one block of t words at a time from the top, as in long division in base
+// B**t. Each step has a dividend c below p B**t <= B**(s + t), whose
+// quotient the estimate floor(floor(c / B**(s - 1)) v / B**(t + 1))
+// undershoots by at most two, three more for v's own shortfall and one for
+// the words of v a short quotient leaves unread, so a few subtractions
+// finish it and it never overshoots. A top block below p is carried into
+// the next one rather than divided.
 //
-// pKept and vKept, when not null, are p's transform for lessMultiple and
-// v's for products by s + 1 words, kept by a caller that divides by p
-// again and again.
-void divideByReciprocal(const Magnitude& x, const Magnitude& p, const Magnitude& v, Magnitude& q, Magnitude& r,
-                        const Thresholds& thresholds, const NttFactor* pKept = nullptr,
+// t = s is the plain reduction. A caller that divides by p again and again
+// may keep a longer v: with t the power of two lessMultiple's product
+// takes anyway (at least s + 2), each step costs about the same and yields
+// t quotient words instead of s. pKept and vKept, when not null, are p's
+// transform for lessMultiple and v's for products by t + 1 words.
+void divideByReciprocal(const Magnitude& x, const Magnitude& p, const Magnitude& v, std::size_t t, Magnitude& q,
+                        Magnitude& r, const Thresholds& thresholds, const NttFactor* pKept = nullptr,
                         const NttFactor* vKept = nullptr) {
   const std::size_t s = p.size();
-  std::size_t blocks = (trimmedLength(x.data(), x.size()) + s - 1) / s;
-  Magnitude rest = blocks == 0 ? Magnitude() : wordsFrom(x, (blocks - 1) * s, s);
+  std::size_t blocks = (trimmedLength(x.data(), x.size()) + t - 1) / t;
+  Magnitude rest = blocks == 0 ? Magnitude() : wordsFrom(x, (blocks - 1) * t, t);
   if (compare(rest, p) < 0) {
     if (blocks > 0) --blocks;
   } else {
     rest.clear();
   }
-  Magnitude quotient(blocks * s);
+  Magnitude quotient(blocks * t);
   for (std::size_t i = blocks; i-- > 0;) {
-    const Magnitude current = joined(rest, s, wordsFrom(x, i * s, s));
-    // The estimate is the top of head * v / B**(s + 1). A quotient of h
+    const Magnitude current = joined(rest, t, wordsFrom(x, i * t, t));
+    // The estimate is the top of head * v / B**(t + 1). A quotient of h
     // words needs only the top h + 1 words of v: the words left out add
     // less than one to it.
     const Magnitude head = wordsFrom(current, s - 1, kNever);
     Magnitude estimate;
     if (!head.empty()) {
-      const std::size_t unread = head.size() < s ? s - head.size() : 0;
+      const std::size_t unread = head.size() < t ? t - head.size() : 0;
       const Magnitude product = unread == 0 ? multiplyKept(head, v, vKept, thresholds)
                                             : multiply(head, wordsFrom(v, unread, kNever), thresholds);
-      estimate = wordsFrom(product, s + 1 - unread, kNever);
+      estimate = wordsFrom(product, t + 1 - unread, kNever);
     }
     rest = lessMultiple(current, estimate, p, thresholds, pKept);
     while (compare(rest, p) >= 0) {
       rest = difference(rest, p);
       estimate = add(estimate, Magnitude{1});
     }
-    std::copy(estimate.begin(), estimate.end(), quotient.begin() + static_cast<std::ptrdiff_t>(i * s));
+    std::copy(estimate.begin(), estimate.end(), quotient.begin() + static_cast<std::ptrdiff_t>(i * t));
   }
   trim(quotient);
   q = std::move(quotient);
@@ -688,7 +691,7 @@ void divideByNewton(const Word* x, std::size_t xn, const Word* y, std::size_t yn
   const NormalisedDivision normalised(x, xn, y, yn);
   Magnitude q;
   Magnitude r;
-  divideByReciprocal(normalised.a, normalised.b, approximateReciprocal(normalised.b, thresholds), q, r,
+  divideByReciprocal(normalised.a, normalised.b, approximateReciprocal(normalised.b, thresholds), yn, q, r,
                      thresholds);
   normalised.restore(r);
   quotient = std::move(q);
@@ -917,14 +920,16 @@ unsigned log2Of(unsigned powerOfTwo) noexcept {
 // digits leaves about 7 MiB behind.
 // The low words of a power that are zero (radix powers with a factor of two
 // end in many: 10**k in k zero bits) and the rest of it, with the rest's
-// reciprocal for Barrett's reduction. Dividing by the rest alone is the
-// same division on about 30% fewer words for radix 10. Both keep their
+// reciprocal floor(B**(s + t) / d) for Barrett's reduction in blocks of t
+// words (the divisor d having s). Dividing by the rest alone is the same
+// division on about 30% fewer words for radix 10. Both keep their
 // transforms, where the division's products take one, for the lengths
 // those products take (see divideByReciprocal).
 struct PowerDivisor {
   std::size_t zeroWords = 0;
   Magnitude divisor;
   Magnitude reciprocal;
+  std::size_t blockWords = 0;
   std::unique_ptr<const NttFactor> divisorTransform;
   std::unique_ptr<const NttFactor> reciprocalTransform;
 };
@@ -985,11 +990,10 @@ class SharedRadixPowers {
     return publish(slot, std::move(made));
   }
 
-  // power(radix, base, j) as a PowerDivisor, its reciprocal floor(B**(2s) /
-  // d) for the divisor d of s words: printing divides by each power many
-  // times, and with this a division is two products (Barrett's reduction)
-  // instead of a recursive division. Kept beside the powers, and made only
-  // when a print first needs it.
+  // power(radix, base, j) as a PowerDivisor: printing divides by each power
+  // many times, and with its reciprocal a division is two products a block
+  // (Barrett's reduction) instead of a recursive division. Kept beside the
+  // powers, and made only when a print first needs it.
   const PowerDivisor& divisor(unsigned radix, Word base, std::size_t j) {
     if (j >= kLevels) ZKCoreOutOfMemory();
     std::atomic<const PowerDivisor*>& slot = m_divisors[radix][j];
@@ -998,20 +1002,21 @@ class SharedRadixPowers {
     std::unique_ptr<PowerDivisor> made(new PowerDivisor);
     made->zeroWords = lowZeroWords(p);
     made->divisor.assign(p.begin() + static_cast<std::ptrdiff_t>(made->zeroWords), p.end());
-    Magnitude scale(2 * made->divisor.size() + 1);
+    const std::size_t s = made->divisor.size();
+    // Where lessMultiple takes the products by the divisor modulo B**n - 1,
+    // n the least power of two above s + 1, blocks of n words cost about
+    // what blocks of s do and take fewer steps.
+    std::size_t n = 1;
+    while (n < s + 2) n *= 2;
+    const bool kept = s >= Thresholds().ntt && n <= kKeptTransformMaxPoints && nttWrappedFits(n, s, n);
+    made->blockWords = kept ? n : s;
+    Magnitude scale(s + made->blockWords + 1);
     scale.back() = 1;
     Magnitude rest;
     static_cast<void>(divide(scale, made->divisor, made->reciprocal, rest));  // never false: d is not zero
-    const std::size_t s = made->divisor.size();
-    // lessMultiple takes products by the divisor modulo B**n - 1 for the
-    // least power of two n above s + 1; the estimates multiply s + 1 words
-    // by the reciprocal.
-    std::size_t n = 1;
-    while (n < s + 2) n *= 2;
-    if (s >= Thresholds().ntt && n <= kKeptTransformMaxPoints && nttWrappedFits(s, s, n)) {
-      made->divisorTransform = std::make_unique<const NttFactor>(made->divisor.data(), s, n);
-    }
-    made->reciprocalTransform = keptTransform(made->reciprocal, s + 1);
+    if (kept) made->divisorTransform = std::make_unique<const NttFactor>(made->divisor.data(), s, n);
+    // The estimates multiply t + 1 words by the reciprocal.
+    made->reciprocalTransform = keptTransform(made->reciprocal, made->blockWords + 1);
     return publish(slot, std::unique_ptr<const PowerDivisor>(made.release()));
   }
 
@@ -1108,8 +1113,8 @@ char* writeDigits(const Magnitude& x, char* end, std::size_t minDigits, const Ra
       // the rest of the power, and the remainder h's times B**z, plus l.
       const PowerDivisor& d = powers.divisor(j);
       Magnitude rest;
-      divideByReciprocal(wordsFrom(x, d.zeroWords, kNever), d.divisor, d.reciprocal, q, rest, thresholds,
-                         d.divisorTransform.get(), d.reciprocalTransform.get());
+      divideByReciprocal(wordsFrom(x, d.zeroWords, kNever), d.divisor, d.reciprocal, d.blockWords, q, rest,
+                         thresholds, d.divisorTransform.get(), d.reciprocalTransform.get());
       r = joined(rest, d.zeroWords, wordsFrom(x, 0, d.zeroWords));
     } else {
       static_cast<void>(divide(x, powers.power(j), q, r, thresholds));  // never false: the power is not zero
