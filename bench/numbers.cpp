@@ -17,6 +17,7 @@
 #include "bench/timer.h"
 #include "lang/string.h"
 #include "math/big_integer.h"
+#include "math/ntt_vector.h"
 
 namespace {
 
@@ -218,6 +219,10 @@ void measure(std::size_t digits) {
 }  // namespace
 
 int main() {
+  // The long products run on AVX2 where the processor has it, about four
+  // times as fast as without: the figures below belong to the kernel named.
+  std::printf("transforms: %s\n",
+              zk::math::detail::nttVectorAvailable() ? "AVX2 vector loops" : "portable loops (no AVX2 here)");
   for (std::size_t digits : zk_bench::kNumberSizes) measure(digits);
   return g_missed == 0 ? 0 : 1;
 }
