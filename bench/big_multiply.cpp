@@ -163,7 +163,7 @@ Operation productOf(std::size_t n, bool square) {
 void sweepOtherThresholds() {
   using T = md::Thresholds;
   // Toom-3 against Karatsuba, and the transform against both.
-  const std::vector<std::size_t> toomCandidates = {100, 150, 200, 250, 300, 400, 500};
+  const std::vector<std::size_t> toomCandidates = {100, 150, 200, 250, 300, 400, 500, 700};
   const std::vector<std::size_t> toomSizes = {120, 150, 200, 250, 300, 350, 400, 450};
   const std::vector<std::size_t> transformCandidates = {250, 350, 500, 700, 1000, 1500, 2000, 3000};
   const std::vector<std::size_t> transformSizes = {350, 500, 700, 1000, 1500, 2500, 3500, 5000};

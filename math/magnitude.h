@@ -58,10 +58,12 @@ inline constexpr std::size_t kKaratsubaThreshold = 96;
 // Magnitudes of more words than this are turned into text by splitting at a
 // power of the radix (one long division per split) instead of by repeated
 // division by one word; texts of more digits than this are parsed by halves
-// joined with one multiplication. Over 60 to 4,000 words, 16 to 48 words
-// score 7.1 to 7.7 and 64 or more 9.0; over 600 to 40,000 digits, 512 to
-// 1024 digits score 7.1 to 7.3 and 256 or fewer 9.7 or more.
-inline constexpr std::size_t kTextSplitThreshold = 32;
+// joined with one multiplication. Over 60 to 4,000 words, with the
+// divisions by the powers in blocks of the transform's length, 16 and 24
+// words score 7.04 and 7.00, 32 7.39, 48 7.52 and 64 or more 9.4; over 600
+// to 40,000 digits, 512 to 1024 digits score 7.1 to 7.3 and 256 or fewer
+// 9.7 or more.
+inline constexpr std::size_t kTextSplitThreshold = 24;
 inline constexpr std::size_t kParseSplitThreshold = 768;
 
 // Products whose shorter factor has at least this many words split in three
