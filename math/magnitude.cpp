@@ -529,7 +529,7 @@ Magnitude multiplyKept(const Magnitude& x, const Magnitude& y, const NttFactor* 
     return multiply(x, y, thresholds);
   }
   const TransformPlan plan = transformPlan(xn, yn);
-  if (plan.points != kept->points()) return multiply(x, y, thresholds);
+  if (plan.points != kept->points() || kept->words() != yn) return multiply(x, y, thresholds);
   Magnitude z(xn + yn);
   if (plan.wrapped) {
     multiplyNttWrapped(z.data(), x.data(), xn, *kept);

@@ -5,9 +5,10 @@
 // Only 32-bit products and 64-bit sums are used: in plain C++ on every
 // target, and eight at a time in vector instructions where the processor
 // has them (math/ntt_vector.h).
-// The only state kept between calls is the table of roots of unity, made
-// once per level and never changed after, so any thread may call it on
-// arrays no other thread writes.
+// The state kept between calls is the table of roots of unity, made once
+// per level and never changed after, and each thread's own work arrays of
+// its last product, so any thread may call it on arrays no other thread
+// writes.
 #pragma once
 
 #include <cstddef>
@@ -32,9 +33,11 @@ enum class NttKernel { kPortable, kBest };
 // Whether multiplyNtt can take factors of xn and yn words (both at least 1).
 bool nttFits(std::size_t xn, std::size_t yn) noexcept;
 
-// The words a product of xn and yn words allocates for its transforms: four
+// The words a product of xn and yn words needs for its transforms: four
 // (three for a square) times the transform length, at most twice xn + yn.
-// The twiddle factors are kept between products: one word a point of the
+// It takes them from the arrays its thread kept from its last product when
+// those are long enough, and keeps its own for the next up to 8 MiB. The
+// twiddle factors are kept between products: one word a point of the
 // longest transform made so far, for each of the three primes.
 std::size_t nttWorkWords(std::size_t xn, std::size_t yn, bool square) noexcept;
 
@@ -59,7 +62,7 @@ inline constexpr std::size_t kNttMaxWrappedWords = std::size_t{1} << 22;
 bool nttWrappedFits(std::size_t xn, std::size_t yn, std::size_t n) noexcept;
 
 // z[0, n) = x * y mod (B**n - 1), fully reduced (below B**n - 1), for
-// nttWrappedFits(xn, yn, n). Allocates four (three for a square) times n
+// nttWrappedFits(xn, yn, n). Needs four (three for a square) times n
 // words; z must not overlap x or y. Throws std::bad_alloc when the work
 // arrays cannot be had, leaving z undefined.
 void multiplyNttWrapped(Word* z, const Word* x, std::size_t xn, const Word* y, std::size_t yn, std::size_t n,
