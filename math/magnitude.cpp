@@ -1115,7 +1115,11 @@ char* writeDigits(const Magnitude& x, char* end, std::size_t minDigits, const Ra
       Magnitude rest;
       divideByReciprocal(wordsFrom(x, d.zeroWords, kNever), d.divisor, d.reciprocal, d.blockWords, q, rest,
                          thresholds, d.divisorTransform.get(), d.reciprocalTransform.get());
-      r = joined(rest, d.zeroWords, wordsFrom(x, 0, d.zeroWords));
+      r = wordsFrom(x, 0, d.zeroWords);
+      if (!rest.empty()) {
+        r.resize(d.zeroWords);
+        r.insert(r.end(), rest.begin(), rest.end());
+      }
     } else {
       static_cast<void>(divide(x, powers.power(j), q, r, thresholds));  // never false: the power is not zero
     }
@@ -1179,10 +1183,16 @@ Magnitude readDigits(const std::uint8_t* digits, std::size_t count, const RadixP
   const std::size_t lowCount = std::size_t{perWord} << j;
   const Magnitude high = readDigits(digits, count - lowCount, powers, thresholds);
   const Magnitude lowPart = readDigits(digits + (count - lowCount), lowCount, powers, thresholds);
-  // The power's zero low words take no part in the product.
+  // The power's zero low words take no part in the product, which is added
+  // in above them: the low part is below the power, so the sum fits one
+  // word over the longer of the two.
   const PowerFactor& power = powers.factor(j);
-  return add(joined(multiplyKept(high, power.rest, power.transform.get(), thresholds), power.zeroWords, Magnitude()),
-             lowPart);
+  const Magnitude product = multiplyKept(high, power.rest, power.transform.get(), thresholds);
+  Magnitude value(std::max(lowPart.size(), power.zeroWords + product.size()) + 1);
+  std::copy(lowPart.begin(), lowPart.end(), value.begin());
+  addAt(value.data(), value.size(), power.zeroWords, product);
+  trim(value);
+  return value;
 }
 
 Magnitude readBitDigits(const std::uint8_t* digits, std::size_t count, unsigned bitsPerDigit) {
