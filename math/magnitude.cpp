@@ -949,6 +949,13 @@ std::size_t lowZeroWords(const Magnitude& x) noexcept {
   return n;
 }
 
+// The number of p's zero low words, with the rest of p above them in rest.
+std::size_t stripZeroWords(const Magnitude& p, Magnitude& rest) {
+  const std::size_t zeros = lowZeroWords(p);
+  rest.assign(p.begin() + static_cast<std::ptrdiff_t>(zeros), p.end());
+  return zeros;
+}
+
 class SharedRadixPowers {
  public:
   // Enough for any magnitude: the power of level j has at least 29 * 2**j
@@ -1000,8 +1007,7 @@ class SharedRadixPowers {
     if (const PowerDivisor* known = slot.load(std::memory_order_acquire)) return *known;
     const Magnitude& p = power(radix, base, j);
     std::unique_ptr<PowerDivisor> made(new PowerDivisor);
-    made->zeroWords = lowZeroWords(p);
-    made->divisor.assign(p.begin() + static_cast<std::ptrdiff_t>(made->zeroWords), p.end());
+    made->zeroWords = stripZeroWords(p, made->divisor);
     const std::size_t s = made->divisor.size();
     // Where lessMultiple takes the products by the divisor modulo B**n - 1,
     // n the least power of two above s + 1, blocks of n words cost about
@@ -1028,8 +1034,7 @@ class SharedRadixPowers {
     if (const PowerFactor* known = slot.load(std::memory_order_acquire)) return *known;
     const Magnitude& p = power(radix, base, j);
     std::unique_ptr<PowerFactor> made(new PowerFactor);
-    made->zeroWords = lowZeroWords(p);
-    made->rest.assign(p.begin() + static_cast<std::ptrdiff_t>(made->zeroWords), p.end());
+    made->zeroWords = stripZeroWords(p, made->rest);
     made->transform = keptTransform(made->rest, p.size());
     return publish(slot, std::unique_ptr<const PowerFactor>(made.release()));
   }

@@ -88,6 +88,15 @@ ZK_AVX2 inline void inversePair(__m256i& lo, __m256i& hi, __m256i w, const Lanes
   lo = lower(_mm256_sub_epi32(_mm256_add_epi32(lo, k.twoP), t), k.twoP);
 }
 
+template <bool kInverse>
+ZK_AVX2 inline void butterfly(__m256i& lo, __m256i& hi, __m256i w, const Lanes& k) {
+  if (kInverse) {
+    inversePair(lo, hi, w, k);
+  } else {
+    forwardPair(lo, hi, w, k);
+  }
+}
+
 // Levels of blocks shorter than a vector: the pairs of two vectors are
 // gathered into one vector of lows and one of highs, and put back after.
 // Blocks of 8 points (len 4) pair the 128-bit halves, blocks of 4 (len 2)
@@ -106,11 +115,7 @@ ZK_AVX2 inline void shortBlocks(u32* a, std::size_t n, std::size_t len, __m256i 
       lo = _mm256_unpacklo_epi64(x, y);
       hi = _mm256_unpackhi_epi64(x, y);
     }
-    if (kInverse) {
-      inversePair(lo, hi, w, k);
-    } else {
-      forwardPair(lo, hi, w, k);
-    }
+    butterfly<kInverse>(lo, hi, w, k);
     if (len == 4) {
       store(a + i, _mm256_permute2x128_si256(lo, hi, 0x20));
       store(a + i + 8, _mm256_permute2x128_si256(lo, hi, 0x31));
@@ -141,41 +146,19 @@ ZK_AVX2 inline __m256i repeatedRoots(const u32* w, std::size_t len) {
   return load(lanes);
 }
 
-}  // namespace
-
-ZK_AVX2 void nttVectorForwardLevel(u32* a, std::size_t n, std::size_t len, const u32* w, NttModulus m) noexcept {
-  const Lanes k(m);
+// One level over blocks of 2len points, forward or inverse: the two differ
+// in their butterfly and in reading the roots forwards (w[j]) or backwards
+// (w[len - j]).
+template <bool kInverse>
+ZK_AVX2 inline void level(u32* a, std::size_t n, std::size_t len, const u32* w, const Lanes& k) {
   if (len == 1) {
     pairsOfPoints(a, n, k);
     return;
   }
   if (len < 8) {
-    shortBlocks<false>(a, n, len, repeatedRoots(w, len), k);
-    return;
-  }
-  for (std::size_t start = 0; start < n; start += 2 * len) {
-    u32* lo = a + start;
-    u32* hi = lo + len;
-    for (std::size_t j = 0; j < len; j += 8) {
-      __m256i u = load(lo + j);
-      __m256i v = load(hi + j);
-      forwardPair(u, v, load(w + j), k);
-      store(lo + j, u);
-      store(hi + j, v);
-    }
-  }
-}
-
-ZK_AVX2 void nttVectorInverseLevel(u32* a, std::size_t n, std::size_t len, const u32* w, NttModulus m) noexcept {
-  const Lanes k(m);
-  if (len == 1) {
-    pairsOfPoints(a, n, k);
-    return;
-  }
-  if (len < 8) {
-    u32 reversed[4];
-    for (std::size_t j = 0; j < len; ++j) reversed[j] = w[len - j];
-    shortBlocks<true>(a, n, len, repeatedRoots(reversed, len), k);
+    u32 roots[4];
+    for (std::size_t j = 0; j < len; ++j) roots[j] = kInverse ? w[len - j] : w[j];
+    shortBlocks<kInverse>(a, n, len, repeatedRoots(roots, len), k);
     return;
   }
   const __m256i backwards = _mm256_setr_epi32(7, 6, 5, 4, 3, 2, 1, 0);
@@ -183,16 +166,27 @@ ZK_AVX2 void nttVectorInverseLevel(u32* a, std::size_t n, std::size_t len, const
     u32* lo = a + start;
     u32* hi = lo + len;
     for (std::size_t j = 0; j < len; j += 8) {
-      // w[len - j - i] for the eight lanes i: eight words up to w[len - j],
-      // read in reverse.
-      const __m256i roots = _mm256_permutevar8x32_epi32(load(w + len - j - 7), backwards);
+      // Backwards, w[len - j - i] for the eight lanes i: eight words up to
+      // w[len - j], read in reverse.
+      const __m256i roots =
+          kInverse ? _mm256_permutevar8x32_epi32(load(w + len - j - 7), backwards) : load(w + j);
       __m256i u = load(lo + j);
       __m256i v = load(hi + j);
-      inversePair(u, v, roots, k);
+      butterfly<kInverse>(u, v, roots, k);
       store(lo + j, u);
       store(hi + j, v);
     }
   }
+}
+
+}  // namespace
+
+ZK_AVX2 void nttVectorForwardLevel(u32* a, std::size_t n, std::size_t len, const u32* w, NttModulus m) noexcept {
+  level<false>(a, n, len, w, Lanes(m));
+}
+
+ZK_AVX2 void nttVectorInverseLevel(u32* a, std::size_t n, std::size_t len, const u32* w, NttModulus m) noexcept {
+  level<true>(a, n, len, w, Lanes(m));
 }
 
 ZK_AVX2 void nttVectorMultiply(u32* a, const u32* b, std::size_t n, NttModulus m) noexcept {
