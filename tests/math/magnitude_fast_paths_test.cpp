@@ -189,6 +189,31 @@ TEST(MagnitudeFastPaths, TransformKernelsGiveTheSameWords) {
   }
 }
 
+// One thread's products one after another reuse its work arrays, left
+// longer than the next product needs and full of the last one's values:
+// long then short then long again, whole, wrapped, squared and through a
+// kept transform, each against the product without the transform.
+TEST(MagnitudeFastPaths, ProductsAfterLongerOnesOnTheSameThreadAreExact) {
+  std::mt19937 rng(29);
+  const Thresholds transform = lowered(md::kKaratsubaThreshold, md::kToom3Threshold, 16);
+  const Thresholds without = lowered(md::kKaratsubaThreshold, md::kToom3Threshold, md::kNever);
+  for (const std::size_t xn : {std::size_t{6000}, std::size_t{700}, std::size_t{20}, std::size_t{3000},
+                               std::size_t{17}, std::size_t{4097}}) {
+    const Magnitude x = randomMagnitude(rng, xn);
+    const Magnitude y = randomMagnitude(rng, xn / 2 + 1 + rng() % (xn / 2));
+    const Magnitude expected = md::multiply(x, y, without);
+    ASSERT_EQ(md::multiply(x, y, transform), expected) << xn << " x " << y.size();
+    ASSERT_EQ(md::multiply(x, x, transform), md::multiply(x, x, without)) << "square of " << xn;
+    std::size_t points = 1;
+    while (points < xn + y.size() - 1) points *= 2;
+    const md::NttFactor kept(y.data(), y.size(), points);
+    Magnitude z(xn + y.size());
+    md::multiplyNtt(z.data(), x.data(), xn, kept);
+    md::trim(z);
+    ASSERT_EQ(z, expected) << xn << " x a kept " << y.size();
+  }
+}
+
 TEST(MagnitudeFastPaths, RecursiveDivisionMatchesKnuthAroundEveryThreshold) {
   std::mt19937 rng(12);
   const Thresholds production;
@@ -347,6 +372,15 @@ TEST(MagnitudeFastPaths, ThreadsConvertingAtOnceAgreeWithOneThreadAlone) {
     Job job;
     job.radix = kRadixes[i % 3 == 0 ? 0 : rng() % 9];
     job.value = randomMagnitude(rng, 700 + rng() % 900);
+    ASSERT_TRUE(md::toText(job.value, job.radix, job.expected, plain));
+    jobs.push_back(job);
+  }
+  // Long enough for the radix powers to keep transforms, in a radix no
+  // other test converts: the threads race to make the same ones.
+  for (int i = 0; i < 4; ++i) {
+    Job job;
+    job.radix = 29;
+    job.value = randomMagnitude(rng, 2000 + rng() % 600);
     ASSERT_TRUE(md::toText(job.value, job.radix, job.expected, plain));
     jobs.push_back(job);
   }
